@@ -1,0 +1,90 @@
+// The simulation's control interface: thin wrappers over the files of the
+// simulation root.
+#include "platsim.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "dump/support/bigEndian.h"
+#include "simCore.h"
+
+namespace platsim {
+
+namespace {
+
+std::string simFile(const std::string& name) { return detail::root() + "/sim/" + name; }
+
+detail::Side side(Fs fs) { return fs == Fs::Backup ? detail::Side::Backup : detail::Side::Primary; }
+
+}  // namespace
+
+std::string root() { return detail::root(); }
+
+std::string hostPath(const std::string& spPath, Fs fs) {
+    return detail::hostPath(side(fs), spPath);
+}
+
+bool setRegistry(const std::string& key, const std::string& bytes, Fs fs) {
+    return detail::writeHostFile(hostPath("/registry/" + key, fs), bytes);
+}
+
+bool setRegistryU32(const std::string& key, uint32_t value, Fs fs) {
+    uint8_t b[4];
+    dump::be::putU32(b, 0, value);
+    return setRegistry(key, std::string(reinterpret_cast<char*>(b), 4), fs);
+}
+
+bool removeRegistry(const std::string& key, Fs fs) {
+    return ::unlink(hostPath("/registry/" + key, fs).c_str()) == 0;
+}
+
+bool setClock(int64_t seconds) { return detail::writeHostFile(simFile("clock"), std::to_string(seconds) + "\n"); }
+
+bool clearClock() { return ::unlink(simFile("clock").c_str()) == 0; }
+
+bool setRole(int role) { return detail::writeHostFile(simFile("role"), std::to_string(role) + "\n"); }
+
+bool setStatfs(uint64_t totalBlocks, uint64_t freeBlocks) {
+    return detail::writeHostFile(simFile("statfs"),
+                                 std::to_string(totalBlocks) + " " + std::to_string(freeBlocks) + "\n");
+}
+
+bool clearStatfs() { return ::unlink(simFile("statfs").c_str()) == 0; }
+
+bool setFault(const std::string& call, const std::string& params) {
+    ::unlink(simFile("fail/" + call + ".state").c_str());
+    return detail::writeHostFile(simFile("fail/" + call), params + "\n");
+}
+
+bool clearFault(const std::string& call) {
+    ::unlink(simFile("fail/" + call + ".state").c_str());
+    return ::unlink(simFile("fail/" + call).c_str()) == 0;
+}
+
+void clearFaults() {
+    std::string dir = simFile("fail");
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (struct dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(d);
+}
+
+std::string errlogPath() { return detail::root() + "/errlog.jsonl"; }
+
+std::vector<std::string> committedErrorLogs() {
+    std::vector<std::string> lines;
+    std::string text;
+    if (!detail::readHostFile(errlogPath(), text)) return lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace platsim

@@ -1,0 +1,49 @@
+// Control of the host simulation, for tests, tools and programs run on a
+// workstation. Everything here acts on the simulation root of the calling
+// process ($PLATSIM_ROOT, or the per-user default) through plain files, so
+// a shell can do the same by hand (see the README's simulation contract).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../platformExport.h"
+
+namespace platsim {
+
+enum class Fs { Primary, Backup };
+
+// The simulation root in use (created, with its skeleton, on first use).
+PLATFORM_EXPORT std::string root();
+// Host path of a path of the service processor's namespace on one side.
+PLATFORM_EXPORT std::string hostPath(const std::string& spPath, Fs fs = Fs::Primary);
+
+// Registry values: raw bytes, or a 32-bit value stored big-endian.
+PLATFORM_EXPORT bool setRegistry(const std::string& key, const std::string& bytes,
+                                 Fs fs = Fs::Primary);
+PLATFORM_EXPORT bool setRegistryU32(const std::string& key, uint32_t value, Fs fs = Fs::Primary);
+PLATFORM_EXPORT bool removeRegistry(const std::string& key, Fs fs = Fs::Primary);
+
+// The clock stands at seconds since the epoch until clearClock().
+PLATFORM_EXPORT bool setClock(int64_t seconds);
+PLATFORM_EXPORT bool clearClock();
+
+// Role of this service processor: 1 primary (the default), 0 backup.
+PLATFORM_EXPORT bool setRole(int role);
+
+// Free-space figures reported by statfs for every simulated path.
+PLATFORM_EXPORT bool setStatfs(uint64_t totalBlocks, uint64_t freeBlocks);
+PLATFORM_EXPORT bool clearStatfs();
+
+// Injected failures: call is a fault name (see the README), params the
+// fault file's text, e.g. "count=1 match=/plat_dump".
+PLATFORM_EXPORT bool setFault(const std::string& call, const std::string& params = "");
+PLATFORM_EXPORT bool clearFault(const std::string& call);
+PLATFORM_EXPORT void clearFaults();
+
+// The committed error logs, one JSON object per line, oldest first.
+PLATFORM_EXPORT std::string errlogPath();
+PLATFORM_EXPORT std::vector<std::string> committedErrorLogs();
+
+}  // namespace platsim

@@ -1,0 +1,133 @@
+// The error-log service: the committed record and the byte images of
+// entries and SRCs.
+#include <cstring>
+
+#include "platform/errlEntry.h"
+#include "platform/sim/platsim.h"
+#include "platform/trace.h"
+#include "platform/utilFile.h"
+#include "tests/common/simTest.h"
+
+using namespace testsupport;
+
+namespace {
+
+class ErrorLog : public SimTest {};
+
+ErrlEntry* sampleEntry() {
+    ErrlEntry* e = new ErrlEntry(0xF000, ERRL_SEV_PREDICTIVE, ERRL_ETYPE_NOT_APPLICABLE,
+                                 SRCI_TYPE_FSP, 0, 0x13, SVC_DUMP_FAILURE, 0xF00B, 0x01130B09,
+                                 0x1A, 2, 3, EPUB_UNKNOWN, SRCI_TERM_STATE_NONE, SRCI_FORMAT_F0);
+    e->setRC(1);
+    e->addSRC(0xF000, SRCI_TYPE_FSP, 0, 0x21, SVC_DUMP_INFO, 0xF0F0, 0x02210013, 0, 0, 0,
+              EPUB_FIRMWARE_SP);
+    e->addProcedureCallout(SRCI_PRIORITY_LOW, EPUB_PRC_FIRMWARE);
+    e->addSwErr(0xF000, 0x0200, 0x21, 0x20, 0x1A);
+    const uint8_t data[3] = {0xAB, 0x00, 0x7F};
+    e->addUsrData("Sample", data, 3);
+    return e;
+}
+
+TEST_F(ErrorLog, CommitAppendsOneJsonRecordPerEntry) {
+    trace_desc_t td = nullptr;
+    ASSERT_EQ(trace_adal_init_buffer(&td, "dump", 4096), 0);
+    trace_adal_write_all(td, "line %d", 42);
+
+    ErrlEntry* e = sampleEntry();
+    e->CollectTrace("dump", 0);
+    e->commit(0xF000, 0x2000, ERRL_SEV_ENTRY_DEFAULT, ERRL_ETYPE_NOT_APPLICABLE);
+    ErrlEntry* second = sampleEntry();
+    EXPECT_NE(second->eid(), e->eid()) << "each entry gets its own id";
+    second->commit(0xF000, 0, ERRL_SEV_ENTRY_DEFAULT, ERRL_ETYPE_NOT_APPLICABLE);
+
+    std::vector<Json> log = errlog();
+    ASSERT_EQ(log.size(), 2u);
+    const Json& j = log[0];
+    EXPECT_EQ(j["eid"].get<uint32_t>(), e->eid());
+    EXPECT_EQ(j["plid"].get<uint32_t>(), e->plid());
+    EXPECT_EQ(j["rc"], 1);
+    EXPECT_EQ(j["severity"], 0x20);
+    EXPECT_EQ(j["eventType"], 0);
+    ASSERT_EQ(j["srcs"].size(), 2u);
+    EXPECT_EQ(j["srcs"][0]["type"], 0xB1);
+    EXPECT_EQ(j["srcs"][0]["reasonCode"], 0xF00B);
+    EXPECT_EQ(j["srcs"][0]["serviceCode"], 0x4399);
+    EXPECT_EQ(j["srcs"][0]["subsystem"], 0);
+    EXPECT_EQ(j["srcs"][0]["fileNumber"], 0x13);
+    EXPECT_EQ(j["srcs"][0]["words"], Json::array({0x01130B09, 0x1A, 2, 3}));
+    EXPECT_EQ(j["srcs"][1]["subsystem"], 0x81);
+    EXPECT_EQ(j["callouts"], Json::parse(R"([{"priority":6,"procedure":4}])"));
+    EXPECT_EQ(j["callPoints"][0]["function"], 0x0200);
+    EXPECT_EQ(j["callPoints"][0]["file"], 0x21);
+    EXPECT_EQ(j["callPoints"][0]["location"], 0x20);
+    EXPECT_EQ(j["callPoints"][0]["word"], 0x1A);
+    EXPECT_EQ(j["userData"][0]["hex"], "ab007f");
+    EXPECT_EQ(j["traces"][0]["buffer"], "dump");
+    EXPECT_EQ(j["traces"][0]["lines"].back(), "line 42");
+    EXPECT_EQ(j["commit"], Json::parse(R"({"component":61440,"flags":8192,"severity":255,"eventType":0})"));
+    EXPECT_EQ(log[1]["commit"]["flags"], 0);
+    delete e;
+    delete second;
+}
+
+TEST_F(ErrorLog, EntryImageRoundTrips) {
+    ErrlEntry* e = sampleEntry();
+    e->CollectTrace("none", 0);
+    std::vector<uint8_t> image(e->flattenedSize());
+    EXPECT_NE(e->flatten(image.data(), static_cast<uint32_t>(image.size() - 1)), 0u);
+    ASSERT_EQ(e->flatten(image.data(), static_cast<uint32_t>(image.size())), 0u);
+    EXPECT_EQ(std::memcmp(image.data(), "ERRL", 4), 0);
+    EXPECT_EQ(image[4] << 24 | image[5] << 16 | image[6] << 8 | image[7], static_cast<int>(image.size()));
+
+    ErrlEntry* back = ErrlEntry::unflatten(image.data(), static_cast<uint32_t>(image.size()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->toJson(), e->toJson());
+    delete back;
+
+    image[41] ^= 0xFF;  // inside the first SRC's magic
+    EXPECT_EQ(ErrlEntry::unflatten(image.data(), static_cast<uint32_t>(image.size())), nullptr);
+    EXPECT_EQ(ErrlEntry::unflatten(image.data(), 20), nullptr);
+
+    platsim::setFault("ErrlEntry.flatten", "count=1");
+    EXPECT_NE(e->flatten(image.data(), static_cast<uint32_t>(image.size())), 0u);
+    delete e;
+}
+
+TEST_F(ErrorLog, SrcImageIsBigEndianAndRoundTripsThroughAFile) {
+    SrciSrc src(0xF000, SRCI_TYPE_FSP, 0x11223344, 0x13, SVC_DUMP_FAILURE, 0xF00B, 0x01130B09,
+                0xA, 0xB, 0xC, EPUB_FIRMWARE_SP, SRCI_TERM_STATE_NONE, SRCI_FORMAT_F0);
+    src.setExtraData(std::vector<uint8_t>(356, 0x5A));
+    ASSERT_EQ(src.flattenedSize(), 400u);
+    EXPECT_EQ(src.getAsciiString(), "B181F00B");
+
+    UtilFile f("/plat_dump/src");
+    f.Open("w+", false);
+    ASSERT_EQ(src.flatten(f), 0);
+    f.Close();
+    std::vector<uint8_t> bytes = readBytes(primary("/plat_dump/src"));
+    Bytes expected;
+    expected.text("SRCI").u16(400).u8(1).u8(0xB1).u16(0xF000).u16(0xF00B).u16(0x4399)
+        .u8(0x81).u8(0).u8(0xF0).u8(0x13).u16(0).u32(0x11223344)
+        .u32(0x01130B09).u32(0xA).u32(0xB).u32(0xC).u32(356).fill(356, 0x5A);
+    EXPECT_EQ(bytes, expected.bytes());
+
+    SrciSrc back;
+    f.Open("r", false);
+    ASSERT_EQ(back.unflatten(f), 0);
+    EXPECT_EQ(back, src);
+
+    // A cut image or a damaged magic is refused and leaves the object alone.
+    writeFile(primary("/plat_dump/src"), std::string(bytes.begin(), bytes.begin() + 100));
+    SrciSrc cut;
+    UtilFile g("/plat_dump/src");
+    g.Open("r", false);
+    EXPECT_EQ(cut.unflatten(g), 1);
+    EXPECT_EQ(cut, SrciSrc());
+    bytes[0] = 'X';
+    writeFile(primary("/plat_dump/src"), std::string(bytes.begin(), bytes.end()));
+    UtilFile h("/plat_dump/src");
+    h.Open("r", false);
+    EXPECT_EQ(cut.unflatten(h), 2);
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+// UtilFile on the host: paths of the service processor resolve below the
+// simulation root; every operation can be made to fail (faults named
+// UtilFile.Open, .Close, .read, .write, .seek, .Remove, .remove).
+#include "platform/utilFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/errlEntry.h"
+#include "simCore.h"
+
+using platsim::detail::Fault;
+using platsim::detail::fault;
+using platsim::detail::hostPath;
+using platsim::detail::platformError;
+
+namespace {
+
+enum : uint16_t {
+    RC_OPEN = 0x1101,
+    RC_READ = 0x1102,
+    RC_WRITE = 0x1103,
+    RC_SEEK = 0x1104,
+    RC_CLOSE = 0x1105,
+    RC_REMOVE = 0x1106,
+    RC_NOT_OPEN = 0x1107,
+};
+
+ErrlEntry* fileError(uint16_t reason, const char* what, const std::string& path, int err,
+                     const Fault* injected, uint32_t word2 = 0, uint32_t word3 = 0) {
+    if (injected) err = static_cast<int>(injected->num("errno", EIO));
+    ErrlEntry* e = platformError(platsim::detail::COMP_UTIL_FILE, reason,
+                                 static_cast<uint32_t>(err), what, path, err, injected, word2,
+                                 word3);
+    errno = err;
+    return e;
+}
+
+bool openFlags(const char* mode, int& flags) {
+    std::string m(mode ? mode : "");
+    m.erase(std::remove(m.begin(), m.end(), 'b'), m.end());
+    if (m == "r") flags = O_RDONLY;
+    else if (m == "r+") flags = O_RDWR;
+    else if (m == "w") flags = O_WRONLY | O_CREAT | O_TRUNC;
+    else if (m == "w+") flags = O_RDWR | O_CREAT | O_TRUNC;
+    else if (m == "a") flags = O_WRONLY | O_CREAT | O_APPEND;
+    else if (m == "a+") flags = O_RDWR | O_CREAT | O_APPEND;
+    else return false;
+    flags |= O_CLOEXEC;
+    return true;
+}
+
+// Removes the file at an service-processor path; null or the failure.
+ErrlEntry* removePath(const char* call, const std::string& path) {
+    if (auto f = fault(call, path)) return fileError(RC_REMOVE, "remove", path, EIO, &*f);
+    if (::unlink(hostPath(path).c_str()) != 0)
+        return fileError(RC_REMOVE, "remove", path, errno, nullptr);
+    return nullptr;
+}
+
+}  // namespace
+
+UtilFile::UtilFile() = default;
+
+UtilFile::UtilFile(const char* path) : iv_path(path ? path : "") {}
+
+UtilFile::UtilFile(FILE* stream) : iv_path("(stream)"), iv_fd(stream ? fileno(stream) : -1) {}
+
+UtilFile::~UtilFile() {
+    if (iv_ownsFd && iv_fd >= 0) ::close(iv_fd);
+}
+
+void UtilFile::setFileName(const char* path) { iv_path = path ? path : ""; }
+
+void UtilFile::Open(const char* mode, bool) {
+    if (iv_ownsFd && iv_fd >= 0) ::close(iv_fd);
+    iv_fd = -1;
+    iv_ownsFd = false;
+    int flags = 0;
+    if (auto f = fault("UtilFile.Open", iv_path)) {
+        setError(fileError(RC_OPEN, "open", iv_path, EIO, &*f));
+        return;
+    }
+    if (!openFlags(mode, flags)) {
+        setError(fileError(RC_OPEN, "open (bad mode)", iv_path, EINVAL, nullptr));
+        return;
+    }
+    int fd = ::open(hostPath(iv_path).c_str(), flags, 0644);
+    if (fd < 0) {
+        setError(fileError(RC_OPEN, "open", iv_path, errno, nullptr));
+        return;
+    }
+    iv_fd = fd;
+    iv_ownsFd = true;
+}
+
+void UtilFile::Close() {
+    if (iv_fd < 0) return;
+    int fd = iv_fd;
+    bool owned = iv_ownsFd;
+    iv_fd = -1;
+    iv_ownsFd = false;
+    if (!owned) return;
+    if (auto f = fault("UtilFile.Close", iv_path)) {
+        ::close(fd);
+        setError(fileError(RC_CLOSE, "close", iv_path, EIO, &*f));
+        return;
+    }
+    if (::close(fd) != 0) setError(fileError(RC_CLOSE, "close", iv_path, errno, nullptr));
+}
+
+bool UtilFile::exists() const {
+    if (iv_path.empty()) return false;
+    int saved = errno;
+    struct stat st;
+    bool found = ::stat(hostPath(iv_path).c_str(), &st) == 0;
+    errno = saved;
+    return found;
+}
+
+uint64_t UtilFile::size() const {
+    struct stat st;
+    if (iv_fd < 0 || ::fstat(iv_fd, &st) != 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+uint32_t UtilFile::read(void* buffer, uint32_t size) {
+    if (iv_fd < 0) {
+        setError(fileError(RC_NOT_OPEN, "read (not open)", iv_path, EBADF, nullptr));
+        return 0;
+    }
+    uint32_t limit = size;
+    if (auto f = fault("UtilFile.read", iv_path)) {
+        if (!f->has("bytes")) {
+            setError(fileError(RC_READ, "read", iv_path, EIO, &*f, size));
+            return 0;
+        }
+        limit = static_cast<uint32_t>(std::min<uint64_t>(size, f->num("bytes", 0)));
+    }
+    uint32_t done = 0;
+    char* p = static_cast<char*>(buffer);
+    while (done < limit) {
+        ssize_t n = ::read(iv_fd, p + done, limit - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            setError(fileError(RC_READ, "read", iv_path, errno, nullptr, size));
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
+uint32_t UtilFile::write(const void* buffer, uint32_t size) {
+    if (iv_fd < 0) {
+        setError(fileError(RC_NOT_OPEN, "write (not open)", iv_path, EBADF, nullptr));
+        return 0;
+    }
+    uint32_t limit = size;
+    if (auto f = fault("UtilFile.write", iv_path)) {
+        if (!f->has("bytes")) {
+            setError(fileError(RC_WRITE, "write", iv_path, ENOSPC, &*f, size));
+            return 0;
+        }
+        limit = static_cast<uint32_t>(std::min<uint64_t>(size, f->num("bytes", 0)));
+    }
+    uint32_t done = 0;
+    const char* p = static_cast<const char*>(buffer);
+    while (done < limit) {
+        ssize_t n = ::write(iv_fd, p + done, limit - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            setError(fileError(RC_WRITE, "write", iv_path, n < 0 ? errno : ENOSPC, nullptr, size));
+            break;
+        }
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
+int64_t UtilFile::seek(int64_t offset, whence from) {
+    if (iv_fd < 0) {
+        setError(fileError(RC_NOT_OPEN, "seek (not open)", iv_path, EBADF, nullptr));
+        return -1;
+    }
+    if (auto f = fault("UtilFile.seek", iv_path)) {
+        setError(fileError(RC_SEEK, "seek", iv_path, EIO, &*f));
+        return -1;
+    }
+    int how = from == START ? SEEK_SET : from == END ? SEEK_END : SEEK_CUR;
+    off_t pos = ::lseek(iv_fd, static_cast<off_t>(offset), how);
+    if (pos < 0) {
+        setError(fileError(RC_SEEK, "seek", iv_path, errno, nullptr));
+        return -1;
+    }
+    return static_cast<int64_t>(pos);
+}
+
+void UtilFile::Remove() {
+    if (ErrlEntry* e = removePath("UtilFile.Remove", iv_path)) setError(e);
+}
+
+ErrlEntry* UtilFile::remove(const char* path) {
+    return removePath("UtilFile.remove", path ? path : "");
+}

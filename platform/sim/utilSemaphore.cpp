@@ -1,0 +1,100 @@
+// Named semaphores on the host: a semaphore of count 1 is an exclusive
+// flock on $PLATSIM_ROOT/sim/sem/<name>.<id>. The lock belongs to the open
+// file description, so it is dropped when its holder dies, and a child
+// process reopens the file before its first Down so that parent and child
+// never share one hold. Faults: UtilSemaphore.init, .Down, .Up (match=
+// compares with "<name>.<id>").
+#include "platform/utilSemaphore.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/errlEntry.h"
+#include "simCore.h"
+
+using platsim::detail::fault;
+using platsim::detail::platformError;
+
+namespace {
+
+enum : uint16_t {
+    RC_INIT = 0x1301,
+    RC_DOWN = 0x1302,
+    RC_UP = 0x1303,
+};
+
+ErrlEntry* semError(uint16_t reason, const char* what, const std::string& key, int err,
+                    const platsim::detail::Fault* injected = nullptr) {
+    return platformError(platsim::detail::COMP_UTIL_SEM, reason, 1, what, key, err, injected);
+}
+
+std::string semPath(const std::string& key) { return platsim::detail::root() + "/sim/sem/" + key; }
+
+int openSem(const std::string& key) {
+    platsim::detail::makeHostDirs(platsim::detail::root() + "/sim/sem");
+    return ::open(semPath(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+}
+
+}  // namespace
+
+UtilSemaphore::UtilSemaphore(int) {}
+
+UtilSemaphore::~UtilSemaphore() {
+    if (iv_fd >= 0) {
+        if (iv_held && iv_pid == getpid()) ::flock(iv_fd, LOCK_UN);
+        ::close(iv_fd);
+    }
+}
+
+ErrlEntry* UtilSemaphore::init(const char* name, uint8_t id, uint32_t initialCount) {
+    std::string base = name ? name : "";
+    for (char& c : base)
+        if (c == '/') c = '_';
+    std::snprintf(iv_key, sizeof iv_key, "%s.%u", base.c_str(), static_cast<unsigned>(id));
+    if (auto f = fault("UtilSemaphore.init", iv_key))
+        return semError(RC_INIT, "semaphore init", iv_key, 0, &*f);
+    if (initialCount != 1)
+        return semError(RC_INIT, "semaphore init (only count 1 is supported)", iv_key, EINVAL);
+    if (iv_fd >= 0) ::close(iv_fd);
+    iv_held = false;
+    iv_fd = openSem(iv_key);
+    iv_pid = getpid();
+    if (iv_fd < 0) return semError(RC_INIT, "semaphore init", iv_key, errno);
+    return nullptr;
+}
+
+ErrlEntry* UtilSemaphore::Down(uint32_t) {
+    if (auto f = fault("UtilSemaphore.Down", iv_key))
+        return semError(RC_DOWN, "semaphore down", iv_key, 0, &*f);
+    if (iv_fd < 0) return semError(RC_DOWN, "semaphore down (not initialised)", iv_key, EINVAL);
+    if (iv_pid != getpid()) {
+        ::close(iv_fd);
+        iv_held = false;
+        iv_fd = openSem(iv_key);
+        iv_pid = getpid();
+        if (iv_fd < 0) return semError(RC_DOWN, "semaphore down", iv_key, errno);
+    }
+    if (iv_held) return semError(RC_DOWN, "semaphore down (already held)", iv_key, EDEADLK);
+    int rc;
+    do {
+        rc = ::flock(iv_fd, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return semError(RC_DOWN, "semaphore down", iv_key, errno);
+    iv_held = true;
+    return nullptr;
+}
+
+ErrlEntry* UtilSemaphore::Up(uint32_t) {
+    if (auto f = fault("UtilSemaphore.Up", iv_key))
+        return semError(RC_UP, "semaphore up", iv_key, 0, &*f);
+    if (iv_fd < 0 || !iv_held || iv_pid != getpid())
+        return semError(RC_UP, "semaphore up (not held)", iv_key, EPERM);
+    iv_held = false;
+    if (::flock(iv_fd, LOCK_UN) != 0) return semError(RC_UP, "semaphore up", iv_key, errno);
+    return nullptr;
+}

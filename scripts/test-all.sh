@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs every test three ways: the host build, the host build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the 32-bit big-endian
+# PowerPC build under qemu-ppc-static. Build trees go to build/<config>.
+# Usage: scripts/test-all.sh [host|asan|ppc ...]   (default: all three)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc)
+configs=("$@")
+[ ${#configs[@]} -eq 0 ] && configs=(host asan ppc)
+
+for config in "${configs[@]}"; do
+  case "$config" in
+    host) args=() ;;
+    asan) args=(-DPLATDUMP_SANITIZE=ON -DPLATDUMP_BENCH=OFF) ;;
+    ppc)  args=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-powerpc-linux-gnu.cmake") ;;
+    *) echo "unknown configuration: $config" >&2; exit 2 ;;
+  esac
+  echo "=== $config ==="
+  cmake -S . -B "build/$config" -G Ninja "${args[@]}" >/dev/null
+  cmake --build "build/$config" -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "build/$config" --output-on-failure -j "$jobs"
+done
+echo "all tests passed: ${configs[*]}"

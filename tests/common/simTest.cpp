@@ -1,0 +1,119 @@
+#include "simTest.h"
+
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/platsim.h"
+
+namespace testsupport {
+
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+    return ::remove(path);
+}
+
+}  // namespace
+
+void SimTest::SetUp() {
+    const char* previous = std::getenv("PLATSIM_ROOT");
+    iv_hadPrevious = previous != nullptr;
+    if (previous) iv_previous = previous;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/platsim-test-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    ASSERT_NE(::mkdtemp(buf.data()), nullptr);
+    iv_root = buf.data();
+    ::setenv("PLATSIM_ROOT", iv_root.c_str(), 1);
+    platsim::root();  // lay out the skeleton
+}
+
+void SimTest::TearDown() {
+    if (!std::getenv("PLATSIM_KEEP_ROOT")) ::nftw(iv_root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (iv_hadPrevious)
+        ::setenv("PLATSIM_ROOT", iv_previous.c_str(), 1);
+    else
+        ::unsetenv("PLATSIM_ROOT");
+}
+
+std::string SimTest::primary(const std::string& spPath) const {
+    return platsim::hostPath(spPath, platsim::Fs::Primary);
+}
+
+std::string SimTest::backup(const std::string& spPath) const {
+    return platsim::hostPath(spPath, platsim::Fs::Backup);
+}
+
+std::vector<Json> SimTest::errlog() const {
+    std::vector<Json> entries;
+    for (const std::string& line : platsim::committedErrorLogs()) entries.push_back(Json::parse(line));
+    return entries;
+}
+
+uint32_t locationWord(const Json& entry, size_t src) {
+    return entry.at("srcs").at(src).at("words").at(0).get<uint32_t>();
+}
+
+std::vector<uint8_t> userDataBytes(const Json& entry, size_t index) {
+    std::string hex = entry.at("userData").at(index).at("hex").get<std::string>();
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+bool fileExists(const std::string& hostPath) {
+    struct stat st;
+    return ::stat(hostPath.c_str(), &st) == 0;
+}
+
+std::string readFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::string& hostPath, const std::string& bytes) {
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> readBytes(const std::string& hostPath) {
+    std::string s = readFile(hostPath);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+Bytes& Bytes::field(const std::string& s, size_t width) {
+    for (size_t i = 0; i < width; ++i) iv_bytes.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
+    return *this;
+}
+
+pid_t forkChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int rc = body();
+        std::fflush(nullptr);
+        ::_exit(rc);
+    }
+    return pid;
+}
+
+int waitChild(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1000;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return -WTERMSIG(status);
+    return -1001;
+}
+
+}  // namespace testsupport
