@@ -37,8 +37,14 @@ public:
     // Result of the latest free-space check: at or below the floor, or the
     // check failed.
     bool iv_diskFull;
-    // Used blocks in percent, from the latest successful check.
+    // Used blocks in percent, from the latest successful check (0 before
+    // the first).
     uint32_t iv_percentUsed;
+
+private:
+    // The free-space check run before each chunk of write: sets
+    // iv_diskFull and iv_percentUsed; true when writing must stop.
+    bool belowFreeSpaceFloor();
 };
 
 // Serves the remote commands the library sends to the backup service

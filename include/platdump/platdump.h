@@ -2,12 +2,16 @@
 // platform types it uses.
 #pragma once
 
+#include "dumpCollections.h"
 #include "dumpErrl.h"
 #include "dumpExport.h"
 #include "dumpTypes.h"
 #include "dumpUsrData.h"
+#include "dumpUtilFile.h"
 #include "platform/errlEntry.h"
+#include "platform/netcMessage.h"
 #include "platform/posixFs.h"
+#include "platform/rmgr.h"
 #include "platform/rtim.h"
 #include "platform/srciSrc.h"
 #include "platform/trace.h"

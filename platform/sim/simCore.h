@@ -74,6 +74,7 @@ enum : uint16_t {
     COMP_UTIL_SEM = 0x1300,
     COMP_RTIM = 0x1400,
     COMP_ERRL = 0x1500,
+    COMP_RMGR = 0x1600,
 };
 
 // Small-file helpers on host paths (never faulted, never traced).

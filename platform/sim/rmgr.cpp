@@ -1,0 +1,217 @@
+// The redundancy manager on the host. The backup service processor is the
+// tree $PLATSIM_ROOT/backup: file syncs copy from this processor's tree to
+// it, and a remote command runs the registered handler in this process as
+// the backup would (BackupScope: role 0, the backup's file system). The role
+// comes from sim/role. When sim/rmgr.log exists, every call except the role
+// query appends one line to it. Faults: rmgrGetTovRole,
+// rmgrInvokeRemoteCommand (subject: the target component as 0xNNNN),
+// rmgrSyncFileChunk, rmgrDeleteFile, rmgrStreamSync (subject: the path).
+#include "platform/rmgr.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/netcMessage.h"
+#include "simCore.h"
+
+using platsim::detail::currentSide;
+using platsim::detail::fault;
+using platsim::detail::hostPath;
+using platsim::detail::Side;
+
+namespace {
+
+enum : uint16_t {
+    RC_ROLE = 0x1601,
+    RC_INVOKE = 0x1602,
+    RC_NO_HANDLER = 0x1603,
+    RC_SYNC = 0x1604,
+    RC_DELETE = 0x1605,
+    RC_STREAM = 0x1606,
+};
+
+constexpr size_t kCopyBuffer = 64 * 1024;
+
+ErrlEntry* rmgrError(uint16_t reason, const char* what, const std::string& resource, int err,
+                     const platsim::detail::Fault* injected) {
+    if (injected) err = static_cast<int>(injected->num("errno", EIO));
+    return platsim::detail::platformError(platsim::detail::COMP_RMGR, reason, 1, what, resource,
+                                          err, injected);
+}
+
+struct Handlers {
+    std::mutex mutex;
+    std::map<uint16_t, rmgrRemoteHandler> byComponent;
+};
+
+Handlers& handlers() {
+    static Handlers h;
+    return h;
+}
+
+// Appends one line to sim/rmgr.log when that file exists.
+void logCall(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void logCall(const char* fmt, ...) {
+    int saved = errno;
+    int fd = ::open((platsim::detail::root() + "/sim/rmgr.log").c_str(),
+                    O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+        char line[512];
+        va_list args;
+        va_start(args, fmt);
+        int n = std::vsnprintf(line, sizeof line - 1, fmt, args);
+        va_end(args);
+        if (n > static_cast<int>(sizeof line) - 2) n = static_cast<int>(sizeof line) - 2;
+        line[n++] = '\n';
+        if (::write(fd, line, static_cast<size_t>(n)) != n) {
+            // the log is a diagnostic aid; a lost line changes nothing
+        }
+        ::close(fd);
+    }
+    errno = saved;
+}
+
+// Opens the backup's copy of spPath for writing, creating it (and its
+// directories) when missing.
+int openBackupCopy(const std::string& spPath, int extraFlags) {
+    std::string target = hostPath(Side::Backup, spPath);
+    size_t slash = target.rfind('/');
+    if (slash != std::string::npos && slash > 0) platsim::detail::makeHostDirs(target.substr(0, slash));
+    return ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | extraFlags, 0644);
+}
+
+// Copies [offset, offset + length) from fd in to fd out; false with errno
+// on a failed read or write. Stops early at the end of in.
+bool copyRange(int in, int out, uint64_t offset, uint64_t length) {
+    std::vector<char> buf(kCopyBuffer);
+    while (length > 0) {
+        size_t want = length < buf.size() ? static_cast<size_t>(length) : buf.size();
+        ssize_t n = ::pread(in, buf.data(), want, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        ssize_t done = 0;
+        while (done < n) {
+            ssize_t w = ::pwrite(out, buf.data() + done, static_cast<size_t>(n - done),
+                                 static_cast<off_t>(offset + static_cast<uint64_t>(done)));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                if (w == 0) errno = ENOSPC;
+                return false;
+            }
+            done += w;
+        }
+        offset += static_cast<uint64_t>(n);
+        length -= static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+// Makes the backup's copy hold this processor's bytes of the range; where
+// the local file ends inside the range, the copy ends there too. With
+// whole set, the copy becomes the whole local file.
+ErrlEntry* copyToBackup(uint16_t reason, const char* what, const std::string& spPath,
+                        uint64_t offset, uint64_t length, bool whole) {
+    if (currentSide() == Side::Backup) return nullptr;  // the backup is this processor
+    int in = ::open(hostPath(Side::Primary, spPath).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return rmgrError(reason, what, spPath, errno, nullptr);
+    struct stat st;
+    if (::fstat(in, &st) != 0) {
+        int err = errno;
+        ::close(in);
+        return rmgrError(reason, what, spPath, err, nullptr);
+    }
+    uint64_t localSize = static_cast<uint64_t>(st.st_size);
+    if (whole) length = localSize;
+    int out = openBackupCopy(spPath, whole ? O_TRUNC : 0);
+    if (out < 0) {
+        int err = errno;
+        ::close(in);
+        return rmgrError(reason, what, spPath, err, nullptr);
+    }
+    bool ok = copyRange(in, out, offset, length);
+    if (ok && localSize < offset + length && ::fstat(out, &st) == 0 &&
+        static_cast<uint64_t>(st.st_size) > localSize)
+        ok = ::ftruncate(out, static_cast<off_t>(localSize)) == 0;
+    int err = errno;
+    ::close(in);
+    ::close(out);
+    return ok ? nullptr : rmgrError(reason, what, spPath, err, nullptr);
+}
+
+}  // namespace
+
+ErrlEntry* rmgrGetTovRole(tovRole& role) {
+    if (auto f = fault("rmgrGetTovRole", ""))
+        return rmgrError(RC_ROLE, "role query", "tov role", 0, &*f);
+    int value = platsim::detail::inBackupScope() ? 0 : platsim::detail::roleFromFile();
+    role = static_cast<tovRole>(value);
+    return nullptr;
+}
+
+ErrlEntry* rmgrInvokeRemoteCommand(NetcMessage& request, NetcMessage& response,
+                                   uint16_t sourceComponent, uint16_t targetComponent, uint32_t,
+                                   bool) {
+    char target[8];
+    std::snprintf(target, sizeof target, "0x%04X", static_cast<unsigned>(targetComponent));
+    logCall("rmgrInvokeRemoteCommand 0x%04X %s %u", static_cast<unsigned>(sourceComponent), target,
+            static_cast<unsigned>(request.getMessageType()));
+    if (auto f = fault("rmgrInvokeRemoteCommand", target))
+        return rmgrError(RC_INVOKE, "remote command", target, 0, &*f);
+    rmgrRemoteHandler handler = nullptr;
+    {
+        Handlers& h = handlers();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        auto it = h.byComponent.find(targetComponent);
+        if (it != h.byComponent.end()) handler = it->second;
+    }
+    if (!handler)
+        return rmgrError(RC_NO_HANDLER, "remote command (no handler on the backup)", target,
+                         ENOENT, nullptr);
+    platsim::detail::BackupScope asBackup;
+    return handler(request, response);
+}
+
+ErrlEntry* rmgrSyncFileChunk(uint16_t component, const char* path, uint64_t offset,
+                             uint32_t length) {
+    std::string p = path ? path : "";
+    logCall("rmgrSyncFileChunk 0x%04X %s %llu %u", static_cast<unsigned>(component), p.c_str(),
+            static_cast<unsigned long long>(offset), static_cast<unsigned>(length));
+    if (auto f = fault("rmgrSyncFileChunk", p)) return rmgrError(RC_SYNC, "sync file chunk", p, 0, &*f);
+    return copyToBackup(RC_SYNC, "sync file chunk", p, offset, length, false);
+}
+
+ErrlEntry* rmgrDeleteFile(uint16_t component, const char* path) {
+    std::string p = path ? path : "";
+    logCall("rmgrDeleteFile 0x%04X %s", static_cast<unsigned>(component), p.c_str());
+    if (auto f = fault("rmgrDeleteFile", p)) return rmgrError(RC_DELETE, "delete on backup", p, 0, &*f);
+    if (currentSide() == Side::Backup) return nullptr;
+    if (::unlink(hostPath(Side::Backup, p).c_str()) != 0 && errno != ENOENT)
+        return rmgrError(RC_DELETE, "delete on backup", p, errno, nullptr);
+    return nullptr;
+}
+
+ErrlEntry* rmgrStreamSync(const char* path, uint16_t component) {
+    std::string p = path ? path : "";
+    logCall("rmgrStreamSync 0x%04X %s", static_cast<unsigned>(component), p.c_str());
+    if (auto f = fault("rmgrStreamSync", p)) return rmgrError(RC_STREAM, "stream sync", p, 0, &*f);
+    return copyToBackup(RC_STREAM, "stream sync", p, 0, 0, true);
+}
+
+void rmgrRegisterHandler(uint16_t component, rmgrRemoteHandler handler) {
+    Handlers& h = handlers();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    if (handler)
+        h.byComponent[component] = handler;
+    else
+        h.byComponent.erase(component);
+}
