@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dumpCollections.h"
+#include "dumpCCMOperationLock.h"
 #include "dumpErrl.h"
 #include "dumpExport.h"
 #include "dumpTypes.h"

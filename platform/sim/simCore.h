@@ -75,6 +75,7 @@ enum : uint16_t {
     COMP_RTIM = 0x1400,
     COMP_ERRL = 0x1500,
     COMP_RMGR = 0x1600,
+    COMP_CCMM = 0x1A00,
 };
 
 // Small-file helpers on host paths (never faulted, never traced).
