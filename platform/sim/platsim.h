@@ -47,3 +47,27 @@ PLATFORM_EXPORT std::string errlogPath();
 PLATFORM_EXPORT std::vector<std::string> committedErrorLogs();
 
 }  // namespace platsim
+
+namespace platsim {
+
+// Console sessions (the network layer's session table), their replies and
+// the management-console service's view; see platsimConsole.cpp.
+struct ConsoleExchange {
+    unsigned index = 0;
+    unsigned socketType = 0;
+    unsigned timeout = 0;
+    std::vector<uint8_t> request;  // the request's NetcMessage image
+};
+
+// Adds session index to the table, replacing an entry of the same index.
+// type: 1 to 4 characters (padded with spaces to 4; "KEL " for a console).
+PLATFORM_EXPORT bool setConsoleSession(unsigned index, const std::string& type, unsigned state,
+                                       const std::string& name);
+// The data part of the response of session index (none: it does not answer).
+PLATFORM_EXPORT bool setConsoleReply(unsigned index, const std::string& data);
+// The console service's view as key=value words ("managed=1 consoles=2").
+PLATFORM_EXPORT bool setManagedInfo(const std::string& words);
+// The requests sent to consoles, oldest first.
+PLATFORM_EXPORT std::vector<ConsoleExchange> consoleExchanges();
+
+}  // namespace platsim

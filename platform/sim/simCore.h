@@ -76,6 +76,8 @@ enum : uint16_t {
     COMP_ERRL = 0x1500,
     COMP_RMGR = 0x1600,
     COMP_CCMM = 0x1A00,
+    COMP_KELX = 0x1B00,
+    COMP_NETC = 0x1C00,
 };
 
 // Small-file helpers on host paths (never faulted, never traced).

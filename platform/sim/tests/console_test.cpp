@@ -1,0 +1,198 @@
+// The simulated console side: the management-console service's view, the
+// session table and its lock, and exchanges with a console.
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "platform/errlEntry.h"
+#include "platform/kelx.h"
+#include "platform/netc.h"
+#include "platform/netcSession.h"
+#include "platform/sim/platsim.h"
+#include "platform/utilFile.h"
+#include "tests/common/simTest.h"
+
+using namespace testsupport;
+
+namespace {
+
+class Console : public SimTest {
+protected:
+    // The return code of a failure (the errno for the network layer), or -1
+    // for success; the entry is deleted.
+    static long rcOf(ErrlEntry* e) {
+        long rc = e ? static_cast<long>(e->getRC()) : -1;
+        delete e;
+        return rc;
+    }
+};
+
+TEST_F(Console, ManagedInfoComesFromTheSimulationFileAndFlattensBigEndian) {
+    KelxManagedInfo info;
+    ASSERT_EQ(kelxQueryKelManagedInfo(info, true), nullptr);
+    EXPECT_EQ(info.managed, 0u) << "no file: not managed";
+    EXPECT_EQ(info.masterSession, KELX_NO_SESSION);
+
+    platsim::setManagedInfo("managed=1 consoles=2 master=3 changes=0x01020304 reserved=9");
+    ASSERT_EQ(kelxQueryKelManagedInfo(info, true), nullptr);
+    uint8_t image[KelxManagedInfo::IMAGE_SIZE];
+    info.flatten(image);
+    EXPECT_EQ(std::vector<uint8_t>(image, image + sizeof image),
+              Bytes().u32(1).u32(2).u32(3).u32(0x01020304).u32(9).bytes());
+
+    platsim::setManagedInfo("managed=1 console=2");
+    KelxManagedInfo untouched;
+    untouched.consoleCount = 77;
+    EXPECT_EQ(rcOf(kelxQueryKelManagedInfo(untouched, true)), 1);
+    EXPECT_EQ(untouched.consoleCount, 77u) << "a failed query leaves the record as it was";
+
+    platsim::setManagedInfo("managed=1");
+    platsim::setFault("kelxQueryKelManagedInfo", "count=1 rc=0x55");
+    EXPECT_EQ(rcOf(kelxQueryKelManagedInfo(info, true)), 0x55);
+    EXPECT_EQ(kelxQueryKelManagedInfo(info, true), nullptr);
+}
+
+TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
+    std::string longName(80, 'n');
+    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL", 1, "hmc one"));
+    ASSERT_TRUE(platsim::setConsoleSession(7, "VTTY", 4, longName));
+    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL ", 2, "hmc renamed"));  // replaces index 0
+    EXPECT_FALSE(platsim::setConsoleSession(1, "KELXY", 1, "too long a tag"));
+
+    NetcSessionEntry entry;
+    ASSERT_EQ(entry.FindSessionEntry(0), nullptr);
+    EXPECT_STREQ(entry.getType(), "KEL ") << "short tags are padded to four characters";
+    EXPECT_EQ(entry.getState(), 2);
+    EXPECT_STREQ(entry.getName(), "hmc renamed");
+
+    ASSERT_EQ(entry.FindSessionEntry(7), nullptr);
+    EXPECT_EQ(entry.getIndex(), 7);
+    EXPECT_STREQ(entry.getType(), "VTTY");
+    EXPECT_EQ(std::string(entry.getName()), longName.substr(0, NetcSessionEntry::NAME_SIZE - 1));
+
+    EXPECT_EQ(rcOf(entry.FindSessionEntry(3)), ENOENT);
+    EXPECT_EQ(entry.getState(), 0) << "a failed load leaves the entry empty";
+    EXPECT_STREQ(entry.getName(), "");
+
+    // A damaged line makes the whole table unreadable.
+    writeFile(root() + "/sim/netc/sessions", "# comment\n0 KEL 1 a\nx KEL 1 b\n");
+    EXPECT_EQ(rcOf(entry.FindSessionEntry(0)), EBADMSG);
+
+    writeFile(root() + "/sim/netc/sessions", "0 KEL 1 a\n");
+    platsim::setFault("NetcSessionEntry.FindSessionEntry", "count=1 errno=71");
+    EXPECT_EQ(rcOf(entry.FindSessionEntry(0)), 71);
+    EXPECT_EQ(entry.FindSessionEntry(0), nullptr);
+}
+
+TEST_F(Console, AnExchangeRecordsTheRequestAndAnswersWithTheConsolesReply) {
+    platsim::setConsoleSession(3, "KEL", 1, "hmc");
+    platsim::setConsoleReply(3, std::string("\0\0\0\1", 4) + "V9R1 ready");
+
+    ErrlEntry* errl = reinterpret_cast<ErrlEntry*>(1);
+    NetcAddress address(3, errl, NETC_SOCKET_STREAM);
+    ASSERT_EQ(errl, nullptr);
+    address.setTimeout(2);
+
+    NetcMessage request, response;
+    request.setComponent(0xD000);
+    request.setMessageClass(7);
+    request.setMessageType(0x1002);
+    request.setFlags(0x08);
+    EXPECT_EQ(rcOf(netcSendRecv(address, request, response)), ENOTCONN);
+    ASSERT_EQ(netcConnect(address), nullptr);
+    EXPECT_EQ(rcOf(netcConnect(address)), EISCONN);
+    ASSERT_EQ(netcSendRecv(address, request, response), nullptr);
+    ASSERT_EQ(netcClose(address), nullptr);
+    EXPECT_EQ(rcOf(netcClose(address)), ENOTCONN);
+
+    EXPECT_EQ(response.getComponent(), 0xD000u);
+    EXPECT_EQ(response.getMessageType(), 0x1002);
+    EXPECT_EQ(response.getStatus(), 0);
+    ASSERT_EQ(response.getDataLength(), 14u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(response.getData()) + 4, 10), "V9R1 ready");
+
+    std::vector<platsim::ConsoleExchange> sent = platsim::consoleExchanges();
+    ASSERT_EQ(sent.size(), 1u) << "the refused send is not recorded";
+    EXPECT_EQ(sent[0].index, 3u);
+    EXPECT_EQ(sent[0].socketType, 1u);
+    EXPECT_EQ(sent[0].timeout, 2u);
+    EXPECT_EQ(sent[0].request, Bytes().u32(0xD000).u16(7).u16(0x1002).u8(0x08).u8(0).u16(0).u32(0).bytes());
+}
+
+TEST_F(Console, AddressesOfMissingSessionsOrOtherSocketTypesCannotConnect) {
+    platsim::setConsoleSession(1, "KEL", 1, "hmc");
+    ErrlEntry* errl = nullptr;
+    NetcAddress missing(2, errl, NETC_SOCKET_STREAM);
+    EXPECT_EQ(rcOf(errl), ECONNREFUSED);
+    EXPECT_EQ(rcOf(netcConnect(missing)), EDESTADDRREQ);
+
+    NetcAddress datagram(1, errl, 2);
+    EXPECT_EQ(rcOf(errl), EPROTONOSUPPORT);
+    EXPECT_FALSE(datagram.isValid());
+
+    // A console that does not answer times out; the request is still sent.
+    NetcAddress silent(1, errl, NETC_SOCKET_STREAM);
+    ASSERT_EQ(errl, nullptr);
+    ASSERT_EQ(netcConnect(silent), nullptr);
+    NetcMessage request, response;
+    EXPECT_EQ(rcOf(netcSendRecv(silent, request, response)), ETIMEDOUT);
+    EXPECT_EQ(platsim::consoleExchanges().size(), 1u);
+}
+
+TEST_F(Console, EveryCallOfAnExchangeCanBeMadeToFailForOneSession) {
+    platsim::setConsoleSession(1, "KEL", 1, "one");
+    platsim::setConsoleSession(2, "KEL", 1, "two");
+    platsim::setConsoleReply(1, "....ok");
+    platsim::setConsoleReply(2, "....ok");
+    platsim::setConsoleSession(12, "KEL", 1, "twelve");
+    platsim::setConsoleReply(12, "....ok");
+    for (const char* call : {"NetcAddress", "netcConnect", "netcSendRecv", "netcClose"}) {
+        platsim::setFault(call, "match=[2] errno=113");
+        for (uint8_t index : {1, 2, 12}) {
+            ErrlEntry* errl = nullptr;
+            NetcAddress address(index, errl, NETC_SOCKET_STREAM);
+            NetcMessage request, response;
+            long failure = rcOf(errl);
+            if (failure < 0) failure = rcOf(netcConnect(address));
+            if (failure < 0) failure = rcOf(netcSendRecv(address, request, response));
+            if (failure < 0) failure = rcOf(netcClose(address));
+            EXPECT_EQ(failure, index == 2 ? 113 : -1) << call << " session " << int(index);
+        }
+        platsim::clearFault(call);
+    }
+}
+
+TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
+    UtilFile lock;
+    ASSERT_EQ(netcSessionEntryFileLock(lock), nullptr);
+    EXPECT_EQ(rcOf(netcSessionEntryFileLock(lock)), EDEADLK) << "the same holder twice";
+
+    std::string marker = root() + "/child-locked";
+    pid_t child = forkChild([&] {
+        UtilFile mine;
+        if (netcSessionEntryFileLock(mine)) return 1;
+        writeFile(marker, "x");
+        return netcSessionEntryFileUnLock(mine) ? 2 : 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fileExists(marker)) << "the child waits while the table is locked";
+    ASSERT_EQ(netcSessionEntryFileUnLock(lock), nullptr);
+    EXPECT_EQ(waitChild(child), 0);
+    EXPECT_TRUE(fileExists(marker));
+
+    EXPECT_EQ(rcOf(netcSessionEntryFileUnLock(lock)), ENOLCK) << "not held any more";
+
+    // Injected failures: a refused lock, and an unlock that fails but
+    // still drops the lock.
+    platsim::setFault("netcSessionEntryFileLock", "count=1");
+    EXPECT_EQ(rcOf(netcSessionEntryFileLock(lock)), EIO);
+    ASSERT_EQ(netcSessionEntryFileLock(lock), nullptr);
+    platsim::setFault("netcSessionEntryFileUnLock", "count=1");
+    EXPECT_EQ(rcOf(netcSessionEntryFileUnLock(lock)), EIO);
+    UtilFile again;
+    ASSERT_EQ(netcSessionEntryFileLock(again), nullptr);
+    EXPECT_EQ(netcSessionEntryFileUnLock(again), nullptr);
+}
+
+}  // namespace
