@@ -2,10 +2,11 @@
 // platform types it uses.
 #pragma once
 
-#include "dumpCollections.h"
 #include "dumpCCMOperationLock.h"
+#include "dumpCollections.h"
 #include "dumpErrl.h"
 #include "dumpExport.h"
+#include "dumpStatusLogger.h"
 #include "dumpTypes.h"
 #include "dumpUsrData.h"
 #include "dumpUtilFile.h"

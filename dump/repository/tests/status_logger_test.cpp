@@ -1,0 +1,137 @@
+// The dump status log: its path, the line of each event, appending,
+// mirroring to the backup, and failures that lose a line without a trace
+// in the error log.
+#include "platdump/dumpStatusLogger.h"
+
+#include "platform/sim/platsim.h"
+#include "tests/common/simTest.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int64_t NOW = 1796502615;  // 2026-12-05 20:30:15 UTC
+
+class StatusLog : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        platsim::setClock(NOW);
+    }
+    std::string log(unsigned id, bool onBackup = false) const {
+        char name[64];
+        std::snprintf(name, sizeof name, "/plat_dump/dumpstatus.%08X", id);
+        return readFile(onBackup ? backup(name) : primary(name));
+    }
+    static std::string line(const std::string& keyword, int64_t seconds = NOW) {
+        return keyword + "," + std::to_string(seconds) + "\n";
+    }
+};
+
+TEST_F(StatusLog, EachEventAppendsItsKeywordAndTheTimeInSeconds) {
+    struct Event {
+        void (DumpStatusLogger::*op)();
+        const char* keyword;
+    } events[] = {
+        {&DumpStatusLogger::setCheckstopIPLCompleted, "CHECKSTOPIPL_COMPLETED"},
+        {&DumpStatusLogger::setCheckstopIPLCalled, "CHECKSTOPIPL_CALLED"},
+        {&DumpStatusLogger::AbortDump, "ABORT_DUMP"},
+        {&DumpStatusLogger::setTransitionFileCalled, "TRANSITION_FILE_CALLED"},
+        {&DumpStatusLogger::setMainStoreCollectionDone, "MS_COLLECT_DONE"},
+        {&DumpStatusLogger::setMainStoreCollectionStarted, "MS_COLLECT_START"},
+        {&DumpStatusLogger::setMemoryPreservingIPLRequested, "MEM_PRESERVE_IPL_REQ"},
+        {&DumpStatusLogger::setSystemCollectionDone, "SYS_COLLECT_END"},
+        {&DumpStatusLogger::setSystemCollectionStarted, "SYS_COLLECT_START"},
+        {&DumpStatusLogger::setHardwareCollectionDone, "HW_COLLECT_DONE"},
+        {&DumpStatusLogger::setHardwareCollectionStarted, "HW_COLLECT_START"},
+        {&DumpStatusLogger::setHeaderCollection, "HEADER_COLLECTION"},
+        {&DumpStatusLogger::setSystemDumpRequested, "SYSTEM_DUMP_REQ"},
+        {&DumpStatusLogger::setHardwareUnitDumpRequested, "HARDWARE_UNIT_DUMP_REQ"},
+        {&DumpStatusLogger::setWaitingState, "WAITING_STATE"},
+    };
+    std::string expected;
+    int64_t second = NOW;
+    for (const Event& event : events) {
+        platsim::setClock(++second);
+        DumpStatusLogger logger(0x1A);  // a fresh object each time: it keeps no state
+        (logger.*event.op)();
+        expected += line(event.keyword, second);
+    }
+    EXPECT_EQ(log(0x1A), expected);
+    EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(StatusLog, TheLogIsNamedAfterTheDumpInUpperCaseHexAndKeepsEarlierLines) {
+    writeFile(primary("/plat_dump/dumpstatus.ABCDEF12"), "EARLIER,1\n");
+    DumpStatusLogger logger(0xABCDEF12);
+    logger.setSystemDumpRequested();
+    logger.setHeaderCollection();
+    EXPECT_EQ(log(0xABCDEF12), "EARLIER,1\n" + line("SYSTEM_DUMP_REQ") + line("HEADER_COLLECTION"));
+
+    DumpStatusLogger(0x1A).AbortDump();
+    EXPECT_EQ(log(0x1A), line("ABORT_DUMP")) << "dumpstatus.0000001A";
+}
+
+TEST_F(StatusLog, PhaseNumbersAndSecondsAreSignedDecimals) {
+    DumpStatusLogger logger(7);
+    logger.setStartCollectionPhase(3);
+    logger.setEndCollectionPhase(0);
+    logger.setStartCollectionPhase(0xFFFFFFFF);
+    platsim::setClock(-86400);  // 1969-12-31
+    logger.setEndCollectionPhase(12);
+    EXPECT_EQ(log(7), line("HWCOLLECTION_PHASE3_START") + line("HWCOLLECTION_PHASE0_END") +
+                          line("HWCOLLECTION_PHASE-1_START") +
+                          line("HWCOLLECTION_PHASE12_END", -86400));
+}
+
+TEST_F(StatusLog, ThePrimaryMirrorsTheLogToTheBackup) {
+    DumpStatusLogger logger(2);
+    logger.setSystemDumpRequested();
+    logger.setWaitingState();
+    EXPECT_EQ(log(2, true), log(2));
+    EXPECT_EQ(log(2, true), line("SYSTEM_DUMP_REQ") + line("WAITING_STATE"));
+}
+
+TEST_F(StatusLog, FailuresLoseTheLineAndCommitNothing) {
+    DumpStatusLogger logger(3);
+    logger.setSystemDumpRequested();
+
+    for (const char* timeCall : {"rtim_GetTimeOfDay", "rtim_ConvertBCDtoTimeVal"}) {
+        platsim::setFault(timeCall);
+        logger.setWaitingState();
+        DumpStatusLogger(4).setWaitingState();
+        platsim::clearFault(timeCall);
+    }
+    EXPECT_FALSE(fileExists(primary("/plat_dump/dumpstatus.00000004")))
+        << "a time-service failure writes no line and creates no file";
+
+    platsim::setFault("UtilFile.Open", "count=1 match=dumpstatus");
+    logger.AbortDump();
+    platsim::setFault("UtilFile.seek", "count=1 match=dumpstatus");
+    logger.AbortDump();
+    platsim::setFault("UtilFile.write", "count=1 match=dumpstatus");
+    logger.AbortDump();
+
+    logger.setHeaderCollection();
+    EXPECT_EQ(log(3), line("SYSTEM_DUMP_REQ") + line("HEADER_COLLECTION"))
+        << "the lost lines leave no trace in the log, and earlier lines are intact";
+    EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(StatusLog, RemoveFileRemovesBothCopiesAndAlwaysSucceeds) {
+    DumpStatusLogger logger(5);
+    EXPECT_TRUE(logger.RemoveFile()) << "no log yet";
+    logger.setWaitingState();
+    ASSERT_TRUE(fileExists(backup("/plat_dump/dumpstatus.00000005")));
+    EXPECT_TRUE(logger.RemoveFile());
+    EXPECT_FALSE(fileExists(primary("/plat_dump/dumpstatus.00000005")));
+    EXPECT_FALSE(fileExists(backup("/plat_dump/dumpstatus.00000005")));
+
+    logger.setWaitingState();
+    platsim::setFault("UtilFile.Remove", "count=1 match=dumpstatus");
+    EXPECT_TRUE(logger.RemoveFile());
+    EXPECT_TRUE(fileExists(primary("/plat_dump/dumpstatus.00000005")));
+    EXPECT_TRUE(errlog().empty());
+}
+
+}  // namespace
