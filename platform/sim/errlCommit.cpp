@@ -1,9 +1,5 @@
 // Committing an entry: the simulation's error log is
 // $PLATSIM_ROOT/errlog.jsonl, one JSON object per committed entry.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "platform/errlEntry.h"
@@ -145,17 +141,5 @@ std::string ErrlEntry::toJson() const {
 void ErrlEntry::commit(uint16_t component, uint32_t flags, errlSeverity severity,
                        errlEventType eventType) {
     iv_commit = {true, component, flags, severity, eventType};
-    std::string line = toJson() + "\n";
-    std::string path = platsim::detail::root() + "/errlog.jsonl";
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    ::flock(fd, LOCK_EX);
-    size_t done = 0;
-    while (done < line.size()) {
-        ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    ::flock(fd, LOCK_UN);
-    ::close(fd);
+    platsim::detail::appendHostLine(platsim::detail::root() + "/errlog.jsonl", toJson());
 }

@@ -5,8 +5,6 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include <sstream>
-
 #include "dump/support/bigEndian.h"
 #include "simCore.h"
 
@@ -76,15 +74,6 @@ void clearFaults() {
 
 std::string errlogPath() { return detail::root() + "/errlog.jsonl"; }
 
-std::vector<std::string> committedErrorLogs() {
-    std::vector<std::string> lines;
-    std::string text;
-    if (!detail::readHostFile(errlogPath(), text)) return lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        if (!line.empty()) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> committedErrorLogs() { return detail::readHostLines(errlogPath()); }
 
 }  // namespace platsim

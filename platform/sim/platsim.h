@@ -42,6 +42,18 @@ PLATFORM_EXPORT bool setFault(const std::string& call, const std::string& params
 PLATFORM_EXPORT bool clearFault(const std::string& call);
 PLATFORM_EXPORT void clearFaults();
 
+// The managed server's main store ($PLATSIM_ROOT/mainstore, a sparse
+// file): writes bytes at a main-store address, growing the store as
+// needed; sets its size (a grown store reads as zeros).
+PLATFORM_EXPORT bool writeMainStore(uint64_t address, const std::string& bytes);
+PLATFORM_EXPORT bool setMainStoreSize(uint64_t bytes);
+// The system manager's reply word to IPL-type requests (default 2).
+PLATFORM_EXPORT bool setIplTypeReply(uint32_t reply);
+// What the host mailbox and the system manager were asked, one line per
+// request, oldest first (formats in the README).
+PLATFORM_EXPORT std::vector<std::string> mailboxRequests();
+PLATFORM_EXPORT std::vector<std::string> iplTypeRequests();
+
 // The committed error logs, one JSON object per line, oldest first.
 PLATFORM_EXPORT std::string errlogPath();
 PLATFORM_EXPORT std::vector<std::string> committedErrorLogs();

@@ -243,6 +243,33 @@ bool writeHostFile(const std::string& path, const std::string& data) {
     return n == static_cast<ssize_t>(data.size());
 }
 
+bool appendHostLine(const std::string& path, const std::string& line) {
+    std::string text = line + "\n";
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    ::flock(fd, LOCK_EX);
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return done == text.size();
+}
+
+std::vector<std::string> readHostLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string text;
+    if (!readHostFile(path, text)) return lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
 bool makeHostDirs(const std::string& path) {
     std::string partial;
     std::istringstream in(path);

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 class ErrlEntry;
 
@@ -78,12 +79,20 @@ enum : uint16_t {
     COMP_CCMM = 0x1A00,
     COMP_KELX = 0x1B00,
     COMP_NETC = 0x1C00,
+    COMP_DMAE = 0x2100,
+    COMP_MBOX = 0x2200,
+    COMP_SMGR = 0x2300,
 };
 
 // Small-file helpers on host paths (never faulted, never traced).
 bool readHostFile(const std::string& path, std::string& out);
 bool writeHostFile(const std::string& path, const std::string& data);
 bool makeHostDirs(const std::string& path);
+// Line files shared by the processes of a root (the error log, request
+// logs): appends line plus a newline under an exclusive lock; reads the
+// non-empty lines, oldest first (none when the file is missing).
+bool appendHostLine(const std::string& path, const std::string& line);
+std::vector<std::string> readHostLines(const std::string& path);
 
 }  // namespace detail
 }  // namespace platsim

@@ -1,0 +1,110 @@
+// The simulated managed server: main store, the DMA engine, the host
+// mailbox's grants and the system manager's IPL-type requests.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/dmae.h"
+#include "platform/errlEntry.h"
+#include "platform/mbox.h"
+#include "platform/sim/platsim.h"
+#include "platform/smgr.h"
+#include "tests/common/simTest.h"
+
+using namespace testsupport;
+
+namespace {
+
+class ManagedServer : public SimTest {
+protected:
+    // One exchange; the status, or -(reason code) when an entry came back.
+    int ask(uint32_t request, uint64_t address, uint32_t length) {
+        uint32_t hi = static_cast<uint32_t>(address >> 32), lo = static_cast<uint32_t>(address);
+        status = 0xEE;
+        ErrlEntry* e =
+            mboxFetchCecData(&request, &hi, &lo, &length, &dma, &granted, &status, 0xF000);
+        if (!e) return status;
+        int reason = e->getSRC(0)->reasonCode();
+        delete e;
+        return -reason;
+    }
+    // A DMA-engine read; the reason code of its failure, 0 on success.
+    uint16_t engineRead(uint64_t address, std::string& out, bool tce) {
+        hdatMsAddr_t at = {static_cast<uint32_t>(address >> 32), static_cast<uint32_t>(address)};
+        ErrlEntry* e = dmaeRawRead(at, &out[0], static_cast<unsigned>(out.size()), tce, 7, "test",
+                                   handle, true);
+        uint16_t reason = e ? e->getSRC(0)->reasonCode() : 0;
+        delete e;
+        return reason;
+    }
+
+    fdal_t handle = {};
+    uint32_t dma = 0xAAAAAAAA;
+    uint32_t granted = 0xBBBBBBBB;
+    uint8_t status = 0;
+};
+
+TEST_F(ManagedServer, GrantedDmaAddressesReadTheMappedMainStore) {
+    platsim::setMainStoreSize(0x8000);
+    platsim::writeMainStore(0x1234, "main store bytes");
+    std::string out(5, '\0');
+    EXPECT_EQ(engineRead(0x1234, out, false), 0x2102) << "not set up";
+    bool tce = true;
+    ASSERT_EQ(dmaeSetup(tce, 7, 8, true, handle, true), nullptr);
+    EXPECT_NE(handle.word[1] | handle.word[2], 0u);
+
+    EXPECT_EQ(ask(MBOX_CEC_DATA_MAP, 0x1234, 16), 0);
+    EXPECT_EQ(granted, 16u);
+    EXPECT_EQ(dma % 0x1000, 0x234u) << "the page offset is kept";
+    EXPECT_EQ(engineRead(dma + 5, out, true), 0);
+    EXPECT_EQ(out, "store");
+    EXPECT_EQ(engineRead(dma + 12, out, true), 0x2103) << "past the grant";
+
+    uint32_t first = dma;
+    EXPECT_EQ(ask(MBOX_CEC_DATA_MAP_ALT, 0x1000, 0x100), 0);
+    uint32_t second = dma;
+    EXPECT_NE(second, first);
+    EXPECT_EQ(ask(MBOX_CEC_DATA_RELEASE, 0x1234, 16), 0);
+    EXPECT_EQ(dma, second) << "a release leaves the out words alone";
+    EXPECT_EQ(engineRead(first, out, true), 0x2103) << "released";
+    EXPECT_EQ(engineRead(second, out, true), 0) << "other grants stay";
+    char expected[80];
+    std::snprintf(expected, sizeof expected,
+                  "C0 0000000000001234 00000010 -> status=00 dma=%08X granted=00000010", first);
+    EXPECT_EQ(platsim::mailboxRequests().at(0), expected);
+}
+
+TEST_F(ManagedServer, HostAnswersBadRangesAndFaultModes) {
+    platsim::setMainStoreSize(0x1000);
+    EXPECT_EQ(ask(MBOX_CEC_DATA_MAP, 0xF00, 0x200), 0x02) << "beyond main store";
+    EXPECT_EQ(dma, 0xAAAAAAAAu) << "nothing mapped";
+    EXPECT_EQ(granted, 0xBBBBBBBBu);
+    platsim::setFault("mboxFetchCecData", "mode=status status=0x42 count=1");
+    EXPECT_EQ(ask(MBOX_CEC_DATA_MAP, 0, 4), 0x42);
+    EXPECT_EQ(dma, 0xAAAAAAAAu) << "nothing mapped on a bad status";
+    EXPECT_EQ(ask(MBOX_CEC_DATA_MAP, 0, 4), 0) << "once only";
+    platsim::setFault("mboxFetchCecData", "mode=short");
+    EXPECT_EQ(ask(MBOX_CEC_DATA_MAP, 0, 4), 0);
+    EXPECT_EQ(granted, 3u);
+}
+
+TEST_F(ManagedServer, IplTypeRequestsAreAnsweredWithTheConfiguredReply) {
+    uint32_t reply = 0;
+    ASSERT_EQ(smgrIplTypeRequest(0x20000904, 0xF000, &reply), nullptr);
+    EXPECT_EQ(reply, 2u) << "accepted by default";
+    platsim::setIplTypeReply(7);
+    ASSERT_EQ(smgrIplTypeRequest(0x20000904, 0xF000, &reply), nullptr);
+    EXPECT_EQ(reply, 7u);
+    platsim::setFault("smgrIplTypeRequest", "count=1");
+    reply = 99;
+    ErrlEntry* e = smgrIplTypeRequest(0x20000904, 0xF000, &reply);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->getCreator(), 0x2300);
+    delete e;
+    EXPECT_EQ(reply, 99u);
+    EXPECT_EQ(platsim::iplTypeRequests(),
+              (std::vector<std::string>{"20000904 F000 -> 2", "20000904 F000 -> 7",
+                                        "20000904 F000 -> error=2301"}));
+}
+
+}  // namespace
