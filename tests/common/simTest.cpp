@@ -70,6 +70,14 @@ std::vector<uint8_t> userDataBytes(const Json& entry, size_t index) {
     return bytes;
 }
 
+std::vector<uint8_t> userDataBytes(const Json& entry, const std::string& type) {
+    const Json& sections = entry.at("userData");
+    for (size_t i = 0; i < sections.size(); ++i)
+        if (sections[i].at("type") == type) return userDataBytes(entry, i);
+    ADD_FAILURE() << "no " << type << " section in " << entry.dump();
+    return {};
+}
+
 bool fileExists(const std::string& hostPath) {
     struct stat st;
     return ::stat(hostPath.c_str(), &st) == 0;

@@ -42,6 +42,9 @@ private:
 uint32_t locationWord(const Json& entry, size_t src = 0);
 // Bytes of a user-data section as hex.
 std::vector<uint8_t> userDataBytes(const Json& entry, size_t index);
+// Bytes of the entry's first user-data section of a type (the section's
+// class name); a test failure and no bytes when there is none.
+std::vector<uint8_t> userDataBytes(const Json& entry, const std::string& type);
 
 bool fileExists(const std::string& hostPath);
 std::string readFile(const std::string& hostPath);

@@ -1,0 +1,144 @@
+// Memory and file blocks, the block base and the block list.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dump/extract/tests/blockTest.h"
+#include "platdump/dumpDataBlock.h"
+#include "platform/sim/platsim.h"
+
+using namespace testsupport;
+
+namespace {
+
+class DataBlocks : public BlockTest {};
+
+TEST_F(DataBlocks, MemoryBlockCopiesTheAskedRange) {
+    char data[] = "0123456789";
+    DumpDataBlockMS block(10, data);
+    EXPECT_EQ(block.getSize(), 10u);
+    EXPECT_EQ(block.getType(), DumpDataBlock::BLOCK_MS);
+    char out[8];
+    std::memset(out, '#', sizeof out);
+    EXPECT_EQ(block.getData(3, 4, out, nullptr), nullptr);
+    EXPECT_EQ(std::string(out, 8), "3456####");
+    EXPECT_EQ(block.getData(10, 0, out, nullptr), nullptr);
+    EXPECT_EQ(std::string(out, 8), "3456####") << "length 0 copies nothing";
+    EXPECT_EQ(block.remove(), nullptr);
+    EXPECT_STREQ(data, "0123456789");
+}
+
+TEST_F(DataBlocks, FileBlockReadsFromTheOffset) {
+    writeFile(primary("/plat_dump/block.dat"), "abcdefghijklmnop");
+    char name[] = "/plat_dump/block.dat";
+    DumpDataBlockFile block(16, name);
+    EXPECT_EQ(block.getType(), DumpDataBlock::BLOCK_FILE);
+    char out[6] = {0};
+    EXPECT_EQ(block.getData(10, 5, out, nullptr), nullptr);
+    EXPECT_STREQ(out, "klmno");
+    EXPECT_EQ(block.getData(0, 16, std::vector<char>(16).data(), nullptr), nullptr);
+    EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(DataBlocks, EachFailedFileStepReportsItsLocationAndTheRequest) {
+    writeFile(primary("/plat_dump/steps.dat"), "abcdefghijklmnop");
+    char name[] = "/plat_dump/steps.dat";
+    DumpDataBlockFile block(16, name);
+    struct Step {
+        const char* fault;
+        uint8_t location;
+        bool bufferFilled;
+    };
+    for (Step step : {Step{"UtilFile.Open", 1, false}, Step{"UtilFile.seek", 2, false},
+                      Step{"UtilFile.read", 3, false}, Step{"UtilFile.Close", 4, true}}) {
+        SCOPED_TRACE(step.fault);
+        platsim::setFault(step.fault, "count=1 errno=5");
+        char out[4] = {'#', '#', '#', '#'};
+        Json j = committed(block.getData(6, 3, out, nullptr));
+        EXPECT_EQ(j["rc"], 5) << "the file object's return code stands";
+        ASSERT_EQ(j["srcs"].size(), 1u) << "no SRC of the library's own";
+        ASSERT_EQ(j["callPoints"].size(), 1u);
+        EXPECT_EQ(j["callPoints"][0]["component"], 0xF000);
+        EXPECT_EQ(j["callPoints"][0]["function"], 0x0100);
+        EXPECT_EQ(j["callPoints"][0]["file"], 0x1E);
+        EXPECT_EQ(j["callPoints"][0]["location"], step.location);
+        EXPECT_EQ(j["callPoints"][0]["word"], 0);
+        EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
+                  Bytes().u32(addressWord(out)).u32(3).u32(0).u32(6).bytes());
+        EXPECT_EQ(std::string(out, 4), step.bufferFilled ? "ghi#" : "####");
+        platsim::clearFault(step.fault);
+    }
+}
+
+TEST_F(DataBlocks, MissingFileFailsAtOpenAndZeroLengthStillClosesTheFile) {
+    char missing[] = "/plat_dump/none.dat";
+    char out[2] = {'#', '#'};
+    Json j = committed(DumpDataBlockFile(8, missing).getData(0, 2, out, nullptr));
+    EXPECT_EQ(j["rc"], 2) << "ENOENT";
+    EXPECT_EQ(j["callPoints"][0]["location"], 1);
+    EXPECT_EQ(std::string(out, 2), "##");
+
+    // Length 0 goes through every step: a failing close is still reached.
+    writeFile(primary("/plat_dump/empty.dat"), "");
+    char name[] = "/plat_dump/empty.dat";
+    platsim::setFault("UtilFile.Close", "count=1");
+    j = committed(DumpDataBlockFile(0, name).getData(0, 0, out, nullptr));
+    EXPECT_EQ(j["callPoints"][0]["location"], 4);
+    EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
+              Bytes().u32(addressWord(out)).u32(0).u32(0).u32(0).bytes());
+}
+
+TEST_F(DataBlocks, FileBlockRemovesItsFileHereAndOnTheBackup) {
+    writeFile(primary("/plat_dump/gone.dat"), "x");
+    writeFile(backup("/plat_dump/gone.dat"), "x");
+    char name[] = "/plat_dump/gone.dat";
+    DumpDataBlockFile block(1, name);
+    EXPECT_EQ(block.remove(), nullptr);
+    EXPECT_FALSE(fileExists(primary("/plat_dump/gone.dat")));
+    EXPECT_FALSE(fileExists(backup("/plat_dump/gone.dat")));
+    ErrlEntry* again = block.remove();
+    EXPECT_NE(again, nullptr) << "removing a missing file fails";
+    delete again;
+}
+
+TEST_F(DataBlocks, BlockOfNoKindRefusesToRead) {
+    DumpDataBlock block;
+    EXPECT_EQ(block.getSize(), 0u);
+    char out[4];
+    Json j = committed(block.getData(7, 4, out, nullptr));
+    EXPECT_EQ(j["rc"], 0xB);
+    EXPECT_EQ(j["srcs"][0]["reasonCode"], 0xF00F);
+    EXPECT_EQ(j["srcs"][0]["words"], Json::array({0x01220F01u, 7, 4, addressWord(out)}));
+    EXPECT_EQ(block.remove(), nullptr);
+}
+
+// Records the order in which blocks are destroyed.
+std::vector<int> g_destroyed;
+
+class TaggedBlock : public DumpDataBlock {
+public:
+    explicit TaggedBlock(int tag) : iv_tag(tag) {}
+    ~TaggedBlock() override { g_destroyed.push_back(iv_tag); }
+
+private:
+    int iv_tag;
+};
+
+TEST_F(DataBlocks, ListKeepsOrderAndDeletesItsBlocksSkippingNulls) {
+    g_destroyed.clear();
+    {
+        DumpList list;
+        EXPECT_EQ(list.size(), 0u);
+        EXPECT_TRUE(list.append(new TaggedBlock(1)));
+        EXPECT_TRUE(list.append(nullptr));
+        EXPECT_TRUE(list.append(new TaggedBlock(2)));
+        EXPECT_TRUE(list.append(new TaggedBlock(3)));
+        std::vector<DumpDataBlock*> seen(list.begin(), list.end());
+        ASSERT_EQ(seen.size(), 4u);
+        EXPECT_EQ(seen[1], nullptr);
+        EXPECT_TRUE(g_destroyed.empty());
+    }
+    EXPECT_EQ(g_destroyed, (std::vector<int>{1, 2, 3}));
+}
+
+}  // namespace
