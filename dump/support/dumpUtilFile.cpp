@@ -87,8 +87,11 @@ void removeOnBackup(const char* path, const char* key) {
     commit(e);
 }
 
+// Traces the local removal's outcome; errno stays as the removal left it.
 ErrlEntry* tracedLocalRemoval(const char* path, ErrlEntry* e) {
+    int err = errno;
     trace("DumpUtilFile: local remove of %s %s", path, e ? "failed" : "done");
+    errno = err;
     return e;
 }
 

@@ -50,6 +50,11 @@ ErrlEntry* takeError(UtilStream& stream);
 
 // Commits and frees the entry when there is one; the pointer becomes null.
 void commit(ErrlEntry*& entry);
+// The same for an entry built in the call, e.g. commit(passedAt(e, site)).
+inline void commit(ErrlEntry*&& entry) {
+    ErrlEntry* e = entry;
+    commit(e);
+}
 // Deletes the entry without committing it; the pointer becomes null.
 void discard(ErrlEntry*& entry);
 

@@ -8,6 +8,7 @@
 #include "dumpErrl.h"
 #include "dumpExport.h"
 #include "dumpStatusLogger.h"
+#include "dumpSummary.h"
 #include "dumpTypes.h"
 #include "dumpUsrData.h"
 #include "dumpUtilFile.h"

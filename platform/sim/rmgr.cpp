@@ -84,9 +84,12 @@ void logCall(const char* fmt, ...) {
 // directories) when missing.
 int openBackupCopy(const std::string& spPath, int extraFlags) {
     std::string target = hostPath(Side::Backup, spPath);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | extraFlags;
+    int fd = ::open(target.c_str(), flags, 0644);
     size_t slash = target.rfind('/');
-    if (slash != std::string::npos && slash > 0) platsim::detail::makeHostDirs(target.substr(0, slash));
-    return ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | extraFlags, 0644);
+    if (fd >= 0 || errno != ENOENT || slash == std::string::npos || slash == 0) return fd;
+    platsim::detail::makeHostDirs(target.substr(0, slash));
+    return ::open(target.c_str(), flags, 0644);
 }
 
 // Copies [offset, offset + length) from fd in to fd out; false with errno

@@ -105,6 +105,16 @@ Bytes& Bytes::field(const std::string& s, size_t width) {
     return *this;
 }
 
+void startRmgrLog() { writeFile(platsim::root() + "/sim/rmgr.log", ""); }
+
+std::vector<std::string> rmgrCalls() {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(platsim::root() + "/sim/rmgr.log"));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    startRmgrLog();
+    return lines;
+}
+
 pid_t forkChild(const std::function<int()>& body) {
     std::fflush(nullptr);
     pid_t pid = ::fork();

@@ -82,6 +82,11 @@ private:
     std::vector<uint8_t> iv_bytes;
 };
 
+// The simulated redundancy manager's call log (sim/rmgr.log): startRmgrLog
+// begins it; rmgrCalls returns the calls since the last look, one line each.
+void startRmgrLog();
+std::vector<std::string> rmgrCalls();
+
 // Runs body in a child process; the child exits with body's result.
 pid_t forkChild(const std::function<int()>& body);
 // Waits for the child: its exit code, or -(signal) when it was killed.

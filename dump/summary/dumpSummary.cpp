@@ -1,0 +1,240 @@
+// DumpSummary's lifecycle: creating a new dump's summary file, opening an
+// existing one, closing, removing, and the summary lock.
+#include "platdump/dumpSummary.h"
+
+#include <errno.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "dump/summary/summaryLayout.h"
+#include "dump/support/dumpTrace.h"
+#include "dump/support/report.h"
+#include "platdump/dumpCollections.h"
+#include "platdump/dumpUtilFile.h"
+#include "platform/errlEntry.h"
+#include "platform/rtim.h"
+#include "platform/srciSrc.h"
+#include "platform/utilReg.h"
+
+using namespace dump;
+
+namespace {
+
+// Both constructors report under one module id.
+constexpr uint16_t kConstructors = 0x0113;
+constexpr Site kCreateLockInit{kConstructors, 33};
+constexpr Site kCreateExists{kConstructors, 9};
+constexpr Site kCreateOpen{kConstructors, 10};
+constexpr Site kCreateClock{kConstructors, 11};
+constexpr Site kCreateSerial{kConstructors, 15};
+constexpr Site kCreateInitSummary{kConstructors, 12};
+constexpr Site kCreateSeek{kConstructors, 2};
+constexpr Site kCreateWriteHeader{kConstructors, 5};
+constexpr Site kCreateWriteNames{kConstructors, 13};
+constexpr Site kCreateBadType{kConstructors, 0x30};
+constexpr Site kOpenLockInit{kConstructors, 36};
+constexpr Site kOpenMissing{kConstructors, 6};
+constexpr Site kOpenOpen{kConstructors, 3};
+constexpr Site kOpenRead{kConstructors, 24};
+constexpr Site kOpenEyeCatcher{kConstructors, 39};
+constexpr Site kOpenBadType{kConstructors, 0x31};
+constexpr Site kRemove{0x0513, 31};
+
+constexpr uint32_t RC_FAILED = 1;
+constexpr uint32_t RC_SUMMARY_MISSING = 0x1A;
+constexpr uint16_t REASON_SUMMARY = 0xF00B;
+constexpr uint16_t REASON_REGISTRY = 0xF0F0;
+constexpr uint16_t REASON_TIME = 0xF0F1;
+constexpr uint32_t HWU_ID_BITS = 0x0F000000;
+constexpr char kDetailsKey[] = "Dump Summary Header file";
+constexpr char kSerialKey[] = "svpd/Raw_MachineSerialNumber";
+constexpr uint32_t kSerialBuffer = 32;
+constexpr size_t kSerialLengthTraced = 7;
+constexpr uint8_t kUnreadableClockByte = 0x11;
+constexpr uint8_t kSummaryLockKey = 2;
+
+ErrlEntry* summaryError(Site site, uint32_t rc, uint32_t w1, uint32_t w2, const std::string& path) {
+    return withDetails(errorAt(site, rc, REASON_SUMMARY, w1, w2), kDetailsKey, path);
+}
+
+// Takes the file's pending error, which is only noted: the step's own log
+// replaces it.
+bool failed(DumpUtilFile& file) {
+    ErrlEntry* pending = takeError(file);
+    if (!pending) return false;
+    discard(pending);
+    return true;
+}
+
+}  // namespace
+
+DumpSummary::DumpSummary(typeOfSummary_t type, unsigned int id, ErrlEntry*& errl)
+    : iv_dumpId(id),
+      iv_file(nullptr),
+      iv_image(),
+      iv_summaryType(type),
+      iv_cachedSrc(nullptr),
+      iv_summaryLock(SEM_UNDO_FLAG_SETTING),
+      iv_clientRecord() {
+    initLock(kCreateLockInit.location);
+    errl = createSummaryFile();
+    trace("DumpSummary: dump 0x%08X %s", id, errl ? "not created" : "created");
+}
+
+DumpSummary::DumpSummary(unsigned int id, ErrlEntry*& errl, typeOfSummary_t type)
+    : iv_dumpId(id),
+      iv_file(nullptr),
+      iv_image(),
+      iv_summaryType(type != 0 ? type : (id & HWU_ID_BITS) ? HWU : SYS),
+      iv_cachedSrc(nullptr),
+      iv_summaryLock(SEM_UNDO_FLAG_SETTING),
+      iv_clientRecord() {
+    initLock(kOpenLockInit.location);
+    errl = openSummaryFile();
+    if (errl) commit(removeSummaryFile());
+    trace("DumpSummary: dump 0x%08X flags 0x%04X %s", id,
+          be::getU16(iv_image.summary, layout::sum::DUMP_FLAGS), errl ? "not opened" : "opened");
+}
+
+DumpSummary::~DumpSummary() {
+    if (iv_file) {
+        if (iv_file->exists()) {
+            // The flush of the derived fields belongs here, before the close.
+            iv_file->Close();
+            if (iv_file->hasError()) trace("DumpSummary: close of dump 0x%08X failed", iv_dumpId);
+            iv_file->clearError();
+        } else {
+            // The summary is gone: the orphan sweep of the repository
+            // belongs here.
+        }
+        delete iv_file;
+    }
+    delete iv_cachedSrc;
+}
+
+void DumpSummary::initLock(uint8_t failureLocation) {
+    commit(passedAt(iv_summaryLock.init("dump", kSummaryLockKey, 1), {kConstructors, failureLocation},
+                    iv_dumpId));
+}
+
+std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t type) {
+    uint8_t* names = iv_image.fileNames;
+    const layout::KindInfo* kind = layout::kindInfo(type);
+    if (!kind) {
+        trace("DumpSummary: type %d of dump 0x%08X unknown", static_cast<int>(type), id);
+        layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, "", 0);
+        return "";
+    }
+    if ((type == SYS && (id & HWU_ID_BITS)) || (type == HWU && !(id & HWU_ID_BITS)))
+        trace("DumpSummary: id 0x%08X does not fit type %d", id, static_cast<int>(type));
+    char name[layout::names::NAME_WIDTH];
+    std::snprintf(name, sizeof name, "/%s%08X.summary", kind->filePrefix, id);
+    std::string path = std::string(DumpCollections::MOUNT_POINT) + name;
+    if (path.size() >= layout::names::NAME_WIDTH) trace("DumpSummary: path %s too long", path.c_str());
+    layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, path.c_str(),
+                    layout::names::NAME_MAX_LENGTH);
+    return path;
+}
+
+ErrlEntry* DumpSummary::createSummaryFile() {
+    std::string path = buildSummaryFileName(iv_dumpId, iv_summaryType);
+    if (path.empty())
+        return errorAt(kCreateBadType, RC_FAILED, REASON_SUMMARY, iv_dumpId, iv_summaryType);
+    iv_file = new DumpUtilFile(path.c_str());
+    if (iv_file->exists()) return summaryError(kCreateExists, RC_FAILED, iv_dumpId, 0, path);
+    if (ErrlEntry* e = iv_file->open("w+")) {
+        discard(e);
+        return summaryError(kCreateOpen, RC_FAILED, 0, 0, path);
+    }
+
+    BCD_time8_t now;
+    uint32_t status = 0;
+    if (ErrlEntry* e = rtim_GetTimeOfDay(now, status, true, false, false, false)) {
+        commit(receivedAt(e, kCreateClock, REASON_TIME, status));
+        std::memset(&now, kUnreadableClockByte, sizeof now);
+    }
+    be::putU8(iv_image.summary, layout::sum::CREATION_FLAG, layout::sum::CREATION_FLAG_VALUE);
+
+    char serial[kSerialBuffer + 1] = {0};  // one byte more keeps it terminated
+    uint32_t length = kSerialBuffer;
+    if (ErrlEntry* e = UtilReg::read(kSerialKey, serial, length))
+        return receivedAt(e, kCreateSerial, REASON_REGISTRY);
+    if (length > kSerialBuffer - 1 || std::strlen(serial) > kSerialLengthTraced)
+        trace("DumpSummary: serial number of %u bytes", length);
+    for (char* c = serial; *c; ++c) *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+
+    initFileHeader(iv_dumpId, iv_summaryType, serial, now);
+    if (ErrlEntry* e = initSummary(iv_dumpId, iv_summaryType, serial, now))
+        commit(passedAt(e, kCreateInitSummary, iv_dumpId));
+
+    // The byte counts are not examined: a write cut short by the free-space
+    // floor without a file error does not fail creation.
+    iv_file->seek(layout::FILE_HEADER_OFFSET, UtilStream::START);
+    if (failed(*iv_file)) return errorAt(kCreateSeek, RC_FAILED, REASON_SUMMARY);
+    iv_file->write(iv_image.fileHeader, layout::HEADER_AND_SUMMARY_SIZE);
+    if (failed(*iv_file)) return errorAt(kCreateWriteHeader, RC_FAILED, REASON_SUMMARY);
+    iv_file->seek(layout::FILE_NAMES_OFFSET, UtilStream::START);
+    if (failed(*iv_file)) trace("DumpSummary: seek to the file names of %s failed", path.c_str());
+    iv_file->write(iv_image.fileNames, layout::FILE_NAMES_SIZE);
+    if (failed(*iv_file)) return errorAt(kCreateWriteNames, RC_FAILED, REASON_SUMMARY);
+    return nullptr;
+}
+
+ErrlEntry* DumpSummary::openSummaryFile() {
+    std::string path = buildSummaryFileName(iv_dumpId, iv_summaryType);
+    if (path.empty())
+        return errorAt(kOpenBadType, RC_FAILED, REASON_SUMMARY, iv_dumpId, iv_summaryType);
+    iv_file = new DumpUtilFile(path.c_str());
+    if (!iv_file->exists()) return summaryError(kOpenMissing, RC_SUMMARY_MISSING, iv_dumpId, 0, path);
+    if (ErrlEntry* e = iv_file->open("r+")) {
+        discard(e);
+        return summaryError(kOpenOpen, RC_FAILED, 2, iv_dumpId, path);
+    }
+    uint32_t count = iv_file->read(iv_image.fileHeader, layout::HEADER_AND_SUMMARY_SIZE);
+    if (count != layout::HEADER_AND_SUMMARY_SIZE) trace("DumpSummary: read %u of %s", count, path.c_str());
+    if (failed(*iv_file)) return summaryError(kOpenRead, RC_FAILED, 5, iv_dumpId, path);
+
+    if (be::getU32(iv_image.summary, layout::sum::DUMP_ID) != iv_dumpId)
+        trace("DumpSummary: %s holds dump 0x%08X", path.c_str(),
+              be::getU32(iv_image.summary, layout::sum::DUMP_ID));
+    if (layout::kindOfEyeCatcher(iv_image.summary + layout::sum::EYE_CATCHER) == 0)
+        return errorAt(kOpenEyeCatcher, RC_FAILED, REASON_SUMMARY, iv_dumpId);
+
+    count = iv_file->read(iv_image.fileNames, layout::FILE_NAMES_SIZE);
+    bool readFailed = failed(*iv_file);
+    if (count != layout::FILE_NAMES_SIZE || readFailed)
+        trace("DumpSummary: file names of %s: read %u, opened all the same", path.c_str(), count);
+    return nullptr;
+}
+
+ErrlEntry* DumpSummary::removeSummaryFile() {
+    if (!iv_file || !iv_file->exists()) {
+        trace("DumpSummary: no summary file of dump 0x%08X to remove", iv_dumpId);
+        return nullptr;
+    }
+    lockExclusive();
+    iv_file->Close();
+    ErrlEntry* e = iv_file->remove();
+    if (e) receivedAt(e, kRemove, REASON_SUMMARY, static_cast<uint32_t>(errno));
+    unlockExclusive();
+    trace("DumpSummary: removed %s", iv_file->getFileName());
+    return e;
+}
+
+void DumpSummary::lockExclusive() {
+    ErrlEntry* e = iv_summaryLock.Down(1);
+    if (e) trace("DumpSummary: summary lock not taken for dump 0x%08X", iv_dumpId);
+    commit(e);
+}
+
+void DumpSummary::unlockExclusive() {
+    ErrlEntry* e = iv_summaryLock.Up(1);
+    if (e) trace("DumpSummary: summary lock not given back for dump 0x%08X", iv_dumpId);
+    commit(e);
+}
+
+unsigned int DumpSummary::getDumpId() const { return iv_dumpId; }
+
+DumpSummary::typeOfSummary_t DumpSummary::GetSummaryType() const { return iv_summaryType; }

@@ -1,0 +1,80 @@
+// The region primitives of DumpSummary and the update protocol every setter
+// follows: under the summary lock, re-read one region, change its image,
+// write it back whole. Reads and writes move whole regions only.
+#include "dump/summary/summaryLayout.h"
+#include "dump/support/dumpTrace.h"
+#include "platdump/dumpSummary.h"
+#include "platdump/dumpUtilFile.h"
+
+using namespace dump;
+
+namespace {
+
+struct RegionPlace {
+    uint32_t offset;
+    uint32_t size;
+    const char* name;
+};
+
+const RegionPlace kPlaces[] = {
+    {layout::FILE_HEADER_OFFSET, layout::FILE_HEADER_SIZE, "file header"},
+    {layout::SUMMARY_OFFSET, layout::SUMMARY_SIZE, "summary"},
+    {layout::FILE_NAMES_OFFSET, layout::FILE_NAMES_SIZE, "file names"},
+};
+
+// A short count or a pending file error is only traced; the pending error
+// stays where it is.
+void noteTransfer(const DumpUtilFile& file, const RegionPlace& place, const char* what,
+                  uint32_t count) {
+    if (count != place.size || file.hasError())
+        trace("DumpSummary: %s of the %s of %s: %u of %u bytes%s", what, place.name,
+              file.getFileName(), count, place.size, file.hasError() ? ", error pending" : "");
+}
+
+}  // namespace
+
+uint8_t* DumpSummary::image(region_t region) {
+    switch (region) {
+        case FILE_HEADER_REGION: return iv_image.fileHeader;
+        case SUMMARY_REGION: return iv_image.summary;
+        case FILE_NAMES_REGION: break;
+    }
+    return iv_image.fileNames;
+}
+
+uint32_t DumpSummary::readRegion(region_t region) {
+    if (!iv_file) return 0;
+    const RegionPlace& place = kPlaces[region];
+    iv_file->seek(place.offset, UtilStream::START);
+    uint32_t count = iv_file->read(image(region), place.size);
+    noteTransfer(*iv_file, place, "read", count);
+    return count;
+}
+
+uint32_t DumpSummary::writeRegion(region_t region) {
+    if (!iv_file) return 0;
+    const RegionPlace& place = kPlaces[region];
+    iv_file->seek(place.offset, UtilStream::START);
+    uint32_t count = iv_file->writeDirect(image(region), place.size);
+    noteTransfer(*iv_file, place, "write", count);
+    return count;
+}
+
+const uint8_t* DumpSummary::reread(region_t region) {
+    readRegion(region);
+    return image(region);
+}
+
+void DumpSummary::updateRegion(region_t region, const std::function<bool(uint8_t*)>& change) {
+    lockExclusive();
+    readRegion(region);
+    if (change(image(region))) writeRegion(region);
+    unlockExclusive();
+}
+
+uint32_t DumpSummary::ReadFileHeader() { return readRegion(FILE_HEADER_REGION); }
+uint32_t DumpSummary::ReadSummary() { return readRegion(SUMMARY_REGION); }
+uint32_t DumpSummary::ReadFileNames() { return readRegion(FILE_NAMES_REGION); }
+uint32_t DumpSummary::writeFileHeader() { return writeRegion(FILE_HEADER_REGION); }
+uint32_t DumpSummary::writeSummary() { return writeRegion(SUMMARY_REGION); }
+uint32_t DumpSummary::writeFileNames() { return writeRegion(FILE_NAMES_REGION); }

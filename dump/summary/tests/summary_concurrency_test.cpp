@@ -1,0 +1,98 @@
+// The update protocol across real processes: each holds its own
+// DumpSummary on one dump; no update is lost in any interleaving, and a
+// process killed while it holds the summary lock does not stop the others.
+#include <signal.h>
+#include <unistd.h>
+
+#include "platdump/dumpSummary.h"
+#include "summaryTest.h"
+
+using namespace summarytest;
+using namespace testsupport;
+
+namespace {
+
+class SummaryConcurrency : public SummaryTest {
+protected:
+    // The big-endian field of width bytes at offset in the primary's copy.
+    uint32_t field(size_t offset, size_t width) {
+        uint32_t v = 0;
+        for (uint8_t b : slice(primaryBytes(kSys), offset, width)) v = v << 8 | b;
+        return v;
+    }
+};
+
+constexpr int kProcesses = 8;
+constexpr int kRounds = 200;  // 8 x (2 x 200 + 4) = 3232 setters
+constexpr unsigned kWatchdogSeconds = 60;
+
+// One process's share: two counters every round, and each of its four
+// flag bits (two of dumpFlags, two of hwErrorFlags) set exactly once, at
+// rounds that differ between processes.
+int worker(int p) {
+    alarm(kWatchdogSeconds);  // a lock never given back fails the test instead of hanging it
+    ErrlEntry* errl = nullptr;
+    DumpSummary s(kSys.id, errl);
+    if (errl) return 10;
+    for (int r = 0; r < kRounds; ++r) {
+        if (r == 7 * p + 1) s.setDumpFlagsByMask(static_cast<unsigned short>(1u << (2 * p)));
+        if (r == 5 * p + 3) s.setHardwareErrorFlags(static_cast<unsigned short>(1u << (2 * p)));
+        s.IncrementTCEErrorCount();
+        if (r == 150 - 9 * p) s.setDumpFlagsByMask(static_cast<unsigned short>(1u << (2 * p + 1)));
+        s.IncrementFinishedHDCTItemCount();
+        if (r == 190 - 4 * p) s.setHardwareErrorFlags(static_cast<unsigned short>(1u << (2 * p + 1)));
+    }
+    return 0;
+}
+
+TEST_F(SummaryConcurrency, EightProcessesLoseNoUpdate) {
+    create(kSys);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) children.push_back(forkChild([p] { return worker(p); }));
+    for (pid_t c : children) EXPECT_EQ(waitChild(c), 0);
+
+    EXPECT_EQ(field(720, 2), 0xFFFF) << "every dumpFlags bit";
+    EXPECT_EQ(field(722, 2), 0xFFFF) << "every hwErrorFlags bit";
+    EXPECT_EQ(field(4352, 4), uint32_t(kProcesses * kRounds)) << "tceErrorCount";
+    EXPECT_EQ(field(4368, 4), uint32_t(kProcesses * kRounds)) << "finishedHdctItemCount";
+    EXPECT_EQ(backupBytes(kSys), primaryBytes(kSys));
+    EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(SummaryConcurrency, AHolderKilledInsideTheLockDoesNotStopTheOthers) {
+    create(kSys);
+    int locked[2];
+    ASSERT_EQ(pipe(locked), 0);
+    pid_t holder = forkChild([&] {
+        ErrlEntry* errl = nullptr;
+        DumpSummary s(kSys.id, errl);
+        s.lockExclusive();
+        if (write(locked[1], "L", 1) != 1) return 1;
+        pause();
+        return 0;
+    });
+    char c = 0;
+    ASSERT_EQ(read(locked[0], &c, 1), 1);
+
+    constexpr int kWaiters = 3, kIncrements = 50;
+    std::vector<pid_t> waiters;
+    for (int w = 0; w < kWaiters; ++w)
+        waiters.push_back(forkChild([] {
+            alarm(kWatchdogSeconds);
+            ErrlEntry* errl = nullptr;
+            DumpSummary s(kSys.id, errl);
+            if (errl) return 10;
+            for (int i = 0; i < kIncrements; ++i) s.IncrementDMAErrorCount();
+            return 0;
+        }));
+    usleep(100 * 1000);  // let the others queue behind the holder
+    EXPECT_EQ(field(4356, 4), 0u) << "nobody passes the held lock";
+    kill(holder, SIGKILL);
+    EXPECT_EQ(waitChild(holder), -SIGKILL);
+    for (pid_t w : waiters) EXPECT_EQ(waitChild(w), 0);
+    EXPECT_EQ(field(4356, 4), uint32_t(kWaiters * kIncrements)) << "dmaErrorCount";
+    close(locked[0]);
+    close(locked[1]);
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// DumpSummary: the handle of one dump's summary file in /plat_dump, the
+// dump's record. The creating constructor makes the file for a new dump;
+// the opening constructor reads and validates an existing one. Getters
+// re-read their region from the file on every call; setters change one
+// region under the summary lock (one lock for all summaries of all
+// processes), so concurrent users on the same dump lose nothing.
+//
+// Ownership: the caller owns the DumpSummary, which owns its open file, the
+// images of the file's regions, its cached SRC and its client record. An
+// ErrlEntry* handed back (also through a constructor's errl) belongs to the
+// receiver. A constructor that fails still yields an object to destroy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dumpExport.h"
+#include "dumpTypes.h"
+#include "platform/rtim.h"
+#include "platform/utilSemaphore.h"
+
+class DumpUtilFile;
+class ErrlEntry;
+class SrciSrc;
+
+class PLATDUMP_EXPORT DumpSummary {
+public:
+    // 0, where a summary is opened, takes the kind from the id: HWU when
+    // id & 0x0F000000 is not 0, else SYS. Any other value is refused.
+    enum typeOfSummary_t : int { HWU = 1, SYS = 2, RSC = 3 };
+
+    // ---- Lifecycle -------------------------------------------------------
+    // Creates dump id: the summary file must not exist yet.
+    DumpSummary(typeOfSummary_t type, unsigned int id, ErrlEntry*& errl);
+    // Opens existing dump id; a summary that cannot be opened, read or
+    // validated is removed, here and on the backup.
+    DumpSummary(unsigned int id, ErrlEntry*& errl,
+                typeOfSummary_t type = static_cast<typeOfSummary_t>(0));
+    ~DumpSummary();
+    DumpSummary(const DumpSummary&) = delete;
+    DumpSummary& operator=(const DumpSummary&) = delete;
+
+    // Closes and removes the summary file and its mirror; afterwards the
+    // object must only be destroyed.
+    ErrlEntry* removeSummaryFile();
+
+    // The summary lock ("dump", key 2): not recursive; a failure is
+    // committed.
+    void lockExclusive();
+    void unlockExclusive();
+
+    unsigned int getDumpId() const;
+    typeOfSummary_t GetSummaryType() const;
+
+    // ---- Region primitives: seek, transfer the whole region, return the
+    // bytes moved. A short count or pending file error is traced only. ----
+    uint32_t ReadFileHeader();
+    uint32_t ReadSummary();
+    uint32_t ReadFileNames();
+    uint32_t writeFileHeader();
+    uint32_t writeSummary();
+    uint32_t writeFileNames();
+
+    // ---- Getters (each re-reads its region) -------------------------------
+    unsigned long long getTotalDumpSize();
+    unsigned int getSystemLogId();
+    unsigned short getFileHeaderSize();
+    unsigned short getDumpFlags();
+    unsigned short getHWErrorFlags();
+    unsigned long long getMemoryDumpErrorFlags();
+    unsigned int getHWDumpTotalSize();
+    unsigned int getMDRTTableSize();
+    unsigned long long getMDRTAddress();
+    unsigned long long getMSDataSize();
+    unsigned int getContentType();
+    unsigned int getFailingUnitId();
+    unsigned int GetPrivateFlags();
+    // False, name untouched, when the dump has no resource dump file.
+    bool getResourceDumpFileName(std::string& name);
+    bool getSummaryFileName(std::string& name);
+
+    // ---- Setters (lock, re-read the region, change, write it, unlock) ----
+    void setPLId(unsigned int logId);
+    void setDumpSRCSize(unsigned int size);
+    void setDumpSRC(char* src, unsigned int length);
+    void setToolType(unsigned int toolType);
+    void setClientId(char* clientId);
+    void setUserId(char* userId);
+    void setDumpFlags(unsigned short flags);
+    void setDumpFlagsByMask(unsigned short mask);
+    void setHardwareErrorFlags(unsigned short mask);
+    void clearHardwareErrorFlags(unsigned short mask);
+    void setHardwareObjectModel(unsigned short model);
+    void setMemoryDumpErrorFlags(unsigned long long flags);
+    void setMemoryDumpErrorFlagsByMask(unsigned long long mask);
+    void setMemoryDumpStartTime(BCD_time8_t time);
+    void setMemoryDumpCompletionTime(BCD_time8_t time);
+    void setHardwareCollectionStartTime(BCD_time8_t time);
+    void setHardwareCollectionEndTime(BCD_time8_t time);
+    void setHypMode(unsigned int mode);
+    void setHardwareNodeCount(unsigned short count);
+    void setMDRTTableSize(unsigned int size);
+    void setMDRTAddress(unsigned long long address);
+    void setMemoryDumpSize(unsigned long long size);
+    void setFailingUnitId(unsigned int unitId);
+    void setContent(unsigned int contentType);
+    void setMainstorePriority(unsigned short priority);
+    // Nodal slot i (0 to 9; a larger index is refused and nothing is
+    // touched). The data file's name comes first, the TOC's second.
+    void SetHWDATAFileNames(unsigned int i, std::string& data, std::string& toc);
+    void SetSPDATAFileNames(unsigned int i, std::string& data, std::string& toc);
+    void SetSYSDATAFileNames(std::string& data, std::string& toc);
+    void setMDRTFileName(std::string& name, unsigned int size);
+    void setMDSTFileName(std::string& name, unsigned int size);
+    void setResourceDumpFileName(std::string& name);
+    void SetTotalHDCTItemCount(unsigned int count);
+    void IncrementFinishedHDCTItemCount();
+    // These four return the new value.
+    unsigned int IncrementTCEErrorCount();
+    unsigned int IncrementDMAErrorCount();
+    unsigned int SetPrivateFlagsByMask(unsigned int mask);
+    unsigned int ClearPrivateFlagsByMask(unsigned int mask);
+
+private:
+    enum region_t { FILE_HEADER_REGION, SUMMARY_REGION, FILE_NAMES_REGION };
+
+    // Images of the file's three regions, byte for byte as in the file and
+    // contiguous in file order: the first 1232 bytes are one image.
+    struct Regions {
+        uint8_t fileHeader[208];
+        uint8_t summary[1024];
+        uint8_t fileNames[3140];
+    };
+    static_assert(offsetof(Regions, summary) == 208 && offsetof(Regions, fileNames) == 1232 &&
+                      sizeof(Regions) == 4372,
+                  "the region images are contiguous");
+
+    // Region access and the update protocol (one helper for every setter):
+    // lock, re-read region, let change edit its image, write the region
+    // back unless change returns false, unlock.
+    uint8_t* image(region_t region);
+    uint32_t readRegion(region_t region);
+    uint32_t writeRegion(region_t region);
+    const uint8_t* reread(region_t region);
+    void updateRegion(region_t region, const std::function<bool(uint8_t* image)>& change);
+    void setNodalNames(const char* kind, size_t tocBase, size_t dataBase, unsigned int i,
+                       const std::string& data, const std::string& toc);
+    void setTableFileName(size_t nameOffset, size_t sizeOffset, const std::string& name,
+                          unsigned int size);
+
+    // Creation and opening, the constructors' steps after the lock.
+    void initLock(uint8_t failureLocation);
+    ErrlEntry* createSummaryFile();
+    ErrlEntry* openSummaryFile();
+    std::string buildSummaryFileName(unsigned int id, typeOfSummary_t type);
+
+    // Gathering a new dump's record.
+    void initFileHeader(unsigned int id, typeOfSummary_t type, const char* serial,
+                        const BCD_time8_t& time);
+    ErrlEntry* initSummary(unsigned int id, typeOfSummary_t type, const char* serial,
+                           const BCD_time8_t& time);
+    ErrlEntry* readVoskInfo(uint32_t& timeWord, uint32_t& word1, uint32_t& word2,
+                            std::vector<uint8_t>& payload, uint8_t& hypMode);
+    ErrlEntry* readMachineTypeModelInfo(std::string& text, uint32_t& length);
+
+    unsigned int iv_dumpId;
+    DumpUtilFile* iv_file;          // owned; null when none could be made
+    Regions iv_image;
+    typeOfSummary_t iv_summaryType;
+    SrciSrc* iv_cachedSrc;          // owned, may be null
+    UtilSemaphore iv_summaryLock;
+    DumpClientRecord_t iv_clientRecord;
+};
