@@ -34,17 +34,14 @@ Change assignBcd(size_t off, BCD_time8_t t) {
 Change assignText(size_t off, size_t width, const std::string& s, size_t maxLength) {
     return [=](uint8_t* r) { putText(r, off, width, s.c_str(), maxLength); return true; };
 }
-Change orU16(size_t off, uint16_t mask) {
-    return [=](uint8_t* r) { be::putU16(r, off, be::getU16(r, off) | mask); return true; };
+Change setBits16(size_t off, uint16_t mask) {
+    return [=](uint8_t* r) { orU16(r, off, mask); return true; };
 }
-Change clearU16(size_t off, uint16_t mask) {
-    return [=](uint8_t* r) {
-        be::putU16(r, off, static_cast<uint16_t>(be::getU16(r, off) & ~mask));
-        return true;
-    };
+Change clearBits16(size_t off, uint16_t mask) {
+    return [=](uint8_t* r) { andNotU16(r, off, mask); return true; };
 }
-Change orU64(size_t off, uint64_t mask) {
-    return [=](uint8_t* r) { be::putU64(r, off, be::getU64(r, off) | mask); return true; };
+Change setBits64(size_t off, uint64_t mask) {
+    return [=](uint8_t* r) { orU64(r, off, mask); return true; };
 }
 Change addU32(size_t off, uint32_t n) {
     return [=](uint8_t* r) { be::putU32(r, off, be::getU32(r, off) + n); return true; };
@@ -151,13 +148,13 @@ void DumpSummary::setUserId(char* userId) {
 }
 void DumpSummary::setDumpFlags(unsigned short v) { updateRegion(SUMMARY_REGION, assignU16(sum::DUMP_FLAGS, v)); }
 void DumpSummary::setDumpFlagsByMask(unsigned short mask) {
-    updateRegion(SUMMARY_REGION, orU16(sum::DUMP_FLAGS, mask));
+    updateRegion(SUMMARY_REGION, setBits16(sum::DUMP_FLAGS, mask));
 }
 void DumpSummary::setHardwareErrorFlags(unsigned short mask) {
-    updateRegion(SUMMARY_REGION, orU16(sum::HW_ERROR_FLAGS, mask));
+    updateRegion(SUMMARY_REGION, setBits16(sum::HW_ERROR_FLAGS, mask));
 }
 void DumpSummary::clearHardwareErrorFlags(unsigned short mask) {
-    updateRegion(SUMMARY_REGION, clearU16(sum::HW_ERROR_FLAGS, mask));
+    updateRegion(SUMMARY_REGION, clearBits16(sum::HW_ERROR_FLAGS, mask));
 }
 void DumpSummary::setHardwareObjectModel(unsigned short model) {
     updateRegion(SUMMARY_REGION, assignU8(sum::HARDWARE_OBJECT_MODEL, static_cast<uint8_t>(model)));
@@ -166,7 +163,7 @@ void DumpSummary::setMemoryDumpErrorFlags(unsigned long long v) {
     updateRegion(SUMMARY_REGION, assignU64(sum::MEMORY_DUMP_ERROR_FLAGS, v));
 }
 void DumpSummary::setMemoryDumpErrorFlagsByMask(unsigned long long mask) {
-    updateRegion(SUMMARY_REGION, orU64(sum::MEMORY_DUMP_ERROR_FLAGS, mask));
+    updateRegion(SUMMARY_REGION, setBits64(sum::MEMORY_DUMP_ERROR_FLAGS, mask));
 }
 void DumpSummary::setMemoryDumpStartTime(BCD_time8_t t) {
     updateRegion(SUMMARY_REGION, assignBcd(sum::MEMORY_DUMP_START_TIME, t));

@@ -117,6 +117,15 @@ constexpr size_t USER_ID_WIDTH = 32;
 constexpr size_t VOSK_INFO_DATA_WIDTH = 8;
 constexpr size_t VOSK_HRMOR_WIDTH = 8;
 
+// dumpFlags bits this library gives a meaning to; the others are the
+// callers'.
+constexpr uint16_t dumpCompleteFlag = 0x8000;
+constexpr uint16_t hardwareCollectionDoneFlag = 0x4000;
+constexpr uint16_t mainstoreDumpExistsFlag = 0x2000;
+constexpr uint16_t hwSysCollectionFailedFlag = 0x1000;
+constexpr uint16_t mainstoreCollectionFailedFlag = 0x0800;
+constexpr uint16_t mainstoreCollectionFlag = 0x0200;
+
 constexpr uint16_t VERSION_VALUE = 0x0221;
 constexpr uint16_t LENGTH_VALUE = 1024;
 constexpr uint8_t CREATION_FLAG_VALUE = 1;
@@ -190,6 +199,15 @@ inline std::string getText(const uint8_t* p, size_t off, size_t width) {
     const char* s = reinterpret_cast<const char*>(p + off);
     return std::string(s, strnlen(s, width));
 }
+
+// Bits set or cleared in a big-endian field of an image.
+inline void orU16(uint8_t* p, size_t off, uint16_t mask) {
+    be::putU16(p, off, static_cast<uint16_t>(be::getU16(p, off) | mask));
+}
+inline void andNotU16(uint8_t* p, size_t off, uint16_t mask) {
+    be::putU16(p, off, static_cast<uint16_t>(be::getU16(p, off) & ~mask));
+}
+inline void orU64(uint8_t* p, size_t off, uint64_t mask) { be::putU64(p, off, be::getU64(p, off) | mask); }
 
 inline void putBcd(uint8_t* p, size_t off, const BCD_time8_t& t) {
     const uint8_t bytes[BCD8_WIDTH] = {t.year[0], t.year[1], t.month,  t.day,

@@ -124,6 +124,28 @@ public:
     unsigned int SetPrivateFlagsByMask(unsigned int mask);
     unsigned int ClearPrivateFlagsByMask(unsigned int mask);
 
+    // ---- The dump's reference code --------------------------------------
+    // Keeps a copy of src (the object's cached SRC), stores its flattened
+    // image after the file's regions and its first 332 bytes in dumpSrc.
+    // Always null: every failure is traced and the next step runs.
+    ErrlEntry* SaveFlattenedSRC(SrciSrc& src);
+    // The cached SRC, else the one rebuilt from the file; null when the
+    // dump has none or it cannot be read (that failure is committed). The
+    // object keeps ownership: the caller must not delete it.
+    SrciSrc* getSrc();
+
+    // ---- Collection failures (each one lock hold; nothing is returned) ---
+    // ORs errorFlags into memoryDumpErrorFlags, sets
+    // mainstoreCollectionFailedFlag and zeroes mdrtTableSize.
+    void mainstoreCollectionFailed(unsigned long long errorFlags);
+    // ORs errorFlags into hwErrorFlags and sets hwSysCollectionFailedFlag;
+    // the first setting of hwErrorFlags bit 0x0200 commits an error log.
+    void hwSysCollectionFailed(unsigned int errorFlags);
+    // Withdraws the main-store data of a dump that has it: flags, sizes,
+    // and the MDRT file, here and on the backup. Nothing when
+    // mainstoreDumpExistsFlag is clear.
+    void ClearMainstoreDumpExistFlag(unsigned long long errorFlags);
+
 private:
     enum region_t { FILE_HEADER_REGION, SUMMARY_REGION, FILE_NAMES_REGION };
 

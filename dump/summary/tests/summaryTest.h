@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,31 @@ protected:
         ErrlEntry* errl = nullptr;
         DumpSummary s(k.type, k.id, errl);
         ASSERT_EQ(errl, nullptr) << (errl ? errl->toJson() : "");
+    }
+
+    // Another holder of dump k, as another process would have.
+    std::unique_ptr<DumpSummary> open(const Kind& k = kSys) {
+        ErrlEntry* errl = nullptr;
+        std::unique_ptr<DumpSummary> o(new DumpSummary(k.id, errl, k.type));
+        EXPECT_EQ(errl, nullptr);
+        return o;
+    }
+
+    struct Patch {
+        size_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    // Runs change and expects the summary file of k, here and on the
+    // backup, to differ from before only by the patches.
+    void expectChange(const Kind& k, const std::function<void()>& change, const std::vector<Patch>& patches) {
+        std::vector<uint8_t> want = primaryBytes(k);
+        for (const Patch& p : patches) {
+            if (want.size() < p.offset + p.bytes.size()) want.resize(p.offset + p.bytes.size());
+            std::copy(p.bytes.begin(), p.bytes.end(), want.begin() + long(p.offset));
+        }
+        change();
+        EXPECT_EQ(primaryBytes(k), want);
+        EXPECT_EQ(backupBytes(k), want);
     }
 };
 

@@ -25,25 +25,8 @@ protected:
         SummaryTest::TearDown();
     }
     DumpSummary& s() { return *iv_summary; }
-    // Another holder of the same dump, as another process would have.
-    std::unique_ptr<DumpSummary> open() {
-        ErrlEntry* errl = nullptr;
-        std::unique_ptr<DumpSummary> o(new DumpSummary(kSys.id, errl));
-        EXPECT_EQ(errl, nullptr);
-        return o;
-    }
-    struct Patch {
-        size_t offset;
-        std::vector<uint8_t> bytes;
-    };
-    // Runs change and expects the file, here and on the backup, to differ
-    // from before only by the patches.
     void expectChange(const std::function<void()>& change, const std::vector<Patch>& patches) {
-        std::vector<uint8_t> want = primaryBytes(kSys);
-        for (const Patch& p : patches) std::copy(p.bytes.begin(), p.bytes.end(), want.begin() + long(p.offset));
-        change();
-        EXPECT_EQ(primaryBytes(kSys), want);
-        EXPECT_EQ(backupBytes(kSys), want);
+        SummaryTest::expectChange(kSys, change, patches);
     }
 
 private:
