@@ -101,7 +101,7 @@ DumpSummary::DumpSummary(unsigned int id, ErrlEntry*& errl, typeOfSummary_t type
 DumpSummary::~DumpSummary() {
     if (iv_file) {
         if (iv_file->exists()) {
-            // The flush of the derived fields belongs here, before the close.
+            commit(flush());
             iv_file->Close();
             if (iv_file->hasError()) trace("DumpSummary: close of dump 0x%08X failed", iv_dumpId);
             iv_file->clearError();

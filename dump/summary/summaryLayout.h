@@ -54,6 +54,7 @@ constexpr size_t SEC_PRIORITY = 10;     // u16
 constexpr size_t SEC_LAST_SECTION = 16; // u32
 constexpr size_t SEC_VERSION = 20;      // u16
 constexpr size_t SEC_SIZE = 24;         // u64
+constexpr size_t SEC_SIZE_LOW_WORD = SEC_SIZE + 4;
 constexpr size_t SEC_NAME = 32;         // 16 chars
 constexpr size_t SEC_NAME_WIDTH = 16;
 

@@ -124,6 +124,13 @@ public:
     unsigned int SetPrivateFlagsByMask(unsigned int mask);
     unsigned int ClearPrivateFlagsByMask(unsigned int mask);
 
+    // ---- Flush -------------------------------------------------------------
+    // Measures every named nodal file, recomputes the derived size fields
+    // and writes the three regions only when a byte of them changed, so an
+    // unchanged dump costs no write and no mirroring. Takes the summary lock
+    // itself: never call it while holding the lock. Always null.
+    ErrlEntry* flush();
+
     // ---- The dump's reference code --------------------------------------
     // Keeps a copy of src (the object's cached SRC), stores its flattened
     // image after the file's regions and its first 332 bytes in dumpSrc.

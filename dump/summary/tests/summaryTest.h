@@ -76,7 +76,9 @@ inline Bytes& bytes(Bytes& b, const std::vector<uint8_t>& v) {
     return b;
 }
 
-// The 4372 bytes of a new summary of kind k, from the documented layout.
+// The 4372 bytes of a new summary of kind k, from the documented layout,
+// as the creating holder leaves it: its flush has derived totalDumpSize
+// and hwDumpTotalSize from the 1024-byte summary section alone.
 inline std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Facts()) {
     char id[9];
     std::snprintf(id, sizeof id, "%08X", k.id);
@@ -100,7 +102,7 @@ inline std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Fact
     // Summary: offsets 208-1231.
     b.text(k.eyeCatcher);
     bytes(b, f.creationTime);                         // 216
-    b.u32(k.id).u16(0x0221).u16(1024).u64(0);         // 224, 228, 230, 232
+    b.u32(k.id).u16(0x0221).u16(1024).u64(1024);      // 224, 228, 230, 232
     b.field(f.typeModel, 32).field(f.systemName, 32); // 240, 272
     b.field(serial7, 7).u8(1);                        // 304, 311
     b.u32(0).u16(k.fileHeaderSize).u16(0);            // 312, 316, 318
@@ -110,7 +112,7 @@ inline std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Fact
     b.u64(0).fill(8).fill(8);                         // 728, 736, 744
     b.field(f.voskInfoData, 8).fill(2);               // 752, 760
     b.u8(0).u8(f.voskDumpContent).fill(2);            // 762, 763, 764
-    b.u16(0).fill(4).u32(0).u32(0).u32(0);            // 766, 768, 772, 776, 780
+    b.u16(0).fill(4).u32(0).u32(1024).u32(0);         // 766, 768, 772, 776, 780
     b.u64(0).u64(0);                                  // 784, 792
     bytes(b, f.voskInfoTime);                         // 800
     b.fill(8).u32(0).u32(0).fill(8);                  // 808, 816, 820, 824
