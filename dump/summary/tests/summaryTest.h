@@ -165,6 +165,15 @@ protected:
         return o;
     }
 
+    // Bytes written into the summary file of k at offset, behind the
+    // library's back.
+    void patchFile(const Kind& k, size_t offset, const std::vector<uint8_t>& bytes) {
+        std::vector<uint8_t> v = primaryBytes(k);
+        if (v.size() < offset + bytes.size()) v.resize(offset + bytes.size());
+        std::copy(bytes.begin(), bytes.end(), v.begin() + long(offset));
+        testsupport::writeFile(primary(pathOf(k)), std::string(v.begin(), v.end()));
+    }
+
     struct Patch {
         size_t offset;
         std::vector<uint8_t> bytes;

@@ -20,10 +20,7 @@ protected:
         return errlog().at(before);
     }
     void damage(const Kind& k, size_t offset, const std::string& bytes) {
-        std::vector<uint8_t> v = primaryBytes(k);
-        v.resize(std::max(v.size(), offset + bytes.size()));
-        std::copy(bytes.begin(), bytes.end(), v.begin() + long(offset));
-        writeFile(primary(pathOf(k)), std::string(v.begin(), v.end()));
+        patchFile(k, offset, std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
     bool goneFromBoth(const Kind& k) {
         return !fileExists(primary(pathOf(k))) && !fileExists(backup(pathOf(k)));
