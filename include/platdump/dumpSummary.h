@@ -22,6 +22,7 @@
 #include "platform/rtim.h"
 #include "platform/utilSemaphore.h"
 
+struct _dumpstate;
 class DumpUtilFile;
 class ErrlEntry;
 class SrciSrc;
@@ -153,6 +154,26 @@ public:
     // mainstoreDumpExistsFlag is clear.
     void ClearMainstoreDumpExistFlag(unsigned long long errorFlags);
 
+    // ---- Dump state and progress: each re-reads the file, takes no lock
+    // and changes nothing ---------------------------------------------------
+    // Fills the caller's record, whose size must be at least 92 (a smaller
+    // one is refused: nothing is written). False, record untouched, when
+    // the summary cannot be read.
+    bool PopulateDumpState(_dumpstate* record);
+    // Percent of the hardware items collected, rounded; 100 once hardware
+    // collection is done or the dump complete; 0 while no total is known.
+    unsigned int GetHardwareDumpProgress();
+    // Percent of the whole dump: with a main-store phase the hardware
+    // items give 0 to 60, the private step 80; 100 once complete.
+    unsigned int GetDumpProgress();
+    bool isDumpComplete();
+    // Appends the dump's nodal TOC and data files, MDRT and resource dump
+    // file; true when list is not empty afterwards.
+    bool getIntermediateFileNames(std::vector<std::string>& list);
+    // The object's client record refilled from the summary; valid while
+    // the object lives.
+    DumpClientRecord_t* GetDumpClientRecord();
+
 private:
     enum region_t { FILE_HEADER_REGION, SUMMARY_REGION, FILE_NAMES_REGION };
 
@@ -185,6 +206,10 @@ private:
     ErrlEntry* createSummaryFile();
     ErrlEntry* openSummaryFile();
     std::string buildSummaryFileName(unsigned int id, typeOfSummary_t type);
+
+    // Bytes of the nodal data files: nodalDataSize once the dump is
+    // complete, else the files measured now.
+    uint32_t nodalDataBytes();
 
     // Gathering a new dump's record.
     void initFileHeader(unsigned int id, typeOfSummary_t type, const char* serial,

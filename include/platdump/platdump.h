@@ -7,6 +7,7 @@
 #include "dumpDataBlock.h"
 #include "dumpErrl.h"
 #include "dumpExport.h"
+#include "dumpState.h"
 #include "dumpStatusLogger.h"
 #include "dumpSummary.h"
 #include "dumpTypes.h"
