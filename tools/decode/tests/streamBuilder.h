@@ -1,0 +1,95 @@
+// Synthetic offload streams for the decoder's and the tool's tests, built
+// field by field from the documented layouts with testsupport::Bytes (never
+// with the decoder's own code): the dump file header, the summary section,
+// the nodal sections of each node group and of the system, the MDRT and its
+// main-store regions, with every derived size computed here. The result
+// says where each part starts, so a test can damage it precisely.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace streamfixture {
+
+// One item of a nodal section. HWDATA: words are hwWord0 to hwWord4 and
+// spareBits goes to bits 20-22 of hwWord4. SPDATA and SYSDATA: words[0] is
+// the entryId.
+struct Item {
+    std::vector<uint32_t> words;
+    std::vector<uint8_t> data;
+    unsigned spareBits = 0;
+};
+
+struct Nodal {
+    uint16_t index = 0;
+    uint32_t contentCode = 0;
+    std::vector<Item> items;
+};
+
+struct Region {
+    uint64_t address;
+    uint32_t length;
+    uint8_t fill;
+};
+
+enum class Kind { System, HardwareUnit };
+
+struct Recipe {
+    Kind kind = Kind::System;
+    uint32_t id = 0x1A;
+    uint16_t dumpFlags = 0;
+    std::vector<std::pair<Nodal, Nodal>> groups;  // HWDATA, SPDATA
+    std::optional<Nodal> system;
+    std::vector<Region> regions;  // listed by the MDRT
+    bool offloadMainStore = true; // false: the stream ends after the hardware data
+};
+
+// Where one nodal section lies in the stream.
+struct NodalAt {
+    size_t toc;
+    size_t tocLength;
+    size_t data;
+    size_t dataLength;  // dataFileSize, pad included
+    size_t pad;
+    std::vector<size_t> entries;  // stream offset of each TOC entry
+};
+
+struct Built {
+    std::vector<uint8_t> bytes;
+    size_t headerSize = 0;
+    size_t summary = 0;
+    size_t hardware = 0;
+    size_t hardwareLength = 0;
+    std::vector<NodalAt> nodal;  // in stream order
+    size_t mdrt = 0;
+    size_t mdrtLength = 0;
+    std::vector<size_t> regions;  // stream offset of each region
+    uint64_t nodalDataSize = 0;
+    uint64_t memoryDumpSize = 0;
+    uint64_t totalDumpSize = 0;
+};
+
+// A complete system dump: two node groups (HWDATA with two and one items,
+// SPDATA with one and none), a system section of two items, an MDRT of
+// three main-store regions; dumpFlags complete, main store present and
+// collected, and the unnamed bit 0x0080.
+Recipe systemDump();
+// A complete hardware-unit dump: one node group and a system section.
+Recipe hardwareUnitDump();
+
+Built build(const Recipe& recipe);
+
+// Big-endian overwrite of a field in a built stream.
+void patch16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
+void patch32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
+void patch64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value);
+// The first length bytes.
+std::vector<uint8_t> cut(const std::vector<uint8_t>& bytes, size_t length);
+
+// The creation time every built dump carries: 2026-12-05 20:30:15.00.
+extern const uint8_t kCreationStamp[8];
+
+}  // namespace streamfixture

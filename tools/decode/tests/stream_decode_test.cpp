@@ -1,0 +1,207 @@
+// Well-formed streams decode field by field, with no finding: a system dump
+// with two node groups, a system section and main store, a hardware-unit
+// dump, and a system dump offloaded without main store.
+#include "decodeFixture.h"
+
+using namespace decode;
+using namespace decodetest;
+using namespace streamfixture;
+
+namespace {
+
+class DecodeStream : public testsupport::SimTest {};
+
+std::vector<uint8_t> bytesOf(std::initializer_list<uint8_t> b) { return b; }
+
+TEST_F(DecodeStream, SystemDumpHeaderAndSummaryFields) {
+    Built b = build(systemDump());
+    DecodedStream d = decodeBytes(b.bytes);
+    EXPECT_TRUE(d.consistent());
+    EXPECT_TRUE(d.findings.all().empty()) << describe(d);
+
+    const FileHeader& h = d.header;
+    EXPECT_EQ(h.fileEyeCatcher, "FILE    ");
+    EXPECT_EQ(h.dumpTypeCode, 15);
+    EXPECT_EQ(h.kind, DumpKind::System);
+    EXPECT_EQ(h.dumpFileName, "SYSDUMP.ABC1234.0000001A.20261205203015");
+    EXPECT_EQ(h.offloadedSize, 208u);
+    ASSERT_EQ(h.sections.size(), 3u);
+    EXPECT_EQ(h.sections[0].sectionName, "DUMP SUMMARY");
+    EXPECT_EQ(h.sections[1].offset, 112u);
+    EXPECT_EQ(h.sections[1].sectionSize, b.hardwareLength);
+    EXPECT_EQ(h.sections[2].sectionSize, 96u + 200u);
+    EXPECT_EQ(h.sections[2].lastSectionFlag, 1u);
+    EXPECT_EQ(h.sections[1].lastSectionFlag, 0u);
+
+    ASSERT_TRUE(d.summary);
+    const SummarySection& s = *d.summary;
+    EXPECT_EQ(s.offset, 208u);
+    EXPECT_EQ(s.kind, DumpKind::System);
+    EXPECT_EQ(s.dumpCreationTime.text, "2026-12-05 20:30:15.00");
+    EXPECT_EQ(s.summaryDumpId, 0x1Au);
+    EXPECT_EQ(s.summaryVersion, 0x0221);
+    EXPECT_EQ(s.totalDumpSize, 1024u + b.hardwareLength + 96 + 200);
+    EXPECT_EQ(s.machineTypeModelInfo, "9080HEX1        0000000A0000000B");
+    EXPECT_EQ(s.systemName, "Server-9080-HEX-SN1234");
+    EXPECT_EQ(s.machineSerialNumber, "ABC1234");
+    EXPECT_EQ(s.systemLogId, 0x50001234u);
+    EXPECT_EQ(s.fileHeaderSize, 208);
+    EXPECT_EQ(s.dumpSrc, bytesOf({0xB1, 0x81, 0x23, 0x45}));
+    EXPECT_EQ(s.toolType, 3u);
+    EXPECT_EQ(s.clientId, "offload-app");
+    EXPECT_EQ(s.userId, "service");
+    EXPECT_EQ(s.dumpFlags, 0xA280);
+    EXPECT_EQ(s.dumpFlagNames, (std::vector<std::string>{"dumpCompleteFlag", "mainstoreDumpExistsFlag",
+                                                         "mainstoreCollectionFlag", "0x0080"}));
+    EXPECT_EQ(s.hwErrorFlags, 1);
+    EXPECT_EQ(s.hardwareObjectModel, 7);
+    EXPECT_EQ(s.memoryDumpErrorFlags, 0x10u);
+    EXPECT_EQ(s.memoryDumpStartTime.text, "2026-12-05 20:43:00.00");
+    EXPECT_EQ(s.memoryDumpCompletionTime.text, "2026-12-05 21:02:03.04");
+    EXPECT_EQ(s.voskInfoData, bytesOf({'D', 'E', 'A', 'D', 'B', 'E', 'E', 'F'}));
+    EXPECT_EQ(s.hypMode, 1);
+    EXPECT_EQ(s.voskDumpContent, 0xFF);
+    EXPECT_EQ(s.hardwareNodeCount, 2);
+    EXPECT_EQ(s.nodalDataSize, b.nodalDataSize);
+    EXPECT_EQ(s.hwDumpTotalSize, 1024u + b.hardwareLength);
+    EXPECT_EQ(s.mdrtTableSize, 96u);
+    EXPECT_EQ(s.mdrtAddress, 0x12340000u);
+    EXPECT_EQ(s.memoryDumpSize, 200u);
+    EXPECT_FALSE(s.voskInfoTime.set);
+    EXPECT_EQ(s.hardwareCollectionEndTime.text, "2026-12-05 20:42:59.99");
+    EXPECT_EQ(s.contentType, 0x400u);
+    EXPECT_EQ(s.failingUnitId, 0x00020003u);
+    EXPECT_EQ(s.voskHrmor, bytesOf({0x80, 0, 0, 0, 0x04, 0, 0, 0}));
+    EXPECT_EQ(s.hardwareCollectionStartTime.text, "2026-12-05 20:31:00.50");
+}
+
+TEST_F(DecodeStream, SystemDumpNodalSectionsAndMainStore) {
+    Built b = build(systemDump());
+    DecodedStream d = decodeBytes(b.bytes);
+    ASSERT_TRUE(d.hardware);
+    const HardwareSection& hw = *d.hardware;
+    EXPECT_EQ(hw.offset, 1232u);
+    EXPECT_EQ(hw.length, b.hardwareLength);
+    ASSERT_EQ(hw.groups.size(), 2u);
+
+    // Node group 0, HWDATA: two 28-byte entries (TOC 104 bytes), items of
+    // 20 and 9 bytes, 11 pad bytes to reach 144.
+    ASSERT_TRUE(hw.groups[0].hardware);
+    const NodalFile& hw0 = *hw.groups[0].hardware;
+    EXPECT_EQ(hw0.tocOffset, 1232u);
+    EXPECT_EQ(hw0.tocLength, 104u);
+    EXPECT_EQ(hw0.dataOffset, 1336u);
+    EXPECT_EQ(hw0.dataLength, 40u);
+    EXPECT_EQ(hw0.itemsLength, 29u);
+    EXPECT_EQ(hw0.padLength, 11u);
+    EXPECT_EQ(hw0.header.totalSize, 144u);
+    EXPECT_EQ(hw0.header.contentCode, 2u);
+    ASSERT_EQ(hw0.entries.size(), 2u);
+    EXPECT_EQ(hw0.entries[0].offset, 1280u);
+    EXPECT_EQ(hw0.entries[0].hwWord[0], 0x11u);
+    EXPECT_EQ(hw0.entries[0].hwWord[4], 0x80300000u);
+    EXPECT_EQ(hw0.entries[0].spareBits, 3u);
+    EXPECT_EQ(hw0.entries[1].offset, 1308u);
+    EXPECT_EQ(hw0.entries[1].dataOffset, 20u);
+    EXPECT_EQ(hw0.entries[1].dataSize, 9u);
+
+    ASSERT_TRUE(hw.groups[0].serviceProcessor);
+    const NodalFile& sp0 = *hw.groups[0].serviceProcessor;
+    EXPECT_EQ(sp0.tocOffset, 1376u);
+    ASSERT_EQ(sp0.entries.size(), 1u);
+    EXPECT_EQ(sp0.entries[0].entryId, 0xF0090000u);
+    EXPECT_EQ(sp0.entries[0].dataSize, 10u);
+
+    ASSERT_TRUE(hw.groups[1].hardware && hw.groups[1].serviceProcessor);
+    EXPECT_EQ(hw.groups[1].hardware->header.sectionIndex, 1);
+    EXPECT_EQ(hw.groups[1].hardware->entries[0].spareBits, 7u);
+    const NodalFile& sp1 = *hw.groups[1].serviceProcessor;  // no items: header alone
+    EXPECT_EQ(sp1.header.entryCount, 0u);
+    EXPECT_EQ(sp1.dataLength, 0u);
+    EXPECT_EQ(sp1.tocOffset, b.nodal[3].toc);
+
+    ASSERT_TRUE(hw.system);
+    EXPECT_EQ(hw.system->tocOffset, b.nodal[4].toc);
+    EXPECT_EQ(hw.system->header.contentCode, 1u);
+    ASSERT_EQ(hw.system->entries.size(), 2u);
+    EXPECT_EQ(hw.system->entries[1].entryId, 0xF00A0000u);
+    EXPECT_EQ(hw.system->entries[1].dataOffset, 12u);
+
+    ASSERT_TRUE(d.hypervisor);
+    const HypervisorSection& hyp = *d.hypervisor;
+    EXPECT_EQ(hyp.offset, b.mdrt);
+    EXPECT_EQ(hyp.mdrtLength, 96u);
+    ASSERT_EQ(hyp.entries.size(), 3u);
+    EXPECT_EQ(hyp.entries[1].offset, b.mdrt + 32);
+    EXPECT_EQ(hyp.entries[1].address, 0x0000000200001000u);
+    EXPECT_EQ(hyp.entries[1].length, 100u);
+    ASSERT_EQ(hyp.regions.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(hyp.regions[i].offset, b.regions[i]);
+        EXPECT_EQ(hyp.regions[i].present, hyp.regions[i].length);
+    }
+    EXPECT_EQ(hyp.regions.back().offset + hyp.regions.back().length, d.size);
+}
+
+TEST_F(DecodeStream, HardwareUnitDumpHasA160ByteHeaderAndNoHypervisorSection) {
+    Built b = build(hardwareUnitDump());
+    DecodedStream d = decodeBytes(b.bytes);
+    EXPECT_TRUE(d.findings.all().empty()) << describe(d);
+    EXPECT_EQ(d.header.kind, DumpKind::HardwareUnit);
+    EXPECT_EQ(d.header.offloadedSize, 160u);
+    ASSERT_EQ(d.header.sections.size(), 2u);
+    EXPECT_EQ(d.header.sections[1].lastSectionFlag, 1u);
+    ASSERT_TRUE(d.summary);
+    EXPECT_EQ(d.summary->offset, 160u);
+    EXPECT_EQ(d.summary->summaryEyeCatcher, "HWU DUMP");
+    EXPECT_EQ(d.summary->summaryDumpId, 0x0100001Bu);
+    EXPECT_EQ(d.summary->fileHeaderSize, 160);
+    ASSERT_TRUE(d.hardware);
+    EXPECT_EQ(d.hardware->offset, 160u + 1024u);
+    EXPECT_EQ(d.hardware->groups.size(), 1u);
+    ASSERT_TRUE(d.hardware->system);
+    EXPECT_EQ(d.hardware->system->header.entryCount, 0u);
+    EXPECT_FALSE(d.hypervisor);
+    EXPECT_EQ(d.hardware->end(), d.size);
+}
+
+TEST_F(DecodeStream, OffloadWithoutMainStoreIsConsistentWithANotice) {
+    Recipe recipe = systemDump();
+    recipe.offloadMainStore = false;
+    Built b = build(recipe);
+    DecodedStream d = decodeBytes(b.bytes);
+    EXPECT_TRUE(d.consistent()) << describe(d);
+    EXPECT_FALSE(d.hypervisor);
+    ASSERT_EQ(d.findings.all().size(), 1u) << describe(d);
+    EXPECT_NE(findingAt(d, b.mdrt, "without main store", Severity::Notice), "");
+}
+
+TEST_F(DecodeStream, BcdTimesAndFlagNames) {
+    const uint8_t leapish[8] = {0x20, 0x24, 0x02, 0x29, 0x23, 0x59, 0x59, 0x99};
+    EXPECT_EQ(decodeBcdTime(leapish).text, "2024-02-29 23:59:59.99");
+    const uint8_t badMonth[8] = {0x20, 0x26, 0x13, 0x05, 0x20, 0x30, 0x15, 0x00};
+    BcdTime t = decodeBcdTime(badMonth);
+    EXPECT_TRUE(t.set);
+    EXPECT_FALSE(t.valid);
+    EXPECT_EQ(t.text, "2026130520301500");
+    const uint8_t badDigit[8] = {0x20, 0x2A, 0x12, 0x05, 0x20, 0x30, 0x15, 0x00};
+    EXPECT_FALSE(decodeBcdTime(badDigit).valid);
+    const uint8_t zero[8] = {};
+    EXPECT_FALSE(decodeBcdTime(zero).set);
+    EXPECT_EQ(decodeBcdTime(zero).text, "");
+
+    EXPECT_EQ(dumpFlagNames(0x5C21), (std::vector<std::string>{"hardwareCollectionDoneFlag", "hwSysCollectionFailedFlag",
+                                                               "mainstoreCollectionFailedFlag", "0x0400",
+                                                               "checkstopIplRequestedFlag", "0x0001"}));
+    EXPECT_TRUE(dumpFlagNames(0).empty());
+
+    // A stamp that is no date is decoded as its digits and noticed at its
+    // field, without making the stream inconsistent.
+    Built b = build(systemDump());
+    b.bytes[208 + 8 + 2] = 0x13;
+    DecodedStream d = decodeBytes(b.bytes);
+    EXPECT_TRUE(d.consistent()) << describe(d);
+    EXPECT_NE(findingAt(d, 216, "dumpCreationTime is not a valid BCD time", Severity::Notice), "");
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// platdump: the command-line tool over the dump library. Each subcommand
+// registers its options here and runs after the whole command line has
+// been parsed; usage errors exit 2 before anything is done.
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iostream>
+#include <vector>
+
+#include "exitCodes.h"
+#include "parseCommand.h"
+
+namespace {
+
+struct Subcommand {
+    CLI::App* app;
+    std::function<int()> run;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace platdump;
+    CLI::App app{"Inspect, offload and check the platform dumps of the service processor", "platdump"};
+    app.set_version_flag("--version", std::string("platdump ") + PLATDUMP_VERSION);
+    app.require_subcommand(1);
+
+    ParseOptions parse;
+    std::vector<Subcommand> commands = {
+        {addParseCommand(app, parse), [&] { return runParse(parse, std::cout, std::cerr); }},
+    };
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    }
+    for (const Subcommand& c : commands)
+        if (c.app->parsed()) return c.run();
+    return kExitUsage;
+}

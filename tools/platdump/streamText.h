@@ -1,0 +1,15 @@
+// A decoded offload stream as text for a person: the header and summary
+// fields one per line, each nodal section with its entries one per line,
+// the MDRT with its regions, then the findings and the verdict.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "decode/streamDecoder.h"
+
+namespace platdump {
+
+void printStream(std::ostream& out, const std::string& name, const decode::DecodedStream& stream);
+
+}  // namespace platdump
