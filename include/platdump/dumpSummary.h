@@ -131,6 +131,11 @@ public:
     // unchanged dump costs no write and no mirroring. Takes the summary lock
     // itself: never call it while holding the lock. Always null.
     ErrlEntry* flush();
+    // Finalises every nodal section the summary names (each reopened and
+    // closed at once: repaired, padded, final header), sets
+    // dumpCompleteFlag and flushes. Takes the summary lock itself; a
+    // section that cannot be opened is traced and skipped.
+    void setDumpComplete();
 
     // ---- The dump's reference code --------------------------------------
     // Keeps a copy of src (the object's cached SRC), stores its flattened
