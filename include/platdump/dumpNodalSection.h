@@ -104,6 +104,9 @@ private:
     ErrlEntry* padDataFile(uint32_t count);
     void writeFinalHeader();
 
+protected:
+    // Derived sections (DumpSystemNodal) read these; only this class
+    // changes them.
     DumpUtilFile* iv_TOCFile;   // owned; null until createNodalFiles
     DumpUtilFile* iv_DataFile;  // owned; null until createNodalFiles
     DumpSummary* iv_Summary;    // not owned
