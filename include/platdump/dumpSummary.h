@@ -23,6 +23,7 @@
 #include "platform/utilSemaphore.h"
 
 struct _dumpstate;
+class DumpList;
 class DumpUtilFile;
 class ErrlEntry;
 class SrciSrc;
@@ -55,6 +56,9 @@ public:
 
     unsigned int getDumpId() const;
     typeOfSummary_t GetSummaryType() const;
+    // The dump's offload stream as a new block list (the caller owns it;
+    // its blocks point into this object, which must outlive the reads).
+    DumpList* buildDumpList(uint8_t useTce, bool includeMainStore);
 
     // ---- Region primitives: seek, transfer the whole region, return the
     // bytes moved. A short count or pending file error is traced only. ----

@@ -6,6 +6,7 @@
 #include "dumpCollections.h"
 #include "dumpDataBlock.h"
 #include "dumpErrl.h"
+#include "dumpExtractData.h"
 #include "dumpNodalSection.h"
 #include "dumpExport.h"
 #include "dumpState.h"

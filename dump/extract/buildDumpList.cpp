@@ -1,0 +1,145 @@
+// DumpSummary::buildDumpList: one dump's offload stream as a block list.
+// The stream is the dump file header and the summary section (the
+// summary's own region images), then the hardware data (the nodal TOC and
+// data files, node group by node group, then the system nodal pair), then,
+// when asked for and present, the hypervisor data: the MDRT file and the
+// main-store regions it lists. The summary lock is held across the
+// re-read of the regions and the MDRT read, so the list reflects one state
+// of the summary file.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "dump/summary/summaryLayout.h"
+#include "dump/support/dumpTrace.h"
+#include "dump/support/report.h"
+#include "platdump/dumpDataBlock.h"
+#include "platdump/dumpSummary.h"
+
+using namespace dump;
+using namespace dump::layout;
+
+namespace {
+
+constexpr Site kMdrtReadFailed = {0x1306, 0x2F};
+constexpr Site kMdrtTooLarge = {0x1306, 0x30};
+constexpr uint32_t RC_MDRT_UNREADABLE = 0xB;
+constexpr uint16_t REASON_MDRT_UNREADABLE = 0xF00F;
+
+// One MDRT entry: 32 bytes, of which extraction uses the region's address
+// and length.
+constexpr size_t MDRT_ENTRY_SIZE = 32;
+constexpr size_t MDRT_ADDRESS = 8;   // u64
+constexpr size_t MDRT_LENGTH = 20;   // u32
+
+// A node group's four files, in stream order: name slot and size slot.
+struct NodalFile {
+    size_t name;
+    size_t size;
+    const char* what;
+};
+const NodalFile kNodeGroup[] = {
+    {names::HW_TOC_FILE_NAME, names::HW_TOC_FILE_SIZE, "hardware TOC"},
+    {names::HW_DATA_FILE_NAME, names::HW_DATA_FILE_SIZE, "hardware data"},
+    {names::SP_TOC_FILE_NAME, names::SP_TOC_FILE_SIZE, "service-processor TOC"},
+    {names::SP_DATA_FILE_NAME, names::SP_DATA_FILE_SIZE, "service-processor data"},
+};
+
+char* chars(uint8_t* p) { return reinterpret_cast<char*>(p); }
+
+// A file block over the name slot at nameOffset of the file-names image.
+// The slot's last byte is made NUL so that the name always ends inside it;
+// an empty name is traced and the block appended all the same.
+uint32_t appendFile(DumpList& list, uint8_t* names, size_t nameOffset, uint32_t size,
+                    const char* what) {
+    uint8_t* name = names + nameOffset;
+    name[names::NAME_WIDTH - 1] = 0;
+    if (name[0] == 0) trace("buildDumpList: empty %s file name, %u bytes", what, size);
+    list.append(new DumpDataBlockFile(size, chars(name)));
+    return size;
+}
+
+// The MDRT's whole-entry regions as main-store blocks; the number appended.
+uint32_t appendMainStore(DumpList& list, const uint8_t* table, uint32_t tableSize, uint8_t useTce) {
+    if (tableSize % MDRT_ENTRY_SIZE)
+        trace("buildDumpList: MDRT of %u bytes, the last %u ignored", tableSize,
+              static_cast<unsigned>(tableSize % MDRT_ENTRY_SIZE));
+    uint32_t count = tableSize / MDRT_ENTRY_SIZE;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* entry = table + i * MDRT_ENTRY_SIZE;
+        uint64_t address = be::getU64(entry, MDRT_ADDRESS);
+        uint32_t length = be::getU32(entry, MDRT_LENGTH);
+        if (useTce)
+            list.append(new DumpDataBlockTCE(length, address));
+        else
+            list.append(new DumpDataBlockDMAE(length, address));
+    }
+    return count;
+}
+
+// The hypervisor section: the MDRT block, then, when the table could be
+// read, its regions. A failed read is committed; the MDRT block stays.
+uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
+    uint32_t tableSize = be::getU32(names, names::MDRT_FILE_SIZE);
+    appendFile(list, names, names::MDRT_FILE_NAME, tableSize, "MDRT");
+    const DumpDataBlock& mdrt = **(list.end() - 1);
+    // At least one byte, so that an empty table still has a buffer.
+    std::unique_ptr<uint8_t[]> table(new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());
+    if (!table) {
+        trace("buildDumpList: no memory for an MDRT of %u bytes", tableSize);
+        commit(errorAt(kMdrtTooLarge, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, tableSize));
+        return 0;
+    }
+    if (ErrlEntry* e = mdrt.getData(0, tableSize, chars(table.get()), nullptr)) {
+        trace("buildDumpList: MDRT of %u bytes unreadable", tableSize);
+        commit(passedAt(e, kMdrtReadFailed));
+        return 0;
+    }
+    return appendMainStore(list, table.get(), tableSize, useTce);
+}
+
+}  // namespace
+
+DumpList* DumpSummary::buildDumpList(uint8_t useTce, bool includeMainStore) {
+    lockExclusive();
+    ReadFileHeader();
+    ReadSummary();
+    ReadFileNames();
+    uint8_t* names = iv_image.fileNames;
+    DumpList* list = new DumpList;
+
+    uint16_t headerSize = be::getU16(iv_image.summary, sum::FILE_HEADER_SIZE_FIELD);
+    if (headerSize > FILE_HEADER_SIZE) {
+        trace("buildDumpList: file header size %u of dump 0x%08X cut to %u", headerSize, iv_dumpId,
+              FILE_HEADER_SIZE);
+        headerSize = FILE_HEADER_SIZE;
+    }
+    list->append(new DumpDataBlockMS(headerSize, chars(iv_image.fileHeader)));
+    list->append(new DumpDataBlockMS(SUMMARY_SIZE, chars(iv_image.summary)));
+
+    unsigned slots = 0;
+    for (unsigned i = 0; i < names::NODAL_SLOTS; ++i) {
+        if (be::getU32(names, names::sizeSlot(names::HW_TOC_FILE_SIZE, i)) == 0) continue;
+        for (const NodalFile& f : kNodeGroup)
+            appendFile(*list, names, names::nameSlot(f.name, i),
+                       be::getU32(names, names::sizeSlot(f.size, i)), f.what);
+        ++slots;
+    }
+    uint16_t nodeCount = be::getU16(iv_image.summary, sum::HARDWARE_NODE_COUNT);
+    if (slots != nodeCount)
+        trace("buildDumpList: %u node groups in dump 0x%08X, hardwareNodeCount %u", slots,
+              iv_dumpId, nodeCount);
+    appendFile(*list, names, names::SYS_TOC_FILE_NAME,
+               be::getU32(names, names::SYS_TOC_FILE_SIZE), "system TOC");
+    appendFile(*list, names, names::SYS_DATA_FILE_NAME,
+               be::getU32(names, names::SYS_DATA_FILE_SIZE), "system data");
+
+    uint32_t regions = 0;
+    if (includeMainStore && (be::getU16(iv_image.summary, sum::DUMP_FLAGS) & sum::mainstoreDumpExistsFlag))
+        regions = appendHypervisorData(*list, names, useTce);
+
+    unlockExclusive();
+    trace("buildDumpList: dump 0x%08X: %zu blocks, %u node groups, %u main-store regions",
+          iv_dumpId, list->size(), slots, regions);
+    return list;
+}

@@ -1,0 +1,84 @@
+// buildDumpList: which blocks a dump's summary turns into, in which order,
+// of which kind and size (the bytes they serve are checked by the stream
+// tests).
+#include <memory>
+#include <utility>
+
+#include "dump/extract/tests/extractTest.h"
+#include "platdump/dumpDataBlock.h"
+
+using namespace extracttest;
+using summarytest::kHwu;
+using summarytest::kSys;
+using Shape = std::vector<std::pair<int, uint32_t>>;
+
+namespace {
+
+constexpr int MS = DumpDataBlock::BLOCK_MS;
+constexpr int FILE_ = DumpDataBlock::BLOCK_FILE;
+constexpr int TCE = DumpDataBlock::BLOCK_TCE;
+constexpr int DMAE = DumpDataBlock::BLOCK_DMAE;
+
+class ExtractList : public ExtractTest {
+protected:
+    // Type and size of every block of dump k's list.
+    Shape shape(const Kind& k, uint8_t useTce, bool includeMainStore) {
+        ErrlEntry* errl = nullptr;
+        DumpSummary s(k.id, errl, k.type);
+        EXPECT_EQ(errl, nullptr);
+        std::unique_ptr<DumpList> list(s.buildDumpList(useTce, includeMainStore));
+        Shape out;
+        for (const DumpDataBlock* b : *list) out.push_back({b->getType(), b->getSize()});
+        return out;
+    }
+    // Replaces dump k's MDRT file with table, of the given recorded size.
+    void setMdrt(const Kind& k, const std::string& table, unsigned int size) {
+        std::string name = nodalPath(k, "MDRT");
+        testsupport::writeFile(primary(name), table);
+        ErrlEntry* errl = nullptr;
+        DumpSummary(k.id, errl, k.type).setMDRTFileName(name, size);
+    }
+};
+
+TEST_F(ExtractList, HeaderSummarySystemFilesThenMdrtAndItsWholeEntries) {
+    const std::vector<Region> regions = {{0x1000, 0x10}, {0x9000, 0x30}, {0x2000, 0x20}};
+    for (const Kind& k : {kSys, kHwu}) {
+        SCOPED_TRACE(k.fileName);
+        makeDump(k, kComplete | kMainStore, regions);
+        setMdrt(k, mdrtOf(regions, 4), 100);
+        for (uint8_t useTce : {0, 1}) {
+            int region = useTce ? TCE : DMAE;
+            EXPECT_EQ(shape(k, useTce, true),
+                      (Shape{{MS, k.fileHeaderSize}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}, {FILE_, 100},
+                             {region, 0x10}, {region, 0x30}, {region, 0x20}}));
+        }
+    }
+    EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
+    const Shape hardwareOnly = {{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}};
+    makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}});
+    EXPECT_EQ(shape(kSys, 1, false), hardwareOnly);
+    setMdrt(kSys, "", 0);
+    Shape emptyTable = hardwareOnly;
+    emptyTable.push_back({FILE_, 0});
+    EXPECT_EQ(shape(kSys, 1, true), emptyTable);
+
+    ErrlEntry* errl = nullptr;
+    DumpSummary(kSys.id, errl).setDumpFlags(kComplete);
+    EXPECT_EQ(shape(kSys, 1, true), hardwareOnly);
+}
+
+TEST_F(ExtractList, UnreadableMdrtCostsOnlyTheRegions) {
+    makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}, {0x2000, 0x10}});
+    platsim::setFault("UtilFile.Open", "match=MDRT count=1");
+    EXPECT_EQ(shape(kSys, 0, true),
+              (Shape{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}, {FILE_, 64}}));
+    std::vector<Json> logs = errlog();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_TRUE(hasCallPoint(logs[0], 0x011E, 1, 0));
+    EXPECT_TRUE(hasCallPoint(logs[0], 0x1306, 0x2F, 0));
+}
+
+}  // namespace
