@@ -77,6 +77,7 @@ DumpSummary::DumpSummary(typeOfSummary_t type, unsigned int id, ErrlEntry*& errl
       iv_summaryType(type),
       iv_cachedSrc(nullptr),
       iv_summaryLock(SEM_UNDO_FLAG_SETTING),
+      iv_lockDepth(0),
       iv_clientRecord() {
     initLock(kCreateLockInit.location);
     errl = createSummaryFile();
@@ -90,6 +91,7 @@ DumpSummary::DumpSummary(unsigned int id, ErrlEntry*& errl, typeOfSummary_t type
       iv_summaryType(type != 0 ? type : (id & HWU_ID_BITS) ? HWU : SYS),
       iv_cachedSrc(nullptr),
       iv_summaryLock(SEM_UNDO_FLAG_SETTING),
+      iv_lockDepth(0),
       iv_clientRecord() {
     initLock(kOpenLockInit.location);
     errl = openSummaryFile();
@@ -224,12 +226,14 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
 }
 
 void DumpSummary::lockExclusive() {
+    if (iv_lockDepth++ > 0) return;
     ErrlEntry* e = iv_summaryLock.Down(1);
     if (e) trace("DumpSummary: summary lock not taken for dump 0x%08X", iv_dumpId);
     commit(e);
 }
 
 void DumpSummary::unlockExclusive() {
+    if (iv_lockDepth == 0 || --iv_lockDepth > 0) return;
     ErrlEntry* e = iv_summaryLock.Up(1);
     if (e) trace("DumpSummary: summary lock not given back for dump 0x%08X", iv_dumpId);
     commit(e);

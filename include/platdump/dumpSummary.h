@@ -49,8 +49,9 @@ public:
     // object must only be destroyed.
     ErrlEntry* removeSummaryFile();
 
-    // The summary lock ("dump", key 2): not recursive; a failure is
-    // committed.
+    // The summary lock ("dump", key 2): the semaphore is not recursive;
+    // a hold nested in this object's own hold is counted, not taken again.
+    // A failure is committed.
     void lockExclusive();
     void unlockExclusive();
 
@@ -235,5 +236,9 @@ private:
     typeOfSummary_t iv_summaryType;
     SrciSrc* iv_cachedSrc;          // owned, may be null
     UtilSemaphore iv_summaryLock;
+    // Holds of the summary lock by this object: a nested hold (a nodal
+    // section marking the summary while setDumpComplete holds it) neither
+    // takes the lock again nor gives it back early.
+    unsigned int iv_lockDepth;
     DumpClientRecord_t iv_clientRecord;
 };
