@@ -6,8 +6,11 @@
 #include <iostream>
 #include <vector>
 
+#include "errlogCommand.h"
 #include "exitCodes.h"
 #include "parseCommand.h"
+#include "showCommand.h"
+#include "statusCommand.h"
 
 namespace {
 
@@ -24,9 +27,15 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("platdump ") + PLATDUMP_VERSION);
     app.require_subcommand(1);
 
+    ShowOptions show;
     ParseOptions parse;
+    ErrlogOptions errlog;
+    StatusOptions status;
     std::vector<Subcommand> commands = {
+        {addShowCommand(app, show), [&] { return runShow(show, std::cout, std::cerr); }},
         {addParseCommand(app, parse), [&] { return runParse(parse, std::cout, std::cerr); }},
+        {addErrlogCommand(app, errlog), [&] { return runErrlog(errlog, std::cout, std::cerr); }},
+        {addStatusCommand(app, status), [&] { return runStatus(status, std::cout, std::cerr); }},
     };
 
     try {

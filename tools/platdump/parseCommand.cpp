@@ -23,7 +23,7 @@ int runParse(const ParseOptions& options, std::ostream& out, std::ostream& err) 
     }
     decode::DecodedStream stream = decode::decodeStream(*source);
     if (options.json)
-        out << toJson(stream).dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+        printJson(out, toJson(stream));
     else
         printStream(out, options.file, stream);
     return stream.consistent() ? kExitOk : kExitFailed;

@@ -1,24 +1,12 @@
 #include "streamJson.h"
 
-#include <cstdio>
+#include "timeText.h"
 
 namespace platdump {
 
-namespace {
-
 using namespace decode;
 
-std::string hexBytes(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char buf[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
-
-Json date(const BcdTime& t) { return t.set ? Json(t.text) : Json(nullptr); }
+namespace {
 
 Json section(const SectionHeader& s) {
     return Json{{"offset", s.offset},
@@ -31,7 +19,9 @@ Json section(const SectionHeader& s) {
                 {"sectionName", s.sectionName}};
 }
 
-Json fileHeader(const FileHeader& h) {
+}  // namespace
+
+Json fileHeaderJson(const FileHeader& h) {
     Json sections = Json::array();
     for (const SectionHeader& s : h.sections) sections.push_back(section(s));
     return Json{{"fileEyeCatcher", h.fileEyeCatcher},     {"fileHeaderLength", h.fileHeaderLength},
@@ -40,10 +30,10 @@ Json fileHeader(const FileHeader& h) {
                 {"offloadedSize", h.offloadedSize},       {"sections", sections}};
 }
 
-Json summary(const SummarySection& s) {
+Json summaryJson(const SummarySection& s) {
     return Json{{"offset", s.offset},
                 {"summaryEyeCatcher", s.summaryEyeCatcher},
-                {"dumpCreationTime", date(s.dumpCreationTime)},
+                {"dumpCreationTime", bcdDate(s.dumpCreationTime)},
                 {"summaryDumpId", s.summaryDumpId},
                 {"summaryVersion", s.summaryVersion},
                 {"summaryLength", s.summaryLength},
@@ -55,7 +45,7 @@ Json summary(const SummarySection& s) {
                 {"systemLogId", s.systemLogId},
                 {"fileHeaderSize", s.fileHeaderSize},
                 {"dumpSrcSize", s.dumpSrcSize},
-                {"dumpSrc", hexBytes(s.dumpSrc)},
+                {"dumpSrc", hexText(s.dumpSrc)},
                 {"toolType", s.toolType},
                 {"clientId", s.clientId},
                 {"userId", s.userId},
@@ -64,9 +54,9 @@ Json summary(const SummarySection& s) {
                 {"hwErrorFlags", s.hwErrorFlags},
                 {"hardwareObjectModel", s.hardwareObjectModel},
                 {"memoryDumpErrorFlags", s.memoryDumpErrorFlags},
-                {"memoryDumpStartTime", date(s.memoryDumpStartTime)},
-                {"memoryDumpCompletionTime", date(s.memoryDumpCompletionTime)},
-                {"voskInfoData", hexBytes(s.voskInfoData)},
+                {"memoryDumpStartTime", bcdDate(s.memoryDumpStartTime)},
+                {"memoryDumpCompletionTime", bcdDate(s.memoryDumpCompletionTime)},
+                {"voskInfoData", hexText(s.voskInfoData)},
                 {"hypMode", s.hypMode},
                 {"voskDumpContent", s.voskDumpContent},
                 {"hardwareNodeCount", s.hardwareNodeCount},
@@ -75,14 +65,16 @@ Json summary(const SummarySection& s) {
                 {"mdrtTableSize", s.mdrtTableSize},
                 {"mdrtAddress", s.mdrtAddress},
                 {"memoryDumpSize", s.memoryDumpSize},
-                {"voskInfoTime", date(s.voskInfoTime)},
-                {"hardwareCollectionEndTime", date(s.hardwareCollectionEndTime)},
+                {"voskInfoTime", bcdDate(s.voskInfoTime)},
+                {"hardwareCollectionEndTime", bcdDate(s.hardwareCollectionEndTime)},
                 {"contentType", s.contentType},
                 {"failingUnitId", s.failingUnitId},
-                {"voskHrmor", hexBytes(s.voskHrmor)},
-                {"voskInfoWords", hexBytes(s.voskInfoWords)},
-                {"hardwareCollectionStartTime", date(s.hardwareCollectionStartTime)}};
+                {"voskHrmor", hexText(s.voskHrmor)},
+                {"voskInfoWords", hexText(s.voskInfoWords)},
+                {"hardwareCollectionStartTime", bcdDate(s.hardwareCollectionStartTime)}};
 }
+
+namespace {
 
 Json tocEntry(const TocEntry& e, NodalKind kind) {
     Json j{{"offset", e.offset}};
@@ -145,7 +137,9 @@ Json hypervisor(const HypervisorSection& h) {
                 {"mdrt", entries},       {"regions", regions}};
 }
 
-Json findings(const Findings& all) {
+}  // namespace
+
+Json findingsJson(const Findings& all) {
     Json list = Json::array();
     for (const Finding& f : all.all())
         list.push_back(Json{{"offset", f.offset},
@@ -154,15 +148,13 @@ Json findings(const Findings& all) {
     return list;
 }
 
-}  // namespace
-
 Json toJson(const DecodedStream& d) {
     Json j{{"size", d.size}, {"consistent", d.consistent()}};
-    j["fileHeader"] = d.header.present ? fileHeader(d.header) : Json(nullptr);
-    j["summary"] = d.summary ? summary(*d.summary) : Json(nullptr);
+    j["fileHeader"] = d.header.present ? fileHeaderJson(d.header) : Json(nullptr);
+    j["summary"] = d.summary ? summaryJson(*d.summary) : Json(nullptr);
     j["hardwareData"] = d.hardware ? hardware(*d.hardware) : Json(nullptr);
     j["hypervisorData"] = d.hypervisor ? hypervisor(*d.hypervisor) : Json(nullptr);
-    j["findings"] = findings(d.findings);
+    j["findings"] = findingsJson(d.findings);
     return j;
 }
 

@@ -4,14 +4,16 @@
 // the same document.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include "decode/streamDecoder.h"
+#include "toolJson.h"
 
 namespace platdump {
 
-using Json = nlohmann::ordered_json;
-
 Json toJson(const decode::DecodedStream& stream);
+
+// The parts that a summary file shares with the stream (platdump show).
+Json fileHeaderJson(const decode::FileHeader& header);
+Json summaryJson(const decode::SummarySection& summary);
+Json findingsJson(const decode::Findings& findings);
 
 }  // namespace platdump

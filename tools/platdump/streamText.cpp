@@ -1,38 +1,13 @@
 #include "streamText.h"
 
-#include <algorithm>
-#include <iomanip>
-
 #include "streamJson.h"
+#include "textFormat.h"
 
 namespace platdump {
 
-namespace {
-
 using namespace decode;
 
-std::string value(const Json& v) {
-    if (v.is_null()) return "-";
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_boolean()) return v.get<bool>() ? "yes" : "no";
-    if (v.is_number_unsigned()) return num(v.get<uint64_t>());
-    if (v.is_array()) {
-        std::string out;
-        for (const Json& item : v) out += (out.empty() ? "" : ", ") + value(item);
-        return out.empty() ? "-" : out;
-    }
-    return v.dump();
-}
-
-// Every member of a JSON object but the skipped one, as aligned lines.
-void fields(std::ostream& out, const Json& object, const char* skip = nullptr) {
-    size_t width = 0;
-    for (auto& [key, v] : object.items()) width = std::max(width, key.size());
-    for (auto& [key, v] : object.items()) {
-        if (skip && key == skip) continue;
-        out << "  " << std::left << std::setw(static_cast<int>(width)) << key << "  " << value(v) << "\n";
-    }
-}
+namespace {
 
 void printEntry(std::ostream& out, const TocEntry& e, NodalKind kind) {
     out << "      entry at " << num(e.offset) << ": ";
@@ -86,36 +61,37 @@ void printHypervisor(std::ostream& out, const HypervisorSection& h) {
     }
 }
 
-void printFindings(std::ostream& out, const DecodedStream& d) {
-    size_t errors = d.findings.errorCount();
-    size_t notices = d.findings.all().size() - errors;
-    out << "\nFindings: " << errors << " errors, " << notices << " notices\n";
-    for (const Finding& f : d.findings.all())
-        out << "  " << (f.severity == Severity::Error ? "error " : "notice") << " at " << num(f.offset) << ": "
-            << f.message << "\n";
-    out << "\n" << (d.consistent() ? "The stream is consistent." : "The stream is NOT consistent.") << "\n";
+}  // namespace
+
+void printFileHeader(std::ostream& out, const FileHeader& header) {
+    out << "\nFile header at 0: " << header.offloadedSize << " bytes offloaded\n";
+    printFields(out, fileHeaderJson(header), {"sections"});
+    for (const SectionHeader& s : header.sections)
+        out << "  section header at " << num(s.offset) << ": \"" << s.sectionName << "\", sectionSize "
+            << num(s.sectionSize) << ", priority " << s.sectionPriority << ", lastSectionFlag " << s.lastSectionFlag
+            << ", version " << s.sectionVersion << "\n";
 }
 
-}  // namespace
+void printFindings(std::ostream& out, const Findings& findings) {
+    size_t errors = findings.errorCount();
+    size_t notices = findings.all().size() - errors;
+    out << "\nFindings: " << errors << " errors, " << notices << " notices\n";
+    for (const Finding& f : findings.all())
+        out << "  " << (f.severity == Severity::Error ? "error " : "notice") << " at " << num(f.offset) << ": "
+            << f.message << "\n";
+}
 
 void printStream(std::ostream& out, const std::string& name, const DecodedStream& d) {
     out << name << ": " << num(d.size) << " bytes\n";
-    Json j = toJson(d);
-    if (d.header.present) {
-        out << "\nFile header at 0: " << d.header.offloadedSize << " bytes offloaded\n";
-        fields(out, j["fileHeader"], "sections");
-        for (const SectionHeader& s : d.header.sections)
-            out << "  section header at " << num(s.offset) << ": \"" << s.sectionName << "\", sectionSize "
-                << num(s.sectionSize) << ", priority " << s.sectionPriority << ", lastSectionFlag " << s.lastSectionFlag
-                << ", version " << s.sectionVersion << "\n";
-    }
+    if (d.header.present) printFileHeader(out, d.header);
     if (d.summary) {
         out << "\nSummary at " << num(d.summary->offset) << "\n";
-        fields(out, j["summary"], "offset");
+        printFields(out, summaryJson(*d.summary), {"offset"});
     }
     if (d.hardware) printHardware(out, *d.hardware);
     if (d.hypervisor) printHypervisor(out, *d.hypervisor);
-    printFindings(out, d);
+    printFindings(out, d.findings);
+    out << "\n" << (d.consistent() ? "The stream is consistent." : "The stream is NOT consistent.") << "\n";
 }
 
 }  // namespace platdump

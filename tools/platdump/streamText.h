@@ -12,4 +12,9 @@ namespace platdump {
 
 void printStream(std::ostream& out, const std::string& name, const decode::DecodedStream& stream);
 
+// The parts a summary file shares with the stream (platdump show).
+void printFileHeader(std::ostream& out, const decode::FileHeader& header);
+// "Findings: E errors, N notices" and one line per finding.
+void printFindings(std::ostream& out, const decode::Findings& findings);
+
 }  // namespace platdump

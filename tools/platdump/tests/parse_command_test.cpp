@@ -1,49 +1,16 @@
 // `platdump parse` run as a user runs it: a separate process, its exit
 // code, its --json output parsed, its text output and its usage errors.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <sstream>
-
 #include "decode/tests/streamBuilder.h"
-#include "tests/common/simTest.h"
+#include "toolTest.h"
 
 using namespace testsupport;
 using namespace streamfixture;
+using namespace tooltest;
 
 namespace {
 
-struct ToolRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-class ParseCommand : public SimTest {
+class ParseCommand : public ToolTest {
 protected:
-    // Runs the installed-to-be tool (through the emulator of a cross
-    // build) with args, capturing what it prints.
-    ToolRun platdump(const std::vector<std::string>& args) {
-        std::vector<std::string> argv;
-        std::istringstream emulator(PLATDUMP_TOOL_EMULATOR);
-        for (std::string word; emulator >> word;) argv.push_back(word);
-        argv.push_back(PLATDUMP_TOOL);
-        argv.insert(argv.end(), args.begin(), args.end());
-        const std::string out = root() + "/tool.out", err = root() + "/tool.err";
-        pid_t pid = forkChild([&] {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) return 126;
-            std::vector<char*> ptrs;
-            for (std::string& a : argv) ptrs.push_back(a.data());
-            ptrs.push_back(nullptr);
-            ::execvp(ptrs[0], ptrs.data());
-            return 127;
-        });
-        int code = waitChild(pid);
-        return ToolRun{code, readFile(out), readFile(err)};
-    }
-
     std::string stream(const std::vector<uint8_t>& bytes) {
         std::string path = root() + "/offload.dump";
         writeFile(path, std::string(bytes.begin(), bytes.end()));

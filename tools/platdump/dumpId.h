@@ -1,0 +1,17 @@
+// Dump identifiers on the command line and in output. An ID is written in
+// hexadecimal, as the repository's file names show it: "1A", "0x1A" and
+// "0000001A" all name dump 0x1A.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace platdump {
+
+// Adds the required positional argument ID to cmd, read into id; a text
+// that is not a 32-bit hexadecimal number is a usage error.
+CLI::Option* addDumpIdArgument(CLI::App* cmd, unsigned int& id);
+// "0x0000001A".
+std::string idText(unsigned int id);
+
+}  // namespace platdump

@@ -1,0 +1,52 @@
+#include "errlogCommand.h"
+
+#include "errlogJson.h"
+#include "errlogText.h"
+#include "exitCodes.h"
+#include "platform/sim/platsim.h"
+
+namespace platdump {
+
+namespace {
+
+// A line that is no entry is kept as text, so nothing in the log is hidden.
+Json entryJson(size_t number, const std::string& line) {
+    Json record = Json::parse(line, nullptr, false);
+    if (record.is_object()) {
+        try {
+            return decodeErrorLog(record);
+        } catch (const Json::exception&) {
+        }
+    }
+    return Json{{"line", number}, {"unreadable", line}};
+}
+
+}  // namespace
+
+CLI::App* addErrlogCommand(CLI::App& app, ErrlogOptions& options) {
+    CLI::App* cmd = app.add_subcommand("errlog", "Show the committed error logs of the simulation, decoded");
+    cmd->add_flag("--json", options.json, "Print the entries as JSON");
+    return cmd;
+}
+
+int runErrlog(const ErrlogOptions& options, std::ostream& out, std::ostream&) {
+    const std::string path = platsim::errlogPath();
+    Json entries = Json::array();
+    size_t number = 0;
+    for (const std::string& line : platsim::committedErrorLogs()) entries.push_back(entryJson(++number, line));
+    if (options.json) {
+        printJson(out, Json{{"errlog", path}, {"entries", entries}});
+        return kExitOk;
+    }
+    out << entries.size() << " error logs in " << path << "\n";
+    for (const Json& e : entries) {
+        out << "\n";
+        if (e.contains("unreadable"))
+            out << "line " << e["line"].get<size_t>() << " is no entry: " << e["unreadable"].get<std::string>() << "\n";
+        else
+            printErrorLog(out, e);
+    }
+    return kExitOk;
+}
+
+}  // namespace platdump

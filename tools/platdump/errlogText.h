@@ -1,0 +1,18 @@
+// A decoded error-log entry (errlogJson.h) as text for a person: the
+// entry's ids and return code, each SRC with its location decoded, the
+// call points, callouts, user-data sections and collected trace lines.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "toolJson.h"
+
+namespace platdump {
+
+// Every line starts with indent.
+void printErrorLog(std::ostream& out, const Json& decoded, const std::string& indent = "");
+// One decoded SRC (errlogJson.h decodeSrc), as printErrorLog shows it.
+void printSrc(std::ostream& out, const Json& src, const std::string& indent = "");
+
+}  // namespace platdump

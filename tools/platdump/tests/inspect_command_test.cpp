@@ -1,0 +1,146 @@
+// `platdump show`, `status` and `errlog` run as a user runs them, on dumps
+// and logs that the library made on the same simulation root.
+#include "toolTest.h"
+
+using namespace testsupport;
+using namespace tooltest;
+
+namespace {
+
+class InspectCommand : public ToolTest {};
+
+TEST_F(InspectCommand, ShowNamesEveryPartOfADump) {
+    {
+        auto dump = createDump(DumpSummary::SYS, 0x1A);
+        char client[] = "offload-app", user[] = "ce01";
+        dump->setClientId(client);
+        dump->setUserId(user);
+        dump->setToolType(7);
+        dump->setDumpFlags(0x4000 | 0x0080);
+        std::string data = "/plat_dump/0000001A.HwData0", toc = "/plat_dump/0000001A.HwTOC0";
+        dump->SetHWDATAFileNames(0, data, toc);
+        writeFile(primary(data), std::string(100, 'd'));
+        dump->SetTotalHDCTItemCount(4);
+        SrciSrc src(0xF000, SRCI_TYPE_FSP, 0, 0x13, SVC_DUMP_FAILURE, 0xF0EE, 0x0113EE05, 2, 3, 4,
+                    EPUB_FIRMWARE_SP);
+        dump->SaveFlattenedSRC(src);
+        dump->flush();
+    }
+    ToolRun r = platdump({"show", "1a", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Json j = r.json();
+    EXPECT_EQ(j["kind"], "SYS");
+    EXPECT_EQ(j["summaryFile"], "/plat_dump/SYSDUMP.0000001A.summary");
+    EXPECT_EQ(j["state"]["dumpFileName"], "SYSDUMP.AB12CD3.0000001A.20261205203015");
+    EXPECT_EQ(j["state"]["complete"], false);
+    EXPECT_EQ(j["state"]["progress"], 100);  // hardware collection done, no main-store phase
+    EXPECT_EQ(j["state"]["dataSize"], 100);
+    EXPECT_EQ(j["fileHeader"]["dumpTypeCode"], 15);
+    EXPECT_EQ(j["summary"]["dumpCreationTime"], "2026-12-05 20:30:15.00");
+    EXPECT_EQ(j["summary"]["dumpFlagNames"], Json::array({"hardwareCollectionDoneFlag", "0x0080"}));
+    EXPECT_EQ(j["summary"]["nodalDataSize"], 100);
+    ASSERT_EQ(j["files"].size(), 2u) << j["files"];
+    EXPECT_EQ(j["files"][0]["field"], "hwTocFileName[0]");
+    EXPECT_TRUE(j["files"][0]["size"].is_null());  // never written
+    EXPECT_EQ(j["files"][1]["field"], "hwDataFileName[0]");
+    EXPECT_EQ(j["files"][1]["recordedSize"], 100);
+    EXPECT_EQ(j["files"][1]["size"], 100);
+    EXPECT_EQ(j["counters"]["totalHdctItemCount"], 4);
+    EXPECT_EQ(j["clientRecord"], Json({{"toolType", 7}, {"clientId", "offload-app"}, {"userId", "ce01"}}));
+    EXPECT_EQ(j["src"]["ascii"], "B181F0EE");
+    EXPECT_EQ(j["src"]["reasonCode"], 0xF0EE);
+    EXPECT_EQ(j["src"]["serviceCode"], 0x4399);
+    EXPECT_EQ(j["src"]["location"]["source"], "dumpSummary");
+    EXPECT_EQ(j["src"]["location"]["locationIndex"], 5);
+    EXPECT_EQ(j["flattenedSrcLength"], 44);
+    EXPECT_TRUE(j["findings"].empty()) << j["findings"];
+
+    r = platdump({"show", "0x0000001A"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const char* text : {"Dump 0x0000001A (SYS)", "dumpCreationTime", "hwTocFileName[0]", "missing now",
+                             "offload-app", "location word 0x0113EE05: module 0x0113 (dumpSummary"})
+        EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
+}
+
+TEST_F(InspectCommand, ShowFindsEachKindAndReportsWhatItCannotOpen) {
+    createDump(DumpSummary::HWU, 0x0100002B);
+    createDump(DumpSummary::RSC, 0xC3D);  // a resource id says nothing of its kind
+    EXPECT_EQ(platdump({"show", "0100002B", "--json"}).json()["fileHeader"]["sections"].size(), 2u);
+    EXPECT_EQ(platdump({"show", "c3d", "--json"}).json()["kind"], "RSC");
+
+    writeFile(primary("/plat_dump/notes.txt"), "kept");
+    ToolRun r = platdump({"show", "1B"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "platdump show: no dump 0x0000001B in /plat_dump\n");
+    EXPECT_TRUE(fileExists(primary("/plat_dump/notes.txt")));  // nothing was opened, nothing swept
+
+    createDump(DumpSummary::SYS, 0x1C);
+    std::string path = primary("/plat_dump/SYSDUMP.0000001C.summary");
+    std::string bytes = readFile(path);
+    bytes.replace(208, 8, "BAD DUMP");
+    writeFile(path, bytes);
+    r = platdump({"show", "1C"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("the library cannot open dump 0x0000001C"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("location word 0x01130B27: module 0x0113 (dumpSummary, function 1), location 0x27"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(InspectCommand, StatusShowsEventsWithDatesAndKeepsOtherLines) {
+    DumpStatusLogger log(0x1A);
+    log.setSystemDumpRequested();
+    platsim::setClock(kClock + 75);
+    log.setStartCollectionPhase(3);
+    std::string path = primary("/plat_dump/dumpstatus.0000001A");
+    writeFile(path, readFile(path) + "half a line");
+
+    ToolRun r = platdump({"status", "1A", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Json events = r.json()["events"];
+    ASSERT_EQ(events.size(), 3u) << r.out;
+    EXPECT_EQ(events[0]["event"], "SYSTEM_DUMP_REQ");
+    EXPECT_EQ(events[0]["time"], "2026-12-05 20:30:15 UTC");
+    EXPECT_EQ(events[1]["event"], "HWCOLLECTION_PHASE3_START");
+    EXPECT_EQ(events[1]["seconds"], kClock + 75);
+    EXPECT_TRUE(events[2]["event"].is_null());
+    EXPECT_EQ(events[2]["text"], "half a line");
+
+    r = platdump({"status", "1A"});
+    EXPECT_NE(r.out.find("2026-12-05 20:31:30 UTC  +75 s  HWCOLLECTION_PHASE3_START"), std::string::npos) << r.out;
+    r = platdump({"status", "2A"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("no status log for dump 0x0000002A"), std::string::npos) << r.err;
+}
+
+TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
+    ErrlEntry* e = dumpCreateErrorLog(1, 0xF00B, 0x0113, 9, 0x1A, 0, 0);
+    dumpAddFunctionCallPoint(e, 0x0221, 0x20, 0x1A);
+    dumpAddDetails(DumpKeyValueStringInfo(DUMP_COMPONENT_ID, "Open existing file", "/plat_dump/x"), e);
+    dumpAddDetails(DumpBufferDataInfo(DUMP_COMPONENT_ID, 0x1000, 64, 0, 4096), e);
+    DumpClientRecord_t client{7, "offload-app", "ce01", {}};
+    dumpAddDetails(DumpClientRecordInfo(DUMP_COMPONENT_ID, client), e);
+    dumpCommitAndFreeLog(e);
+    writeFile(platsim::errlogPath(), readFile(platsim::errlogPath()) + "{not json\n");
+
+    ToolRun r = platdump({"errlog", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Json entries = r.json()["entries"];
+    ASSERT_EQ(entries.size(), 2u);
+    const Json& location = entries[0]["srcs"][0]["location"];
+    EXPECT_EQ(location["moduleId"], 0x0113);
+    EXPECT_EQ(location["source"], "dumpSummary");
+    EXPECT_EQ(location["locationIndex"], 9);
+    EXPECT_EQ(location["matchesReasonCode"], true);
+    EXPECT_EQ(entries[0]["callPoints"][0]["moduleId"], 0x0221);
+    EXPECT_EQ(entries[0]["callPoints"][0]["source"], "dumpExtractData");
+    const Json& data = entries[0]["userData"];
+    EXPECT_EQ(data[0]["key"], "Open existing file");
+    EXPECT_EQ(data[0]["value"], "/plat_dump/x");
+    EXPECT_EQ(data[1]["positionLow"], 4096);
+    EXPECT_EQ(data[2]["clientId"], "offload-app");
+    EXPECT_EQ(data[2]["userId"], "ce01");
+    EXPECT_EQ(entries[1]["unreadable"], "{not json");
+}
+
+}  // namespace
