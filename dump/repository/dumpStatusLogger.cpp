@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dump/repository/repositoryPaths.h"
 #include "dump/support/dumpTrace.h"
 #include "dump/support/report.h"
-#include "platdump/dumpCollections.h"
 #include "platdump/dumpUtilFile.h"
 #include "platform/errlEntry.h"
 #include "platform/rtim.h"
@@ -66,11 +66,9 @@ void appendLine(DumpUtilFile& file, const char* line) {
 }  // namespace
 
 DumpStatusLogger::DumpStatusLogger(unsigned int dumpId) {
-    char path[LINE_BUFFER_SIZE];
-    std::snprintf(path, sizeof path, "%s/dumpstatus.%08X", DumpCollections::MOUNT_POINT, dumpId);
-    iv_logFile = path;
+    iv_logFile = dump::statusLogPath(dumpId);
     if (iv_logFile.size() > MAX_PATH_LENGTH)
-        dump::trace("DumpStatusLogger: log path %s longer than %zu", path, MAX_PATH_LENGTH);
+        dump::trace("DumpStatusLogger: log path %s longer than %zu", iv_logFile.c_str(), MAX_PATH_LENGTH);
 }
 
 DumpStatusLogger::~DumpStatusLogger() {}

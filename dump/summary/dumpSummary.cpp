@@ -108,8 +108,9 @@ DumpSummary::~DumpSummary() {
             if (iv_file->hasError()) trace("DumpSummary: close of dump 0x%08X failed", iv_dumpId);
             iv_file->clearError();
         } else {
-            // The summary is gone: the orphan sweep of the repository
-            // belongs here.
+            // The dump was deleted or its summary found damaged: whatever
+            // it left behind is swept away.
+            DumpCollections::removeOrphanedFiles();
         }
         delete iv_file;
     }
