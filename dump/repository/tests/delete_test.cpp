@@ -1,7 +1,9 @@
 // Deleting dumps (here and on the backup), the exclusion of extraction
 // across processes, and the orphan sweep on a repository of many dumps
 // with foreign entries, damaged summaries and half-deleted leftovers.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 
 #include "dump/repository/tests/repositoryTest.h"
 
@@ -95,6 +97,61 @@ TEST_F(Deletion, WaitsWhileAnotherProcessHoldsTheExtractionSemaphore) {
     EXPECT_EQ(entries(), Names{});
     close(held[0]);
     close(held[1]);
+}
+
+// A deletion meeting an offload in another process: every extraction call
+// gets the whole stream or finds the dump gone before it starts, never a
+// stream cut short by files vanishing under it.
+TEST_F(Deletion, AndExtractionInOtherProcessesExcludeEachOther) {
+    const unsigned id = 0x0100001A;
+    platsim::setRegistry("iplp/SysOpMode", std::string(1, '\2'));
+    platsim::setRegistry("smgr/StateData", std::string(56, '\0'));
+    dump(DumpSummary::HWU, id, kComplete, 10);
+    std::unique_ptr<DumpSummary> s = open(id, DumpSummary::HWU);
+    auto file = [&](const std::string& name, size_t size) {
+        testsupport::writeFile(primary(inRepo(hex8(id) + name)), std::string(size, 'a'));
+        return inRepo(hex8(id) + name);
+    };
+    for (unsigned i = 0; i < 10; ++i) {
+        file(".HwData" + std::to_string(i), 512 << 10);
+        std::string data = file(".SpData" + std::to_string(i), 8), toc = file(".SpToc" + std::to_string(i), 8);
+        s->SetSPDATAFileNames(i, data, toc);
+    }
+    std::string sysData = file(".SysData", 8), sysToc = file(".SysTOC", 8);
+    s->SetSYSDATAFileNames(sysData, sysToc);
+    s.reset();  // its flush records the sizes
+    // The stream from offset 1 (offset 0 would note an offload start each
+    // time); asked for too much, the call says how much there is.
+    std::string stream(8 << 20, '\0');
+    unsigned length = stream.size();
+    dumpDMAEhandle handle = {};
+    delete DumpExtractData().ExtractDump(id, 1, length, &stream[0], false, &handle);
+    stream.resize(length);
+    ASSERT_GT(length, 5u << 20);
+
+    pid_t extractor = testsupport::forkChild([&] {
+        alarm(30);
+        DumpExtractData x;
+        for (std::string got = stream;; usleep(1000)) {
+            unsigned n = got.size();
+            Json e = parsed(x.ExtractDump(id, 1, n, &got[0], false, &handle));
+            if (!e.is_null()) return e["rc"] == 0x1B && n == 0 ? 0 : 1;
+            if (n != stream.size() || got != stream) return 2;
+        }
+    });
+    pid_t deleter = testsupport::forkChild([&] {
+        alarm(30);
+        ErrlEntry* errl = nullptr;
+        DumpSummary summary(id, errl, DumpSummary::HWU);
+        // Delete while an extraction call holds its semaphore.
+        int fd = ::open((root() + "/sim/sem/dump.3").c_str(), O_RDWR | O_CREAT, 0644);
+        while (flock(fd, LOCK_EX | LOCK_NB) == 0) flock(fd, LOCK_UN);
+        close(fd);
+        return !errl && DeleteDump(&summary) ? 0 : 1;
+    });
+    EXPECT_EQ(testsupport::waitChild(deleter), 0);
+    EXPECT_EQ(testsupport::waitChild(extractor), 0);
+    EXPECT_EQ(entries(), Names{});
 }
 
 TEST_F(Deletion, TheSweepRemovesExactlyWhatNoReadableSummaryClaims) {
