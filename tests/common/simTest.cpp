@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/errlEntry.h"
 #include "platform/sim/platsim.h"
 
 namespace testsupport {
@@ -76,6 +77,20 @@ std::vector<uint8_t> userDataBytes(const Json& entry, const std::string& type) {
         if (sections[i].at("type") == type) return userDataBytes(entry, i);
     ADD_FAILURE() << "no " << type << " section in " << entry.dump();
     return {};
+}
+
+Json taken(ErrlEntry* entry) {
+    if (!entry) return Json();
+    Json record = Json::parse(entry->toJson());
+    delete entry;
+    return record;
+}
+
+std::vector<uint8_t> keyValue(const std::string& key, const std::string& value) {
+    std::string text = key + ":?:" + value;
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
 }
 
 bool fileExists(const std::string& hostPath) {

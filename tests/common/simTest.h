@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+class ErrlEntry;
+
 namespace testsupport {
 
 using Json = nlohmann::json;
@@ -45,6 +47,12 @@ std::vector<uint8_t> userDataBytes(const Json& entry, size_t index);
 // Bytes of the entry's first user-data section of a type (the section's
 // class name); a test failure and no bytes when there is none.
 std::vector<uint8_t> userDataBytes(const Json& entry, const std::string& type);
+
+// The record of an entry a call returned, which is then deleted; a null
+// record when there was none.
+Json taken(ErrlEntry* entry);
+// A key/value section's bytes as committed: key, ":?:", value, a NUL.
+std::vector<uint8_t> keyValue(const std::string& key, const std::string& value);
 
 bool fileExists(const std::string& hostPath);
 std::string readFile(const std::string& hostPath);

@@ -19,6 +19,7 @@ namespace summarytest {
 
 using testsupport::Bytes;
 using testsupport::Json;
+using testsupport::keyValue;  // a key/value section as committed
 
 constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 const std::vector<uint8_t> kClockBcd = {0x20, 0x26, 0x12, 0x05, 0x20, 0x30, 0x15, 0x00};
@@ -201,11 +202,6 @@ inline std::vector<uint8_t> slice(const std::vector<uint8_t>& v, size_t offset, 
 // The library's location word: module id, reason code's low byte, location.
 constexpr uint32_t word(uint16_t module, uint16_t reason, uint8_t location) {
     return (static_cast<uint32_t>(module) << 16) | ((reason & 0xFFu) << 8) | location;
-}
-
-// A key/value section as committed: key, ":?:", value, one more byte.
-inline std::vector<uint8_t> keyValue(const std::string& key, const std::string& value) {
-    return Bytes().text(key + ":?:" + value).u8(0).bytes();
 }
 
 }  // namespace summarytest
