@@ -150,6 +150,13 @@ protected:
     }
     std::vector<uint8_t> primaryBytes(const Kind& k) const { return testsupport::readBytes(primary(pathOf(k))); }
     std::vector<uint8_t> backupBytes(const Kind& k) const { return testsupport::readBytes(backup(pathOf(k))); }
+    // The big-endian field of width bytes (at most 4) at offset in k's file here.
+    uint32_t fieldOf(const Kind& k, size_t offset, size_t width = 4) const {
+        uint32_t v = 0;
+        std::vector<uint8_t> bytes = primaryBytes(k);
+        for (size_t i = offset; i < offset + width && i < bytes.size(); ++i) v = v << 8 | bytes[i];
+        return v;
+    }
 
     // Creates dump k and expects success.
     void create(const Kind& k) {
@@ -191,6 +198,21 @@ protected:
         EXPECT_EQ(primaryBytes(k), want);
         EXPECT_EQ(backupBytes(k), want);
     }
+};
+
+// A summary test whose dump kSys is created and held open as s.
+class HeldSummaryTest : public SummaryTest {
+protected:
+    void SetUp() override {
+        SummaryTest::SetUp();
+        create(kSys);
+        s = open();
+    }
+    void TearDown() override {
+        s.reset();
+        SummaryTest::TearDown();
+    }
+    std::unique_ptr<DumpSummary> s;
 };
 
 // Bytes [offset, offset + n) of v.

@@ -12,15 +12,7 @@ using namespace testsupport;
 
 namespace {
 
-class SummaryConcurrency : public SummaryTest {
-protected:
-    // The big-endian field of width bytes at offset in the primary's copy.
-    uint32_t field(size_t offset, size_t width) {
-        uint32_t v = 0;
-        for (uint8_t b : slice(primaryBytes(kSys), offset, width)) v = v << 8 | b;
-        return v;
-    }
-};
+class SummaryConcurrency : public SummaryTest {};
 
 constexpr int kProcesses = 8;
 constexpr int kRounds = 200;  // 8 x (2 x 200 + 4) = 3232 setters
@@ -51,10 +43,10 @@ TEST_F(SummaryConcurrency, EightProcessesLoseNoUpdate) {
     for (int p = 0; p < kProcesses; ++p) children.push_back(forkChild([p] { return worker(p); }));
     for (pid_t c : children) EXPECT_EQ(waitChild(c), 0);
 
-    EXPECT_EQ(field(720, 2), 0xFFFF) << "every dumpFlags bit";
-    EXPECT_EQ(field(722, 2), 0xFFFF) << "every hwErrorFlags bit";
-    EXPECT_EQ(field(4352, 4), uint32_t(kProcesses * kRounds)) << "tceErrorCount";
-    EXPECT_EQ(field(4368, 4), uint32_t(kProcesses * kRounds)) << "finishedHdctItemCount";
+    EXPECT_EQ(fieldOf(kSys, 720, 2), 0xFFFF) << "every dumpFlags bit";
+    EXPECT_EQ(fieldOf(kSys, 722, 2), 0xFFFF) << "every hwErrorFlags bit";
+    EXPECT_EQ(fieldOf(kSys, 4352, 4), uint32_t(kProcesses * kRounds)) << "tceErrorCount";
+    EXPECT_EQ(fieldOf(kSys, 4368, 4), uint32_t(kProcesses * kRounds)) << "finishedHdctItemCount";
     EXPECT_EQ(backupBytes(kSys), primaryBytes(kSys));
     EXPECT_TRUE(errlog().empty());
 }
@@ -86,11 +78,11 @@ TEST_F(SummaryConcurrency, AHolderKilledInsideTheLockDoesNotStopTheOthers) {
             return 0;
         }));
     usleep(100 * 1000);  // let the others queue behind the holder
-    EXPECT_EQ(field(4356, 4), 0u) << "nobody passes the held lock";
+    EXPECT_EQ(fieldOf(kSys, 4356, 4), 0u) << "nobody passes the held lock";
     kill(holder, SIGKILL);
     EXPECT_EQ(waitChild(holder), -SIGKILL);
     for (pid_t w : waiters) EXPECT_EQ(waitChild(w), 0);
-    EXPECT_EQ(field(4356, 4), uint32_t(kWaiters * kIncrements)) << "dmaErrorCount";
+    EXPECT_EQ(fieldOf(kSys, 4356, 4), uint32_t(kWaiters * kIncrements)) << "dmaErrorCount";
     close(locked[0]);
     close(locked[1]);
 }

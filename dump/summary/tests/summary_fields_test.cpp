@@ -12,25 +12,15 @@ using namespace testsupport;
 
 namespace {
 
-class SummaryFields : public SummaryTest {
+class SummaryFields : public HeldSummaryTest {
 protected:
     void SetUp() override {
-        SummaryTest::SetUp();
-        create(kSys);
-        iv_summary = open();
+        HeldSummaryTest::SetUp();
         rmgrCalls();
     }
-    void TearDown() override {
-        iv_summary.reset();
-        SummaryTest::TearDown();
-    }
-    DumpSummary& s() { return *iv_summary; }
     void expectChange(const std::function<void()>& change, const std::vector<Patch>& patches) {
         SummaryTest::expectChange(kSys, change, patches);
     }
-
-private:
-    std::unique_ptr<DumpSummary> iv_summary;
 };
 
 const BCD_time8_t kTime = {{0x20, 0x27}, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
@@ -75,7 +65,7 @@ TEST_F(SummaryFields, EachSetterWritesExactlyItsFieldAndMirrorsItsRegion) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        expectChange([&] { c.set(s()); }, {{c.offset, c.bytes}});
+        expectChange([&] { c.set(*s); }, {{c.offset, c.bytes}});
     }
     std::vector<std::string> mirrored = rmgrCalls();
     ASSERT_EQ(mirrored.size(), std::size(cases)) << "one mirrored region write per setter";
@@ -86,7 +76,7 @@ TEST_F(SummaryFields, EachSetterWritesExactlyItsFieldAndMirrorsItsRegion) {
 
 TEST_F(SummaryFields, GettersReadWhatAnotherHolderWrote) {
     auto o = open();
-    s().setDumpFlagsByMask(0x0200);
+    s->setDumpFlagsByMask(0x0200);
     o->setHardwareErrorFlags(0x0011);  // o's image predates the flag, which is kept
     o->setMemoryDumpErrorFlags(0x123456789ULL);
     o->setPLId(77);
@@ -96,91 +86,91 @@ TEST_F(SummaryFields, GettersReadWhatAnotherHolderWrote) {
     o->setContent(3);
     o->setFailingUnitId(9);
     o->SetPrivateFlagsByMask(0x6);
-    EXPECT_EQ(s().getDumpFlags(), 0x0200);
-    EXPECT_EQ(s().getHWErrorFlags(), 0x0011);
-    EXPECT_EQ(s().getMemoryDumpErrorFlags(), 0x123456789ULL);
-    EXPECT_EQ(s().getSystemLogId(), 77u);
-    EXPECT_EQ(s().getMDRTTableSize(), 320u);
-    EXPECT_EQ(s().getMDRTAddress(), 0xABCDEF0123ULL);
-    EXPECT_EQ(s().getMSDataSize(), 1ULL << 40);
-    EXPECT_EQ(s().getContentType(), 3u);
-    EXPECT_EQ(s().getFailingUnitId(), 9u);
-    EXPECT_EQ(s().GetPrivateFlags(), 0x6u);
-    EXPECT_EQ(s().getFileHeaderSize(), 208);
+    EXPECT_EQ(s->getDumpFlags(), 0x0200);
+    EXPECT_EQ(s->getHWErrorFlags(), 0x0011);
+    EXPECT_EQ(s->getMemoryDumpErrorFlags(), 0x123456789ULL);
+    EXPECT_EQ(s->getSystemLogId(), 77u);
+    EXPECT_EQ(s->getMDRTTableSize(), 320u);
+    EXPECT_EQ(s->getMDRTAddress(), 0xABCDEF0123ULL);
+    EXPECT_EQ(s->getMSDataSize(), 1ULL << 40);
+    EXPECT_EQ(s->getContentType(), 3u);
+    EXPECT_EQ(s->getFailingUnitId(), 9u);
+    EXPECT_EQ(s->GetPrivateFlags(), 0x6u);
+    EXPECT_EQ(s->getFileHeaderSize(), 208);
 
     // Fields the library derives elsewhere are read from the file too.
     std::vector<uint8_t> v = primaryBytes(kSys);
     Bytes sizes = Bytes().u64(0x0102030405060708ULL).fill(776 - 240).u32(0x00ABCDEF);
     std::copy(sizes.bytes().begin(), sizes.bytes().end(), v.begin() + 232);
     writeFile(primary(pathOf(kSys)), std::string(v.begin(), v.end()));
-    EXPECT_EQ(s().getTotalDumpSize(), 0x0102030405060708ULL);
-    EXPECT_EQ(s().getHWDumpTotalSize(), 0x00ABCDEFu);
+    EXPECT_EQ(s->getTotalDumpSize(), 0x0102030405060708ULL);
+    EXPECT_EQ(s->getHWDumpTotalSize(), 0x00ABCDEFu);
 }
 
 TEST_F(SummaryFields, SrcAndClientIdAreCutToTheirFields) {
     std::vector<char> src(400);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<char>(i + 1);
-    expectChange([&] { s().setDumpSRC(src.data(), 400); }, {{320, std::vector<uint8_t>(src.begin(), src.begin() + 332)}});
-    expectChange([&] { s().setDumpSRC(src.data() + 100, 3); }, {{320, {101, 102, 103}}});
+    expectChange([&] { s->setDumpSRC(src.data(), 400); }, {{320, std::vector<uint8_t>(src.begin(), src.begin() + 332)}});
+    expectChange([&] { s->setDumpSRC(src.data() + 100, 3); }, {{320, {101, 102, 103}}});
     char longId[] = "0123456789abcdefghijklmnopqrstuvwxyzABCD";  // 40 characters, no NUL stored
-    expectChange([&] { s().setClientId(longId); }, {{656, Bytes().text("0123456789abcdefghijklmnopqrstuv")}});
+    expectChange([&] { s->setClientId(longId); }, {{656, Bytes().text("0123456789abcdefghijklmnopqrstuv")}});
     char shortId[] = "hmc1";
-    expectChange([&] { s().setClientId(shortId); }, {{656, Bytes().field("hmc1", 32)}});
+    expectChange([&] { s->setClientId(shortId); }, {{656, Bytes().field("hmc1", 32)}});
 }
 
 TEST_F(SummaryFields, NodalNamesGoToTheirSlotsTocFirstAndOnlyWhenChanged) {
     std::string data = "/plat_dump/0000001A.HWDATA.3", toc = "/plat_dump/0000001A.HWTOC.3";
-    expectChange([&] { s().SetHWDATAFileNames(3, data, toc); },
+    expectChange([&] { s->SetHWDATAFileNames(3, data, toc); },
                  {{1232 + 3 * 64, Bytes().field(toc, 64)}, {1912 + 3 * 64, Bytes().field(data, 64)}});
     std::string spData = "/plat_dump/sp.data.9", spToc = "/plat_dump/sp.toc.9";
-    expectChange([&] { s().SetSPDATAFileNames(9, spData, spToc); },
+    expectChange([&] { s->SetSPDATAFileNames(9, spData, spToc); },
                  {{2592 + 9 * 64, Bytes().field(spToc, 64)}, {3272 + 9 * 64, Bytes().field(spData, 64)}});
     std::string sysData = "/plat_dump/0000001A.SysData", sysToc = "/plat_dump/0000001A.SysTOC";
-    expectChange([&] { s().SetSYSDATAFileNames(sysData, sysToc); },
+    expectChange([&] { s->SetSYSDATAFileNames(sysData, sysToc); },
                  {{3952, Bytes().field(sysToc, 64)}, {4020, Bytes().field(sysData, 64)}});
     rmgrCalls();
 
-    s().SetSYSDATAFileNames(sysData, sysToc);
-    s().SetHWDATAFileNames(3, data, toc);
+    s->SetSYSDATAFileNames(sysData, sysToc);
+    s->SetHWDATAFileNames(3, data, toc);
     EXPECT_TRUE(rmgrCalls().empty()) << "unchanged names write nothing";
     expectChange([&] {
-        s().SetHWDATAFileNames(10, data, toc);
-        s().SetSPDATAFileNames(0xFFFFFFFF, data, toc);
+        s->SetHWDATAFileNames(10, data, toc);
+        s->SetSPDATAFileNames(0xFFFFFFFF, data, toc);
     }, {});
     EXPECT_TRUE(rmgrCalls().empty()) << "a slot of 10 or more is refused";
 
     std::string longName(70, 'n'), d = "d";
-    expectChange([&] { s().SetHWDATAFileNames(0, d, longName); },
+    expectChange([&] { s->SetHWDATAFileNames(0, d, longName); },
                  {{1232, Bytes().field(longName.substr(0, 63), 64)}, {1912, Bytes().field("d", 64)}});
 }
 
 TEST_F(SummaryFields, TableAndResourceFileNames) {
     std::string longer = "/plat_dump/0000001A.mdrt.with.a.longer.name", shorter = "/plat_dump/m";
-    s().setMDRTFileName(longer, 0x100);
-    expectChange([&] { s().setMDRTFileName(shorter, 0x60); }, {{4088, Bytes().field(shorter, 64).u32(0x60)}});
+    s->setMDRTFileName(longer, 0x100);
+    expectChange([&] { s->setMDRTFileName(shorter, 0x60); }, {{4088, Bytes().field(shorter, 64).u32(0x60)}});
     std::string mdst = "/plat_dump/0000001A.mdst";
-    expectChange([&] { s().setMDSTFileName(mdst, 0x1234); }, {{4156, Bytes().field(mdst, 64).u32(0x1234)}});
+    expectChange([&] { s->setMDSTFileName(mdst, 0x1234); }, {{4156, Bytes().field(mdst, 64).u32(0x1234)}});
 
     std::string name = "untouched";
-    EXPECT_FALSE(s().getResourceDumpFileName(name));
+    EXPECT_FALSE(s->getResourceDumpFileName(name));
     EXPECT_EQ(name, "untouched");
     std::string rsc(70, 'r');
-    expectChange([&] { s().setResourceDumpFileName(rsc); }, {{4224, Bytes().field(rsc.substr(0, 63), 64)}});
+    expectChange([&] { s->setResourceDumpFileName(rsc); }, {{4224, Bytes().field(rsc.substr(0, 63), 64)}});
     EXPECT_TRUE(open()->getResourceDumpFileName(name));
     EXPECT_EQ(name, rsc.substr(0, 63));
-    EXPECT_TRUE(s().getSummaryFileName(name));
+    EXPECT_TRUE(s->getSummaryFileName(name));
     EXPECT_EQ(name, pathOf(kSys));
 }
 
 TEST_F(SummaryFields, CountersAndPrivateFlagsReturnTheirNewValue) {
     auto o = open();
-    EXPECT_EQ(s().IncrementTCEErrorCount(), 1u);
+    EXPECT_EQ(s->IncrementTCEErrorCount(), 1u);
     EXPECT_EQ(o->IncrementTCEErrorCount(), 2u);
-    EXPECT_EQ(s().IncrementDMAErrorCount(), 1u);
-    EXPECT_EQ(s().SetPrivateFlagsByMask(0x6), 0x6u);
+    EXPECT_EQ(s->IncrementDMAErrorCount(), 1u);
+    EXPECT_EQ(s->SetPrivateFlagsByMask(0x6), 0x6u);
     EXPECT_EQ(o->SetPrivateFlagsByMask(0x10), 0x16u);
-    EXPECT_EQ(s().ClearPrivateFlagsByMask(0x4), 0x12u);
-    s().IncrementFinishedHDCTItemCount();
+    EXPECT_EQ(s->ClearPrivateFlagsByMask(0x4), 0x12u);
+    s->IncrementFinishedHDCTItemCount();
     o->IncrementFinishedHDCTItemCount();
     EXPECT_EQ(slice(primaryBytes(kSys), 4352, 20), Bytes().u32(2).u32(1).u32(0x12).u32(0).u32(2).bytes());
     EXPECT_EQ(backupBytes(kSys), primaryBytes(kSys));

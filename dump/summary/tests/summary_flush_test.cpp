@@ -16,12 +16,10 @@ struct Nodal {
     uint32_t bytes;
 };
 
-class SummaryFlush : public SummaryTest {
+class SummaryFlush : public HeldSummaryTest {
 protected:
     void SetUp() override {
-        SummaryTest::SetUp();
-        create(kSys);
-        s = open();
+        HeldSummaryTest::SetUp();
         s->setMemoryDumpSize(0x100000000ULL);
         s->setMDRTTableSize(0x20);
         std::string n[8];
@@ -35,10 +33,6 @@ protected:
         for (int i = 0; i < 7; ++i) grow(i, files[i].bytes);
         patchFile(kSys, 3912 + 36, Bytes().u32(55));
         patchFile(kSys, 1872 + 5 * 4, Bytes().u32(7));  // beside an empty name: kept and counted
-    }
-    void TearDown() override {
-        s.reset();
-        SummaryTest::TearDown();
     }
     void grow(int i, uint32_t bytes) {
         files[i].bytes = bytes;
@@ -60,7 +54,6 @@ protected:
         EXPECT_EQ(backupBytes(kSys), v);
     }
 
-    std::unique_ptr<DumpSummary> s;
     std::vector<Nodal> files;
 };
 

@@ -8,12 +8,8 @@ using namespace testsupport;
 
 namespace {
 
-class SummarySrc : public SummaryTest {
+class SummarySrc : public HeldSummaryTest {
 protected:
-    void SetUp() override {
-        SummaryTest::SetUp();
-        create(kSys);
-    }
     static std::vector<uint8_t> extra(size_t n) {
         std::vector<uint8_t> x(n);
         for (size_t i = 0; i < n; ++i) x[i] = static_cast<uint8_t>(i * 7 + 1);
@@ -37,9 +33,9 @@ TEST_F(SummarySrc, SavedSrcComesBackEqualInAnotherProcessEvenWithoutTheTemporary
         SCOPED_TRACE(fault);
         if (*fault) platsim::setFault(fault, "match=flatsrc");
         SrciSrc src = makeSrc(356);  // a 400-byte image
-        auto s = open();
-        EXPECT_EQ(s->SaveFlattenedSRC(src), nullptr);
-        EXPECT_EQ(*s->getSrc(), src);
+        auto holder = open();
+        EXPECT_EQ(holder->SaveFlattenedSRC(src), nullptr);
+        EXPECT_EQ(*holder->getSrc(), src);
         std::vector<uint8_t> file = primaryBytes(kSys), img = image(356);
         EXPECT_EQ(file.size(), 4772u);
         EXPECT_EQ(slice(file, 318, 2 + 332), bytes(Bytes().u16(400), slice(img, 0, 332)).bytes());
@@ -81,7 +77,6 @@ TEST_F(SummarySrc, MissingOrDamagedSrcGivesNullAndOnlyDamageIsLogged) {
 }
 
 TEST_F(SummarySrc, CollectionFailuresSetTheirFlagsAndLogTheFirstHardwareFailure) {
-    auto s = open();
     s->setMDRTTableSize(0x20);
     // Marked even though the dump has no main-store phase.
     expectChange(kSys, [&] { s->mainstoreCollectionFailed(0x10); },
@@ -96,7 +91,6 @@ TEST_F(SummarySrc, CollectionFailuresSetTheirFlagsAndLogTheFirstHardwareFailure)
 }
 
 TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileOnBoth) {
-    auto s = open();
     std::string mdrt = "/plat_dump/0000001A.MDRT";
     writeFile(primary(mdrt), "table");
     writeFile(backup(mdrt), "table");

@@ -25,19 +25,7 @@ std::vector<uint8_t> bytesAt(const void* record, size_t offset, size_t n) {
     return std::vector<uint8_t>(p, p + n);
 }
 
-class SummaryState : public SummaryTest {
-protected:
-    void SetUp() override {
-        SummaryTest::SetUp();
-        create(kSys);
-        s = open();
-    }
-    void TearDown() override {
-        s.reset();
-        SummaryTest::TearDown();
-    }
-    std::unique_ptr<DumpSummary> s;
-};
+class SummaryState : public HeldSummaryTest {};
 
 TEST_F(SummaryState, ProgressFollowsItemsFlagsAndTheMainStorePhase) {
     const struct {
