@@ -235,13 +235,13 @@ TEST_F(ExtractDriver, FailedTceReadsAreCountedAndReportedAsUnreachableMainStore)
         std::vector<Json> logs = errlog();
         ASSERT_EQ(logs.size(), before + 1);
         EXPECT_TRUE(hasCallPoint(logs.back(), 0x0221, 0x1F, 0)) << "the block's entry committed";
-        EXPECT_EQ(summaryWord(k, kTceErrorsAt), n);
+        EXPECT_EQ(fieldOf(k, kTceErrorsAt), n);
     }
     platsim::setFault("mboxFetchCecData", "mode=status count=1");
     Extracted x = readRegion(k);
     ASSERT_FALSE(x.failed);
     EXPECT_EQ(x.bytes, mainStore(kRegionAt + 0x10, 0x20));
-    EXPECT_EQ(summaryWord(k, kTceErrorsAt), 3u) << "a retried answer is no failure";
+    EXPECT_EQ(fieldOf(k, kTceErrorsAt), 3u) << "a retried answer is no failure";
     EXPECT_TRUE(platsim::iplTypeRequests().empty());
 }
 
@@ -252,7 +252,7 @@ TEST_F(ExtractDriver, PersistentEngineFailuresRequestOneCheckstopIpl) {
     for (uint32_t n = 1; n <= 4; ++n) {
         SCOPED_TRACE(n);
         expectReplaced(readRegion(k));
-        EXPECT_EQ(summaryWord(k, kDmaErrorsAt), n);
+        EXPECT_EQ(fieldOf(k, kDmaErrorsAt), n);
         EXPECT_EQ(platsim::iplTypeRequests().size(), n < 3 ? 0u : 1u);
         EXPECT_EQ((dumpFlags(k) & kIplRequested) != 0, n >= 3);
     }
@@ -309,7 +309,7 @@ TEST_F(ExtractDriver, CheckstopIplOutcomes) {
         Extracted x = readRegion(k);
         ASSERT_TRUE(x.failed);
         EXPECT_EQ(x.entry["rc"], r.rc);
-        EXPECT_EQ(summaryWord(k, kDmaErrorsAt), 3u);
+        EXPECT_EQ(fieldOf(k, kDmaErrorsAt), 3u);
         EXPECT_EQ(platsim::iplTypeRequests().size(), r.requests);
         EXPECT_EQ((dumpFlags(k) & kIplRequested) != 0, r.rc == 6 && r.requests == 1);
         if (r.rc != 6) {

@@ -114,7 +114,7 @@ TEST_F(ExtractStream, EveryKindReadsAsTheConcatenationOfItsParts) {
             ASSERT_EQ(x.length, inStream);
             ASSERT_TRUE(x.bytes == expected.substr(std::min(offset, size), inStream));
         }
-        EXPECT_EQ(summaryWord(k, kTceErrorsAt) + summaryWord(k, kDmaErrorsAt), 0u);
+        EXPECT_EQ(fieldOf(k, kTceErrorsAt) + fieldOf(k, kDmaErrorsAt), 0u);
     }
 }
 

@@ -47,11 +47,6 @@ struct Extracted {
     std::string bytes;      // the first length bytes of the buffer
 };
 
-inline uint32_t beWord(const std::vector<uint8_t>& v, size_t at) {
-    return (uint32_t(v.at(at)) << 24) | (uint32_t(v.at(at + 1)) << 16) |
-           (uint32_t(v.at(at + 2)) << 8) | v.at(at + 3);
-}
-
 class ExtractTest : public summarytest::SummaryTest {
 protected:
     // Kind base under another id (for several dumps in one test).
@@ -145,11 +140,7 @@ protected:
         return x;
     }
 
-    uint32_t summaryWord(const Kind& k, size_t at) const { return beWord(primaryBytes(k), at); }
-    uint16_t dumpFlags(const Kind& k) const {
-        std::vector<uint8_t> v = primaryBytes(k);
-        return static_cast<uint16_t>((v.at(kDumpFlagsAt) << 8) | v.at(kDumpFlagsAt + 1));
-    }
+    uint16_t dumpFlags(const Kind& k) const { return static_cast<uint16_t>(fieldOf(k, kDumpFlagsAt, 2)); }
 
     DumpExtractData iv_extract;
     dumpDMAEhandle iv_handle = {};
