@@ -40,7 +40,6 @@ TEST_F(UserData, KeyValueAndMultiStringLayouts) {
               Bytes().text("x:?:yz:?:").bytes());
     std::list<std::string> none;
     EXPECT_TRUE(attached(DumpMultiKeyValueStringsInfo(0xF000, none)).empty());
-    EXPECT_STREQ(KEY_VALUE_SEPARATOR, ":?:");
 }
 
 TEST_F(UserData, RegistryTocAndClientRecordLayouts) {
