@@ -1,7 +1,8 @@
 // Shared fixture of the summary tests: a simulated machine with every
 // registry value the creation reads, the clock fixed, the redundancy
-// manager's call log on; and the expected 4372 bytes of a new summary,
-// built field by field from the documented offsets.
+// manager's call log on; the expected 4372 bytes of a new summary, built
+// field by field from the documented offsets; and a fixture that holds a
+// created dump open.
 #pragma once
 
 #include <cstdint>
