@@ -22,14 +22,16 @@ std::string moduleText(const Json& j) {
 }
 
 void printUserData(std::ostream& out, const Json& u, const std::string& in) {
-    out << in << "  user data " << u.value("type", "") << " (" << number(u, "length") << " bytes)\n";
-    printFields(out, u, {"type", "length"}, in + "    ");
+    out << in << "  user data " << u.value("type", "") << " (" << number(u, "sectionLength") << " bytes)\n";
+    printFields(out, u, {"type", "sectionLength"}, in + "    ");
 }
 
-void printTrace(std::ostream& out, const Json& t, const std::string& in) {
+void printTrace(std::ostream& out, const Json& t, const std::string& in, size_t lastLines) {
     const Json& lines = t.value("lines", Json::array());
-    out << in << "  trace \"" << t.value("buffer", "") << "\", " << lines.size() << " lines\n";
-    for (const Json& line : lines) out << in << "    " << line.get<std::string>() << "\n";
+    out << in << "  trace \"" << t.value("buffer", "") << "\", " << lines.size() << " lines";
+    size_t skip = lines.size() > lastLines ? lines.size() - lastLines : 0;
+    out << (skip ? ", the last " + std::to_string(lastLines) + ":\n" : "\n");
+    for (size_t i = skip; i < lines.size(); ++i) out << in << "    " << lines[i].get<std::string>() << "\n";
 }
 
 }  // namespace
@@ -47,7 +49,7 @@ void printSrc(std::ostream& out, const Json& s, const std::string& in) {
         << (l.value("matchesReasonCode", true) ? "" : " (its reason byte differs from the SRC's)") << "\n";
 }
 
-void printErrorLog(std::ostream& out, const Json& e, const std::string& in) {
+void printErrorLog(std::ostream& out, const Json& e, const std::string& in, size_t traceLines) {
     out << in << "error log plid " << hex(number(e, "plid"), 8) << ", eid " << hex(number(e, "eid"), 8) << ": rc "
         << hex(number(e, "rc")) << ", severity " << hex(number(e, "severity"), 2) << ", event type "
         << number(e, "eventType") << ", creator " << hex(number(e, "creator"), 4) << "\n";
@@ -58,7 +60,7 @@ void printErrorLog(std::ostream& out, const Json& e, const std::string& in) {
         out << in << "  callout: priority " << number(c, "priority") << ", procedure " << number(c, "procedure")
             << "\n";
     for (const Json& u : e.value("userData", Json::array())) printUserData(out, u, in);
-    for (const Json& t : e.value("traces", Json::array())) printTrace(out, t, in);
+    for (const Json& t : e.value("traces", Json::array())) printTrace(out, t, in, traceLines);
 }
 
 }  // namespace platdump

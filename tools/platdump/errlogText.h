@@ -3,6 +3,7 @@
 // call points, callouts, user-data sections and collected trace lines.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -10,8 +11,10 @@
 
 namespace platdump {
 
-// Every line starts with indent.
-void printErrorLog(std::ostream& out, const Json& decoded, const std::string& indent = "");
+// Every line starts with indent; of each trace only the last traceLines
+// lines are shown.
+void printErrorLog(std::ostream& out, const Json& decoded, const std::string& indent = "",
+                   size_t traceLines = SIZE_MAX);
 // One decoded SRC (errlogJson.h decodeSrc), as printErrorLog shows it.
 void printSrc(std::ostream& out, const Json& src, const std::string& indent = "");
 

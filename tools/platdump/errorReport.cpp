@@ -8,10 +8,16 @@
 
 namespace platdump {
 
+namespace {
+
+constexpr size_t kTraceLines = 12;  // of a failure's trace: the steps before it
+
+}  // namespace
+
 void reportFailure(std::ostream& err, const std::string& command, const std::string& message, ErrlEntry*& entry) {
     reportFailure(err, command, message);
     if (!entry) return;
-    printErrorLog(err, decodeEntry(*entry), "  ");
+    printErrorLog(err, decodeEntry(*entry), "  ", kTraceLines);
     delete entry;
     entry = nullptr;
 }

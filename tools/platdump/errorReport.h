@@ -11,8 +11,8 @@ class ErrlEntry;
 
 namespace platdump {
 
-// "platdump <command>: <message>", then the decoded entry (if any), which
-// is deleted and nulled.
+// "platdump <command>: <message>", then the decoded entry (if any, with the
+// last lines of its traces), which is deleted and nulled.
 void reportFailure(std::ostream& err, const std::string& command, const std::string& message, ErrlEntry*& entry);
 void reportFailure(std::ostream& err, const std::string& command, const std::string& message);
 // One line for an entry: "rc 0x1A, SRC B100F00B, location word 0x01130B06".

@@ -1,6 +1,8 @@
 // platdump: the command-line tool over the dump library. Each subcommand
 // registers its options here and runs after the whole command line has
 // been parsed; usage errors exit 2 before anything is done.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <iostream>
@@ -8,6 +10,7 @@
 
 #include "errlogCommand.h"
 #include "exitCodes.h"
+#include "offloadCommand.h"
 #include "parseCommand.h"
 #include "showCommand.h"
 #include "statusCommand.h"
@@ -28,11 +31,14 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     ShowOptions show;
+    OffloadOptions offload;
     ParseOptions parse;
     ErrlogOptions errlog;
     StatusOptions status;
     std::vector<Subcommand> commands = {
         {addShowCommand(app, show), [&] { return runShow(show, std::cout, std::cerr); }},
+        {addOffloadCommand(app, offload),
+         [&] { return runOffload(offload, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
         {addParseCommand(app, parse), [&] { return runParse(parse, std::cout, std::cerr); }},
         {addErrlogCommand(app, errlog), [&] { return runErrlog(errlog, std::cout, std::cerr); }},
         {addStatusCommand(app, status), [&] { return runStatus(status, std::cout, std::cerr); }},

@@ -1,5 +1,6 @@
 #include "userData.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -31,6 +32,11 @@ std::vector<std::string> splitOnSeparator(const std::string& text) {
         parts.push_back(text.substr(start, at - start));
     if (start < text.size()) parts.push_back(text.substr(start));
     return parts;
+}
+
+// A section of another kind that holds only printable text.
+bool printableText(const Bytes& b) {
+    return !b.empty() && std::all_of(b.begin(), b.end(), [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
 }
 
 // Each decoder fills the fields of a section whose length it has checked;
@@ -121,14 +127,17 @@ const std::map<std::string, Decoder>& decoders() {
 }  // namespace
 
 Json decodeUserData(const std::string& type, const std::vector<uint8_t>& bytes) {
-    Json j{{"type", type}, {"length", bytes.size()}};
+    Json j{{"type", type}, {"sectionLength", bytes.size()}};
     auto it = decoders().find(type);
     Json fields = Json::object();
     if (it != decoders().end() && it->second(bytes, fields)) {
         j.update(fields);
         return j;
     }
-    j["hex"] = hexText(bytes);
+    if (printableText(bytes))
+        j["text"] = std::string(bytes.begin(), bytes.end());
+    else
+        j["hex"] = hexText(bytes);
     return j;
 }
 

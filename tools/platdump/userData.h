@@ -3,7 +3,7 @@
 // texts, buffer positions, registry keys, TOC entry words, client records,
 // hardware facility entries and the dump component's registry state. A
 // section of another class, or whose length does not fit its layout, is
-// given as hex.
+// given as text when it is all printable, else as hex.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@
 
 namespace platdump {
 
-// {"type", "length", then the named fields, or "hex"}.
+// {"type", "sectionLength", then the named fields, or "text" or "hex"}.
 Json decodeUserData(const std::string& type, const std::vector<uint8_t>& bytes);
 
 }  // namespace platdump

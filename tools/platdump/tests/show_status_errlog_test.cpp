@@ -137,6 +137,7 @@ TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
     const Json& data = entries[0]["userData"];
     EXPECT_EQ(data[0]["key"], "Open existing file");
     EXPECT_EQ(data[0]["value"], "/plat_dump/x");
+    EXPECT_EQ(data[1]["length"], 64);
     EXPECT_EQ(data[1]["positionLow"], 4096);
     EXPECT_EQ(data[2]["clientId"], "offload-app");
     EXPECT_EQ(data[2]["userId"], "ce01");

@@ -73,6 +73,66 @@ protected:
         return dump;
     }
 
+    // A complete system dump: one node group (a hardware section of three
+    // items, a service-processor section of one), a system section of one
+    // registry value and, with main store, an MDRT of one 5000-byte region; the system state
+    // lets it be extracted.
+    void completeDump(unsigned int id, bool mainStore) {
+        platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
+        platsim::setRegistry("smgr/StateData", std::string("\0\0\0\x09", 4) + std::string(52, '\0'));
+        auto dump = createDump(DumpSummary::SYS, id);
+        std::string toc = "HwTOC." + std::to_string(id), data = "HwData." + std::to_string(id);
+        std::string spToc = "SpTOC." + std::to_string(id), spData = "SpData." + std::to_string(id);
+        {
+            DumpNodalSection hw(DumpNodalSection::HWDATA, dump.get());
+            EXPECT_EQ(hw.createNodalFiles(toc, data, 0), nullptr);
+            for (uint32_t i = 0; i < 3; ++i) {
+                orlaDataBuffer bits(100 + 50 * i);
+                bits.setByte(0, static_cast<uint8_t>(0xA0 + i));
+                DumpHwTocEntry entry{1, i, 0, 0, 0, 0, 0};
+                EXPECT_EQ(hw.writeEntry(entry, bits), nullptr);
+            }
+            DumpNodalSection sp(DumpNodalSection::SPDATA, dump.get());
+            EXPECT_EQ(sp.createNodalFiles(spToc, spData, 0), nullptr);
+            char item[] = "service processor item";
+            DumpSpTocEntry entry{0xF2000000, 0, sizeof item};
+            EXPECT_EQ(sp.writeEntry(entry, item), nullptr);
+            ErrlEntry* errl = nullptr;
+            DumpSystemNodal system(dump.get(), errl);
+            EXPECT_EQ(errl, nullptr);
+            EXPECT_TRUE(system.SaveRegistryNVPair("svpd/Raw_MachineSerialNumber", true));
+        }
+        dump->SetHWDATAFileNames(0, data, toc);
+        dump->SetSPDATAFileNames(0, spData, spToc);
+        dump->setHardwareNodeCount(1);
+        if (mainStore) {
+            platsim::writeMainStore(0x100000, std::string(5000, 'm'));
+            std::string mdrt = "/plat_dump/MDRT." + std::to_string(id);
+            testsupport::Bytes entry;  // address at 8, length at 20
+            entry.u64(0).u64(0x100000).u32(0).u32(5000).u64(0);
+            testsupport::writeFile(primary(mdrt), std::string(entry.bytes().begin(), entry.bytes().end()));
+            dump->setMDRTFileName(mdrt, 32);
+            dump->setMDRTTableSize(32);
+            dump->setMemoryDumpSize(5000);
+            dump->setDumpFlagsByMask(0x2000);
+        }
+        dump->setDumpComplete();
+    }
+
+    // The whole stream of dump id as the library serves it in-process.
+    std::string extracted(unsigned int id, bool mainStore) {
+        DumpExtractData extract;
+        dumpDMAEhandle handle{};
+        std::string stream, buffer(1u << 20, '\0');
+        for (;;) {
+            unsigned int length = static_cast<unsigned int>(buffer.size());
+            ErrlEntry* e = extract.ExtractDump(id, stream.size(), length, buffer.data(), mainStore, &handle);
+            stream.append(buffer, 0, length);
+            delete e;
+            if (e || length == 0) return stream;
+        }
+    }
+
     static constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 
 private:
