@@ -23,6 +23,15 @@ Json entryJson(size_t number, const std::string& line) {
 
 }  // namespace
 
+size_t committedErrorLogCount() { return platsim::committedErrorLogs().size(); }
+
+std::vector<Json> committedErrorLogs(size_t from) {
+    std::vector<Json> entries;
+    std::vector<std::string> lines = platsim::committedErrorLogs();
+    for (size_t i = from; i < lines.size(); ++i) entries.push_back(entryJson(i + 1, lines[i]));
+    return entries;
+}
+
 CLI::App* addErrlogCommand(CLI::App& app, ErrlogOptions& options) {
     CLI::App* cmd = app.add_subcommand("errlog", "Show the committed error logs of the simulation, decoded");
     cmd->add_flag("--json", options.json, "Print the entries as JSON");
@@ -31,9 +40,7 @@ CLI::App* addErrlogCommand(CLI::App& app, ErrlogOptions& options) {
 
 int runErrlog(const ErrlogOptions& options, std::ostream& out, std::ostream&) {
     const std::string path = platsim::errlogPath();
-    Json entries = Json::array();
-    size_t number = 0;
-    for (const std::string& line : platsim::committedErrorLogs()) entries.push_back(entryJson(++number, line));
+    Json entries = committedErrorLogs(0);
     if (options.json) {
         printJson(out, Json{{"errlog", path}, {"entries", entries}});
         return kExitOk;

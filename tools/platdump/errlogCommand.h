@@ -4,6 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <ostream>
+#include <vector>
+
+#include "toolJson.h"
 
 namespace platdump {
 
@@ -13,5 +16,10 @@ struct ErrlogOptions {
 
 CLI::App* addErrlogCommand(CLI::App& app, ErrlogOptions& options);
 int runErrlog(const ErrlogOptions& options, std::ostream& out, std::ostream& err);
+
+// How many entries the error log holds, and the entries from index from on,
+// decoded (so a command can show what the library committed meanwhile).
+size_t committedErrorLogCount();
+std::vector<Json> committedErrorLogs(size_t from);
 
 }  // namespace platdump

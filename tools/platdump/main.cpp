@@ -8,7 +8,9 @@
 #include <iostream>
 #include <vector>
 
+#include "deleteCommand.h"
 #include "errlogCommand.h"
+#include "listCommand.h"
 #include "exitCodes.h"
 #include "offloadCommand.h"
 #include "parseCommand.h"
@@ -30,18 +32,22 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("platdump ") + PLATDUMP_VERSION);
     app.require_subcommand(1);
 
+    ListOptions list;
     ShowOptions show;
+    StatusOptions status;
     OffloadOptions offload;
     ParseOptions parse;
+    DeleteOptions del;
     ErrlogOptions errlog;
-    StatusOptions status;
     std::vector<Subcommand> commands = {
+        {addListCommand(app, list), [&] { return runList(list, std::cout, std::cerr); }},
         {addShowCommand(app, show), [&] { return runShow(show, std::cout, std::cerr); }},
+        {addStatusCommand(app, status), [&] { return runStatus(status, std::cout, std::cerr); }},
         {addOffloadCommand(app, offload),
          [&] { return runOffload(offload, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
         {addParseCommand(app, parse), [&] { return runParse(parse, std::cout, std::cerr); }},
+        {addDeleteCommand(app, del), [&] { return runDelete(del, std::cout, std::cerr); }},
         {addErrlogCommand(app, errlog), [&] { return runErrlog(errlog, std::cout, std::cerr); }},
-        {addStatusCommand(app, status), [&] { return runStatus(status, std::cout, std::cerr); }},
     };
 
     try {
