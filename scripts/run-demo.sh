@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The main job on the host simulation: installs what is missing, builds, and
-# runs the demonstration on a fresh simulation root.
+# runs `platdump demo`, the life of one system dump from creation to a
+# verified offload and deletion. With PLATSIM_ROOT unset the demo runs on a
+# fresh temporary simulation root, which it names at the start and the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build/host -G Ninja >/dev/null
 cmake --build build/host -j "$(nproc)"
-export PLATSIM_ROOT="${PLATSIM_ROOT:-$(mktemp -d /tmp/platsim-demo-XXXXXX)}"
-exec build/host/examples/errlog_demo
+exec build/host/tools/platdump demo

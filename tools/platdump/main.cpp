@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "deleteCommand.h"
+#include "demoCommand.h"
 #include "errlogCommand.h"
 #include "listCommand.h"
 #include "exitCodes.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     ParseOptions parse;
     DeleteOptions del;
     ErrlogOptions errlog;
+    DemoOptions demo;
     std::vector<Subcommand> commands = {
         {addListCommand(app, list), [&] { return runList(list, std::cout, std::cerr); }},
         {addShowCommand(app, show), [&] { return runShow(show, std::cout, std::cerr); }},
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
         {addParseCommand(app, parse), [&] { return runParse(parse, std::cout, std::cerr); }},
         {addDeleteCommand(app, del), [&] { return runDelete(del, std::cout, std::cerr); }},
         {addErrlogCommand(app, errlog), [&] { return runErrlog(errlog, std::cout, std::cerr); }},
+        {addDemoCommand(app, demo), [&] { return runDemo(demo, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
     };
 
     try {

@@ -81,15 +81,20 @@ CLI::App* addStatusCommand(CLI::App& app, StatusOptions& options) {
     return cmd;
 }
 
-int runStatus(const StatusOptions& options, std::ostream& out, std::ostream& err) {
-    const std::string path = statusLogPath(options.id);
+Json readStatusLog(unsigned int id, std::string& why) {
+    const std::string path = statusLogPath(id);
     std::vector<uint8_t> bytes;
+    if (!readRepositoryFile(path, bytes, why)) return nullptr;
+    return statusJson(id, path, bytes);
+}
+
+int runStatus(const StatusOptions& options, std::ostream& out, std::ostream& err) {
     std::string why;
-    if (!readRepositoryFile(path, bytes, why)) {
+    Json status = readStatusLog(options.id, why);
+    if (status.is_null()) {
         reportFailure(err, "status", "no status log for dump " + idText(options.id) + ": " + why);
         return kExitFailed;
     }
-    Json status = statusJson(options.id, path, bytes);
     if (options.json)
         printJson(out, status);
     else

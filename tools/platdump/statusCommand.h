@@ -5,6 +5,9 @@
 
 #include <CLI/CLI.hpp>
 #include <ostream>
+#include <string>
+
+#include "toolJson.h"
 
 namespace platdump {
 
@@ -15,5 +18,9 @@ struct StatusOptions {
 
 CLI::App* addStatusCommand(CLI::App& app, StatusOptions& options);
 int runStatus(const StatusOptions& options, std::ostream& out, std::ostream& err);
+
+// The status log of dump id as JSON ("dumpId", "statusLog", "events"); null
+// with why set when it cannot be read.
+Json readStatusLog(unsigned int id, std::string& why);
 
 }  // namespace platdump

@@ -38,13 +38,19 @@ protected:
         platsim::setRegistry("svpd/Raw_MachineSerialNumber", "ab12cd3");
     }
 
-    // The tool with args, stdout and stderr each going to a file.
-    ToolRun platdump(const std::vector<std::string>& args) {
+    // The tool with args, stdout and stderr each going to a file. env:
+    // "NAME=value" sets a variable for the tool, "-NAME" unsets it.
+    ToolRun platdump(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
         const std::string out = root() + "/tool.out", err = root() + "/tool.err";
         pid_t pid = testsupport::forkChild([&] {
             int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) return 126;
+            for (const std::string& v : env)
+                if (v[0] == '-')
+                    ::unsetenv(v.c_str() + 1);
+                else
+                    ::putenv(const_cast<char*>(v.c_str()));
             return exec(args);
         });
         int code = testsupport::waitChild(pid);

@@ -1,0 +1,182 @@
+#include "demoCommand.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iomanip>
+#include <sstream>
+
+#include "demoCollector.h"
+#include "demoMachine.h"
+#include "demoVerify.h"
+#include "dumpAccess.h"
+#include "dumpId.h"
+#include "errlogCommand.h"
+#include "errlogText.h"
+#include "errorReport.h"
+#include "exitCodes.h"
+#include "listCommand.h"
+#include "offloadCommand.h"
+#include "platdump/platdump.h"
+#include "platform/sim/platsim.h"
+#include "statusCommand.h"
+#include "textFormat.h"
+
+namespace platdump {
+
+namespace {
+
+constexpr unsigned int kFirstId = 0x1A;
+constexpr unsigned int kLastSystemId = 0x00FFFFFF;
+
+// The simulation root: PLATSIM_ROOT, or a fresh temporary directory.
+std::string chooseRoot() {
+    if (std::getenv("PLATSIM_ROOT")) return platsim::root();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/platdump-demo-XXXXXX";
+    if (!::mkdtemp(templ.data())) throw DemoFailure("cannot create a simulation root in " + templ);
+    ::setenv("PLATSIM_ROOT", templ.c_str(), 1);
+    return platsim::root();
+}
+
+// The first system dump id from 0x1A that the repository does not hold.
+unsigned int freeId() {
+    for (unsigned int id = kFirstId; id <= kLastSystemId; ++id)
+        if (!findDumpKind(id)) return id;
+    throw DemoFailure("the repository holds every system dump id");
+}
+
+std::string seconds(double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f s", s);
+    return buf;
+}
+
+void offload(DemoFacts& f, bool progress, std::ostream& err, DemoLog& log) {
+    std::string dir = f.root + "/offload";
+    ::mkdir(dir.c_str(), 0755);
+    f.offloadFile = dir + "/" + f.dumpFileName;
+    OffloadOptions o;
+    o.id = f.id;
+    o.file = f.offloadFile;
+    o.mainStore = true;
+    o.requestSize = 256u << 10;
+    log.step("offload", "ExtractDump in requests of " + byteSize(o.requestSize) + ", main store included, to " +
+                            f.offloadFile);
+    auto start = std::chrono::steady_clock::now();
+    if (!offloadDump(o, progress, err, f.offloadedBytes)) throw DemoFailure("the offload failed");
+    f.offloadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    log.more(std::to_string(f.offloadedBytes) + " bytes in " + seconds(f.offloadSeconds));
+}
+
+void list(DemoLog& log, std::ostream& err) {
+    ListOptions options;
+    options.counts = options.current = true;
+    Json listing = listJson(options, err);
+    if (listing.is_null()) throw DemoFailure("the repository cannot be listed");
+    log.step("list", "the repository as an offload program sees it:");
+    std::ostringstream text;
+    printList(text, listing);
+    std::istringstream lines(text.str());
+    for (std::string line; std::getline(lines, line);) log.more(line);
+}
+
+void remove(DumpSummary& summary, DemoFacts& f, DemoLog& log) {
+    std::vector<std::string> files;
+    summary.getIntermediateFileNames(files);
+    if (!DeleteDump(&summary)) throw DemoFailure("DeleteDump failed");
+    size_t gone = 0;
+    for (const std::string& name : files) gone += UtilFile(name.c_str()).exists() ? 0 : 1;
+    f.filesDeleted = gone;
+    log.step("delete", "DeleteDump removed the summary, the status log and " + std::to_string(gone) + " of the " +
+                           std::to_string(files.size()) + " files it named");
+}
+
+// The status log as the collector left it: its events in one line.
+void status(DemoFacts& f, DemoLog& log) {
+    std::string why;
+    Json status = readStatusLog(f.id, why);
+    if (status.is_null()) throw DemoFailure("the status log cannot be read: " + why);
+    const Json& events = status["events"];
+    f.statusEvents = events.size();
+    log.step("status", std::to_string(f.statusEvents) + " events in " + status["statusLog"].get<std::string>() + ":");
+    constexpr size_t kPerLine = 4;
+    for (size_t i = 0; i < events.size(); i += kPerLine) {
+        std::string line;
+        for (size_t k = i; k < events.size() && k < i + kPerLine; ++k)
+            line += (k == i ? "" : ", ") + (events[k]["event"].is_null() ? "?" : events[k]["event"].get<std::string>());
+        log.more(line);
+    }
+}
+
+void printSummary(std::ostream& out, const DemoFacts& f) {
+    auto row = [&](const char* name, const std::string& text) {
+        out << "  " << std::left << std::setw(16) << name << text << "\n";
+    };
+    unsigned hw = 0, sp = 0;
+    for (unsigned n : f.hwItems) hw += n;
+    for (unsigned n : f.spItems) sp += n;
+    double rate = f.offloadSeconds > 0 ? f.offloadedBytes / f.offloadSeconds : 0;
+    out << "\nSummary\n";
+    row("dump", idText(f.id) + "  " + f.dumpFileName);
+    row("simulation", f.root);
+    row("nodes", std::to_string(f.hwItems.size()) + " node groups: " + std::to_string(hw) + " HWDATA items (" +
+                     byteSize(f.hwBytes) + "), " + std::to_string(sp) + " SPDATA items (" + byteSize(f.spBytes) + ")");
+    row("main store", std::to_string(f.regions.size()) + " regions, " + byteSize(f.mainStoreBytes));
+    row("status log", std::to_string(f.statusEvents) + " events");
+    row("offload", byteSize(f.offloadedBytes) + " in " + seconds(f.offloadSeconds) + " (" +
+                       byteSize(static_cast<uint64_t>(rate)) + "/s)");
+    row("verification", std::to_string(f.verified.size()) + " checks held, " + std::to_string(f.failed.size()) +
+                            " failed");
+    row("deletion", "summary, status log and " + std::to_string(f.filesDeleted) + " files removed");
+    row("error logs", std::to_string(f.errorLogs) + " committed while the demo ran (platdump errlog shows them)");
+    out << "\n"
+        << (f.failed.empty() ? "The offloaded stream is verified." : "The offloaded stream does NOT verify.") << "\n";
+    out << "Look around: export PLATSIM_ROOT=" << f.root << "; platdump errlog; platdump parse " << f.offloadFile
+        << "\n";
+}
+
+}  // namespace
+
+CLI::App* addDemoCommand(CLI::App& app, DemoOptions&) {
+    return app.add_subcommand("demo", "Live the life of one system dump on the host simulation");
+}
+
+int runDemo(const DemoOptions&, bool progress, std::ostream& out, std::ostream& err) {
+    DemoLog log(out);
+    DemoFacts f;
+    try {
+        f.root = chooseRoot();
+        const size_t logsBefore = committedErrorLogCount();
+        out << "platdump demo: the life of one system dump on the simulation at " << f.root << "\n\n";
+        f.regions = prepareMachine(f.root, log);
+        f.id = freeId();
+        DumpStatusLogger(f.id).setSystemDumpRequested();
+        ErrlEntry* errl = nullptr;
+        DumpSummary summary(DumpSummary::SYS, f.id, errl);
+        demoCheck(errl, "cannot create dump " + idText(f.id));
+        _dumpstate state{};
+        state.size = sizeof state;
+        summary.PopulateDumpState(&state);
+        f.dumpFileName = fieldText(state.dumpFileName, sizeof state.dumpFileName);
+        log.step("create", "dump " + idText(f.id) + ": " + summaryPath(f.id, DumpSummary::SYS) + ", offloaded as " +
+                               f.dumpFileName);
+        collectDump(summary, f, log);
+        status(f, log);
+        list(log, err);
+        offload(f, progress, err, log);
+        verifyOffload(f, log);
+        remove(summary, f, log);
+        f.errorLogs = committedErrorLogCount() - logsBefore;
+    } catch (const DemoFailure& failure) {
+        reportFailure(err, "demo", failure.what());
+        if (!failure.errorLog.is_null()) printErrorLog(err, failure.errorLog, "  ");
+        return kExitFailed;
+    }
+    printSummary(out, f);
+    return f.failed.empty() ? kExitOk : kExitFailed;
+}
+
+}  // namespace platdump
