@@ -42,7 +42,7 @@ uint16_t libraryReason(const ErrlEntry& e) {
 std::string failureText(const ErrlEntry& e, uint64_t offset) {
     uint16_t reason = libraryReason(e);
     std::string what = e.getRC() == 0x1B     ? "the dump was deleted during the offload"
-                       : e.getRC() == 0x1A   ? "the dump's summary file is gone"
+                       : e.getRC() == 0x1A   ? "the library finds no summary file of this id"
                        : reason == 0xF014    ? "the dump is not complete"
                        : reason == 0xF011    ? "main store cannot be read in the system's present state"
                        : reason == 0xF0F0    ? "the system state cannot be read from the registry"

@@ -57,8 +57,8 @@ Json statusJson(unsigned int id, const std::string& path, const std::vector<uint
 
 void printStatus(std::ostream& out, const Json& status) {
     const Json& events = status["events"];
-    out << "Status log of dump " << idText(status["dumpId"].get<unsigned int>()) << " (" << status["statusLog"].get<std::string>()
-        << "): " << events.size() << " lines\n";
+    out << "Status log of dump " << idText(status["dumpId"].get<unsigned int>()) << " ("
+        << status["statusLog"].get<std::string>() << "): " << events.size() << " lines\n";
     const Json* first = nullptr;
     for (const Json& e : events) {
         if (e["event"].is_null()) {
@@ -67,8 +67,8 @@ void printStatus(std::ostream& out, const Json& status) {
         }
         if (!first) first = &e;
         long long since = e["seconds"].get<long long>() - (*first)["seconds"].get<long long>();
-        out << "  " << e["time"].get<std::string>() << "  " << (since < 0 ? "" : "+") << since << " s  " << e["event"].get<std::string>()
-            << "\n";
+        out << "  " << e["time"].get<std::string>() << "  " << (since < 0 ? "" : "+") << since << " s  "
+            << e["event"].get<std::string>() << "\n";
     }
 }
 

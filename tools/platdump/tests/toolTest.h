@@ -65,7 +65,8 @@ protected:
         if (pid == 0) ::_exit(exec(args));
         std::string shown;
         char buf[4096];
-        for (ssize_t n; pid > 0 && (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, static_cast<size_t>(n));
+        for (ssize_t n; pid > 0 && (n = ::read(master, buf, sizeof buf)) > 0;)
+            shown.append(buf, static_cast<size_t>(n));
         if (master >= 0) ::close(master);
         return ToolRun{pid > 0 ? testsupport::waitChild(pid) : -2000, shown, ""};
     }
