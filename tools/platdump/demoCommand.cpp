@@ -131,7 +131,8 @@ void printSummary(std::ostream& out, const DemoFacts& f) {
     row("verification", std::to_string(f.verified.size()) + " checks held, " + std::to_string(f.failed.size()) +
                             " failed");
     row("deletion", "summary, status log and " + std::to_string(f.filesDeleted) + " files removed");
-    row("error logs", std::to_string(f.errorLogs) + " committed while the demo ran (platdump errlog shows them)");
+    row("error logs", std::to_string(f.errorLogs) + " committed while the demo ran, " +
+                          std::to_string(f.informationalLogs) + " informational (an offload's start is one)");
     out << "\n"
         << (f.failed.empty() ? "The offloaded stream is verified." : "The offloaded stream does NOT verify.") << "\n";
     out << "Look around: export PLATSIM_ROOT=" << f.root << "; platdump errlog; platdump parse " << f.offloadFile
@@ -169,7 +170,10 @@ int runDemo(const DemoOptions&, bool progress, std::ostream& out, std::ostream& 
         offload(f, progress, err, log);
         verifyOffload(f, log);
         remove(summary, f, log);
-        f.errorLogs = committedErrorLogCount() - logsBefore;
+        for (const Json& e : committedErrorLogs(logsBefore)) {
+            ++f.errorLogs;
+            f.informationalLogs += e.value("severity", 1) == 0;
+        }
     } catch (const DemoFailure& failure) {
         reportFailure(err, "demo", failure.what());
         if (!failure.errorLog.is_null()) printErrorLog(err, failure.errorLog, "  ");

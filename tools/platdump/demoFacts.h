@@ -40,7 +40,8 @@ struct DemoFacts {
     // Deletion.
     size_t filesDeleted = 0;
     size_t statusEvents = 0;
-    size_t errorLogs = 0;  // committed while the demo ran
+    size_t errorLogs = 0;          // committed while the demo ran
+    size_t informationalLogs = 0;  // of those, with severity 0
 };
 
 // A step that could not be done, with the library's error log (decoded;
