@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "platdump/dumpExtractData.h"
 #include "platdump/dumpSummary.h"
 #include "platform/errlEntry.h"
@@ -110,12 +111,7 @@ Dump makeDump(unsigned id, uint64_t dataBytes, unsigned regions, uint64_t region
 // The simulation root with both dumps, made once per process.
 struct Setup {
     Setup() {
-        char templ[] = "/tmp/platsim-bench-XXXXXX";
-        dir = mkdtemp(templ);
-        setenv("PLATSIM_ROOT", dir.c_str(), 1);
-        platsim::root();
-        platsim::setRegistry("svpd/Raw_MachineSerialNumber", "BENCH01");
-        platsim::setRegistry("menu/HypMode", std::string(1, '\0'));
+        dir = benchsupport::newSimulationRoot();
         platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
         std::string state(0x38, '\0');
         putBe(state, 0, 11, 4);  // main store read by the DMA engine

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "bench/benchSupport.h"
 #include "platform/sim/platsim.h"
 #include "platform/utilFile.h"
 
@@ -19,13 +20,7 @@ constexpr uint32_t kBytes = 1024;
 constexpr int64_t kOffset = 208;
 
 struct Root {
-    Root() {
-        char templ[] = "/tmp/platsim-bench-XXXXXX";
-        dir = mkdtemp(templ);
-        setenv("PLATSIM_ROOT", dir.c_str(), 1);
-        platsim::root();
-    }
-    std::string dir;
+    std::string dir = benchsupport::newSimulationRoot(false);
 };
 
 double g_rawNsPerOp = 0;
@@ -40,8 +35,7 @@ void rawWrite(benchmark::State& state) {
         ::lseek(fd, kOffset, SEEK_SET);
         benchmark::DoNotOptimize(::write(fd, buf, kBytes));
     }
-    auto ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    g_rawNsPerOp = ns / static_cast<double>(state.iterations());
+    g_rawNsPerOp = benchsupport::nsPerIteration(start, state);
     ::close(fd);
 }
 
@@ -55,9 +49,7 @@ void utilFileWrite(benchmark::State& state) {
         f.seek(kOffset, UtilStream::START);
         benchmark::DoNotOptimize(f.write(buf, kBytes));
     }
-    auto ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    if (g_rawNsPerOp > 0)
-        state.counters["ratio_to_raw"] = ns / static_cast<double>(state.iterations()) / g_rawNsPerOp;
+    if (g_rawNsPerOp > 0) state.counters["ratio_to_raw"] = benchsupport::nsPerIteration(start, state) / g_rawNsPerOp;
 }
 
 BENCHMARK(rawWrite);

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "platdump/dumpCollections.h"
 #include "platdump/dumpState.h"
 #include "platdump/dumpStatusLogger.h"
@@ -80,13 +81,7 @@ void useRepository(int dumps) {
         setenv("PLATSIM_ROOT", found->second.c_str(), 1);
         return;
     }
-    char templ[] = "/tmp/platsim-bench-XXXXXX";
-    std::string dir = mkdtemp(templ);
-    roots[dumps] = dir;
-    setenv("PLATSIM_ROOT", dir.c_str(), 1);
-    platsim::root();
-    platsim::setRegistry("svpd/Raw_MachineSerialNumber", "BENCH01");
-    platsim::setRegistry("menu/HypMode", std::string(1, '\0'));
+    roots[dumps] = benchsupport::newSimulationRoot();
     for (int i = 0; i < dumps; ++i) makeDump(static_cast<unsigned>(i));
     std::remove(platsim::errlogPath().c_str());
 }
@@ -96,8 +91,7 @@ std::map<int, double> g_rawNs, g_sweepNs, g_summaryNs;
 double measure(benchmark::State& state, const std::function<void()>& work) {
     auto start = std::chrono::steady_clock::now();
     for (auto _ : state) work();
-    auto ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    return ns / static_cast<double>(state.iterations());
+    return benchsupport::nsPerIteration(start, state);
 }
 
 void rawReads() {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <string>
 
+#include "bench/benchSupport.h"
 #include "platdump/dumpSummary.h"
 #include "platform/errlEntry.h"
 #include "platform/sim/platsim.h"
@@ -25,12 +26,7 @@ constexpr unsigned kDumpId = 0x1A;
 
 struct Root {
     Root() {
-        char templ[] = "/tmp/platsim-bench-XXXXXX";
-        dir = mkdtemp(templ);
-        setenv("PLATSIM_ROOT", dir.c_str(), 1);
-        platsim::root();
-        platsim::setRegistry("svpd/Raw_MachineSerialNumber", "BENCH01");
-        platsim::setRegistry("menu/HypMode", std::string(1, '\0'));
+        dir = benchsupport::newSimulationRoot();
         ErrlEntry* errl = nullptr;
         DumpSummary create(DumpSummary::SYS, kDumpId, errl);
         delete errl;
@@ -44,11 +40,6 @@ Root& root() {
 }
 
 double g_rawNsPerOp = 0;
-
-double nsPerOp(std::chrono::steady_clock::time_point start, const benchmark::State& state) {
-    auto ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    return ns / static_cast<double>(state.iterations());
-}
 
 void rawCalls(benchmark::State& state) {
     root();
@@ -70,7 +61,7 @@ void rawCalls(benchmark::State& state) {
         benchmark::DoNotOptimize(::pwrite(copy, buf, kRegion, kRegionOffset));
         ::flock(lock, LOCK_UN);
     }
-    g_rawNsPerOp = nsPerOp(start, state);
+    g_rawNsPerOp = benchsupport::nsPerIteration(start, state);
     ::close(lock);
     ::close(local);
     ::close(copy);
@@ -88,7 +79,7 @@ void setter(benchmark::State& state, int role) {
         summary.setDumpFlagsByMask(bit);
         bit = static_cast<unsigned short>(bit << 1 | bit >> 15);
     }
-    if (g_rawNsPerOp > 0) state.counters["ratio_to_raw"] = nsPerOp(start, state) / g_rawNsPerOp;
+    if (g_rawNsPerOp > 0) state.counters["ratio_to_raw"] = benchsupport::nsPerIteration(start, state) / g_rawNsPerOp;
     platsim::setRole(1);
 }
 
