@@ -112,6 +112,7 @@ bool offloadDump(const OffloadOptions& o, bool progress, std::ostream& err, uint
         offset += length;
         bytes = offset - o.offset;
         bar.update(bytes);
+        if (!e && length == 0) return failed("the library delivered no bytes and reported no end of the stream", e);
         if (!e) continue;
         if (!endOfStream(*e)) return failed(failureText(*e, offset), e);
         if (bytes == 0)
