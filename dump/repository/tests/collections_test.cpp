@@ -44,7 +44,7 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
         if (err == ENOENT) ASSERT_EQ(rmdir(primary("/plat_dump").c_str()), 0);
         else platsim::setFault("scandir", "errno=" + std::to_string(err));
         Names paths = {"kept"};
-        Json e = parsed(DumpCollections::listFilenames(paths));
+        Json e = taken(DumpCollections::listFilenames(paths));
         EXPECT_EQ(e["srcs"][0]["words"], Json::array({word(0x021C, 20), err, 0, 0}));
         EXPECT_EQ(paths, Names{"kept"});
 
@@ -54,7 +54,7 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
             {DumpCollections::listRESDUMPIds, {0x0700, 0x1C, 2, 0}}};
         for (const auto& l : listings) {
             Ids ids;
-            e = parsed(l.first(ids));
+            e = taken(l.first(ids));
             EXPECT_EQ(locationWord(e), word(0x021C, 20));
             EXPECT_EQ(lastCallPoint(e), l.second);
             EXPECT_TRUE(ids.empty());
@@ -65,7 +65,7 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
         EXPECT_FALSE(DumpCollections::GetCurrentDumpID(id));
         EXPECT_EQ(id, 0u);
         std::vector<_dumpstate> states;
-        EXPECT_EQ(locationWord(parsed(DumpCollections::dumpSummarizeDumps(states))), word(0x021C, 20));
+        EXPECT_EQ(locationWord(taken(DumpCollections::dumpSummarizeDumps(states))), word(0x021C, 20));
         EXPECT_TRUE(states.empty());
         EXPECT_TRUE(errlog().empty());
         platsim::clearFaults();

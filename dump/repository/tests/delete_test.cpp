@@ -134,7 +134,7 @@ TEST_F(Deletion, AndExtractionInOtherProcessesExcludeEachOther) {
         DumpExtractData x;
         for (std::string got = stream;; usleep(1000)) {
             unsigned n = got.size();
-            Json e = parsed(x.ExtractDump(id, 1, n, &got[0], false, &handle));
+            Json e = taken(x.ExtractDump(id, 1, n, &got[0], false, &handle));
             if (!e.is_null()) return e["rc"] == 0x1B && n == 0 ? 0 : 1;
             if (n != stream.size() || got != stream) return 2;
         }

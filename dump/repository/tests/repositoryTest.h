@@ -21,6 +21,7 @@
 namespace repotest {
 
 using testsupport::Json;
+using testsupport::taken;
 using Names = std::vector<std::string>;
 using Type = DumpSummary::typeOfSummary_t;
 constexpr uint16_t kComplete = 0x8000, kSetApart = 0x0081;
@@ -32,12 +33,6 @@ inline std::string hex8(unsigned id) {
 }
 inline std::string inRepo(const std::string& name) { return "/plat_dump/" + name; }
 inline uint32_t word(uint16_t module, uint8_t location) { return (uint32_t(module) << 16) | 0x0B00 | location; }
-// An entry handed back (not committed), parsed and deleted.
-inline Json parsed(ErrlEntry* e) {
-    Json j = e ? Json::parse(e->toJson()) : Json();
-    delete e;
-    return j;
-}
 // The last call point of an entry: function, file, location, word.
 inline Json lastCallPoint(const Json& e) {
     const Json& p = e["callPoints"].back();
@@ -92,7 +87,7 @@ protected:
     std::unique_ptr<DumpSummary> open(unsigned id, Type type) {
         ErrlEntry* errl = nullptr;
         std::unique_ptr<DumpSummary> s(new DumpSummary(id, errl, type));
-        EXPECT_EQ(parsed(errl), Json());
+        EXPECT_EQ(taken(errl), Json());
         return s;
     }
 

@@ -58,18 +58,8 @@ TEST_F(StatusLog, EachEventAppendsItsKeywordAndTheTimeInSeconds) {
         expected += line(event.keyword, second);
     }
     EXPECT_EQ(log(0x1A), expected);
+    EXPECT_EQ(log(0x1A, true), expected) << "mirrored to the backup";
     EXPECT_TRUE(errlog().empty());
-}
-
-TEST_F(StatusLog, TheLogIsNamedAfterTheDumpInUpperCaseHexAndKeepsEarlierLines) {
-    writeFile(primary("/plat_dump/dumpstatus.ABCDEF12"), "EARLIER,1\n");
-    DumpStatusLogger logger(0xABCDEF12);
-    logger.setSystemDumpRequested();
-    logger.setHeaderCollection();
-    EXPECT_EQ(log(0xABCDEF12), "EARLIER,1\n" + line("SYSTEM_DUMP_REQ") + line("HEADER_COLLECTION"));
-
-    DumpStatusLogger(0x1A).AbortDump();
-    EXPECT_EQ(log(0x1A), line("ABORT_DUMP")) << "dumpstatus.0000001A";
 }
 
 TEST_F(StatusLog, PhaseNumbersAndSecondsAreSignedDecimals) {
@@ -82,14 +72,6 @@ TEST_F(StatusLog, PhaseNumbersAndSecondsAreSignedDecimals) {
     EXPECT_EQ(log(7), line("HWCOLLECTION_PHASE3_START") + line("HWCOLLECTION_PHASE0_END") +
                           line("HWCOLLECTION_PHASE-1_START") +
                           line("HWCOLLECTION_PHASE12_END", -86400));
-}
-
-TEST_F(StatusLog, ThePrimaryMirrorsTheLogToTheBackup) {
-    DumpStatusLogger logger(2);
-    logger.setSystemDumpRequested();
-    logger.setWaitingState();
-    EXPECT_EQ(log(2, true), log(2));
-    EXPECT_EQ(log(2, true), line("SYSTEM_DUMP_REQ") + line("WAITING_STATE"));
 }
 
 TEST_F(StatusLog, FailuresLoseTheLineAndCommitNothing) {
@@ -105,12 +87,10 @@ TEST_F(StatusLog, FailuresLoseTheLineAndCommitNothing) {
     EXPECT_FALSE(fileExists(primary("/plat_dump/dumpstatus.00000004")))
         << "a time-service failure writes no line and creates no file";
 
-    platsim::setFault("UtilFile.Open", "count=1 match=dumpstatus");
-    logger.AbortDump();
-    platsim::setFault("UtilFile.seek", "count=1 match=dumpstatus");
-    logger.AbortDump();
-    platsim::setFault("UtilFile.write", "count=1 match=dumpstatus");
-    logger.AbortDump();
+    for (const char* fileCall : {"UtilFile.Open", "UtilFile.seek", "UtilFile.write"}) {
+        platsim::setFault(fileCall, "count=1 match=dumpstatus");
+        logger.AbortDump();
+    }
 
     logger.setHeaderCollection();
     EXPECT_EQ(log(3), line("SYSTEM_DUMP_REQ") + line("HEADER_COLLECTION"))
