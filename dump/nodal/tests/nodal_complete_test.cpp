@@ -2,9 +2,9 @@
 // and slot index (a damaged pair repaired, a TOC without a header given a
 // fresh one); a section that cannot be opened does not stop the
 // completion; the complete flag is set and nothing else; the dump flushes.
-#include <dirent.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <set>
 
 #include "dump/nodal/tests/nodalTest.h"
@@ -56,10 +56,8 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
         EXPECT_TRUE(errlog().empty());
     }
     std::set<std::string> files;
-    DIR* dir = ::opendir(primary("/plat_dump").c_str());
-    while (dirent* e = ::readdir(dir)) files.insert(e->d_name);
-    ::closedir(dir);
-    EXPECT_EQ(files, (std::set<std::string>{".", "..", summarytest::kSys.fileName, summarytest::kHwu.fileName,
+    for (const auto& e : std::filesystem::directory_iterator(primary("/plat_dump"))) files.insert(e.path().filename());
+    EXPECT_EQ(files, (std::set<std::string>{summarytest::kSys.fileName, summarytest::kHwu.fileName,
                                             "0hw3.toc", "0hw3.data", "0sp5.toc", "0sp5.data", "0sys.toc", "0sys.data",
                                             "1hw3.toc", "1hw3.data", "1sp5.toc", "1sp5.data", "1sys.toc", "1sys.data"}));
 }

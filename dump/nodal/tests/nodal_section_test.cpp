@@ -47,15 +47,14 @@ protected:
     void removePair(const std::string& t, const std::string& d) {
         for (const std::string& f : {primary(t), primary(d), backup(t)}) ::unlink(f.c_str());
     }
-    DumpSummary* summary() {
+    std::unique_ptr<DumpSummary> summary() {
         create(summarytest::kSys);
-        ErrlEntry* errl = nullptr;
-        return new DumpSummary(summarytest::kSys.id, errl);
+        return SummaryTest::open();
     }
 };
 
 TEST_F(NodalSection, FinalisedPairsOfEachKind) {
-    std::unique_ptr<DumpSummary> dump(summary());
+    std::unique_ptr<DumpSummary> dump = summary();
     dump->setContent(0x400);
     char sys[12] = {'s', 'y', 's', ' ', 'i', 't', 'e', 'm', 1, 2, 3, 4};
     const uint8_t bits[2] = {0xAB, 0xC8};  // 13 bits: 3 of the last byte unused
@@ -152,7 +151,7 @@ TEST_F(NodalSection, FailuresAreReportedAtTheirPoints) {
 }
 
 TEST_F(NodalSection, AFullFileSystemMarksTheSummaryAndLeavesAConsistentPair) {
-    std::unique_ptr<DumpSummary> dump(summary());
+    std::unique_ptr<DumpSummary> dump = summary();
     {
         Section s(Section::SPDATA, dump.get());
         open(s);

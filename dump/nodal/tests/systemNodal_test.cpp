@@ -11,6 +11,7 @@
 using namespace nodaltest;
 using summarytest::kSys;
 using testsupport::locationWord;
+using testsupport::taken;
 
 namespace {
 
@@ -81,10 +82,6 @@ protected:
         std::unique_ptr<DumpSystemNodal> s(new DumpSystemNodal(dump.get(), errl));
         EXPECT_EQ(errl, nullptr);
         return s;
-    }
-    static Json taken(ErrlEntry* e) {
-        std::unique_ptr<ErrlEntry> owned(e);
-        return e ? Json::parse(e->toJson()) : Json();
     }
 };
 
