@@ -26,6 +26,7 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
         create(k);
         ErrlEntry* errl = nullptr;
         DumpSummary dump(k.id, errl);
+        ASSERT_EQ(errl, nullptr);
         dump.setDumpFlags(0x4201);
         dump.SetHWDATAFileNames(3, hwData, hwToc);
         dump.SetSPDATAFileNames(5, data, toc);
