@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dump/extract/tests/blockTest.h"
+#include "dump/summary/tests/summaryTest.h"
 #include "platdump/dumpDataBlock.h"
-#include "platform/sim/platsim.h"
 
 using namespace testsupport;
 
@@ -39,10 +38,10 @@ std::vector<std::string> traceBuffers(const Json& entry) {
     return out;
 }
 
-class MainStoreBlocks : public BlockTest {
+class MainStoreBlocks : public summarytest::SummaryTest {
 protected:
     void SetUp() override {
-        BlockTest::SetUp();
+        SummaryTest::SetUp();
         platsim::setMainStoreSize(0x10000);
         for (uint32_t i = 0; i < kRegionSize; ++i)
             iv_pattern.push_back(static_cast<char>(i * 7 + 1));
