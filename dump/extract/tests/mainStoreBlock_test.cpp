@@ -84,7 +84,6 @@ protected:
 
 TEST_F(MainStoreBlocks, DmaeBlockReadsMainStoreAndSetsTheHandleUpOnce) {
     DumpDataBlockDMAE block(kRegionSize, kRegion);
-    EXPECT_EQ(block.getType(), DumpDataBlock::BLOCK_DMAE);
     EXPECT_EQ(read(block, 0x10, 0x20), pattern(0x10, 0x20));
     EXPECT_TRUE(iv_handle.word[1] != 0 || iv_handle.word[2] != 0)
         << "the setup is kept in the caller's handle";
@@ -112,7 +111,6 @@ TEST_F(MainStoreBlocks, DmaeFailureIsThePlatformsEntryWithTheEngineTrace) {
 
 TEST_F(MainStoreBlocks, TceBlockReadsAtTheGrantedAddress) {
     DumpDataBlockTCE block(kRegionSize, kRegion);
-    EXPECT_EQ(block.getType(), DumpDataBlock::BLOCK_TCE);
     EXPECT_EQ(read(block, 0x100, 0x80), pattern(0x100, 0x80));
     ASSERT_EQ(codes(), std::vector<std::string>{"C0"});
     EXPECT_EQ(platsim::mailboxRequests()[0].substr(0, 28), "C0 0000000000002100 00000080");
