@@ -76,7 +76,6 @@ TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
         {"state 11 mode 3", kSys, ms, 0x2, 11, 0, 3, 3, false},
         {"state 5", kSys, ms, 0, 5, 0, 2, 3, false},
         {"resource dump as a system dump", kRsc, ms, 0, 9, 0, 0, 0, true},
-        {"resource dump refused as one", kRsc, ms, 0, 5, 0, 2, 3, false},
     };
     uint32_t id = 0x100;
     for (const Row& r : rows) {
