@@ -3,15 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "dump/extract/tests/blockTest.h"
+#include "dump/summary/tests/summaryTest.h"
 #include "platdump/dumpDataBlock.h"
-#include "platform/sim/platsim.h"
 
 using namespace testsupport;
 
 namespace {
 
-class DataBlocks : public BlockTest {};
+class DataBlocks : public summarytest::SummaryTest {};
+
+// The low 32 bits of an address, as the library's sections carry it.
+uint32_t addressWord(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 TEST_F(DataBlocks, EachFailedFileStepReportsItsLocationAndTheRequest) {
     writeFile(primary("/plat_dump/steps.dat"), "abcdefghijklmnop");

@@ -76,7 +76,6 @@ TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
         {"state 11 mode 3", kSys, ms, 0x2, 11, 0, 3, 3, false},
         {"state 5", kSys, ms, 0, 5, 0, 2, 3, false},
         {"resource dump as a system dump", kRsc, ms, 0, 9, 0, 0, 0, true},
-        {"resource dump refused as one", kRsc, ms, 0, 5, 0, 2, 3, false},
     };
     uint32_t id = 0x100;
     for (const Row& r : rows) {
@@ -245,31 +244,6 @@ TEST_F(ExtractDriver, FailedTceReadsAreCountedAndReportedAsUnreachableMainStore)
     EXPECT_TRUE(platsim::iplTypeRequests().empty());
 }
 
-TEST_F(ExtractDriver, PersistentEngineFailuresRequestOneCheckstopIpl) {
-    Kind k = mainStoreDump(kSys, 0x1A);
-    setSystem(11, 2);
-    platsim::setFault("dmaeRawRead");
-    for (uint32_t n = 1; n <= 4; ++n) {
-        SCOPED_TRACE(n);
-        expectReplaced(readRegion(k));
-        EXPECT_EQ(fieldOf(k, kDmaErrorsAt), n);
-        EXPECT_EQ(platsim::iplTypeRequests().size(), n < 3 ? 0u : 1u);
-        EXPECT_EQ((dumpFlags(k) & kIplRequested) != 0, n >= 3);
-    }
-    EXPECT_EQ(platsim::iplTypeRequests(), std::vector<std::string>{"20000904 F000 -> 2"});
-    std::string status = testsupport::readFile(primary("/plat_dump/dumpstatus.0000001A"));
-    EXPECT_EQ(status.rfind("CHECKSTOPIPL_CALLED,", 0), 0u) << status;
-
-    // An entry that already says main store is unreachable is returned as it is.
-    platsim::setFault("dmaeRawRead", "rc=6 reason=0xF011");
-    size_t before = errlog().size();
-    Extracted x = readRegion(k);
-    ASSERT_TRUE(x.failed);
-    EXPECT_NE(locationWord(x.entry), word(0x0221, 0xF011, 7));
-    EXPECT_TRUE(hasCallPoint(x.entry, 0x0221, 0x1F, 0x10));
-    EXPECT_EQ(errlog().size(), before);
-}
-
 TEST_F(ExtractDriver, CheckstopIplOutcomes) {
     // Hardware-unit dumps reach the engine in any state and mode.
     struct Row {
@@ -284,6 +258,7 @@ TEST_F(ExtractDriver, CheckstopIplOutcomes) {
         uint32_t rc;  // of the third failure's entry; 6: replaced
     };
     const Row rows[] = {
+        {"granted", kSys, [] {}, 0, 11, 2, 0, 1, 6},
         {"refused", kSys, [] { platsim::setIplTypeReply(5); }, 0, 11, 2, 0, 1, 2},
         {"request failed", kSys, [] { platsim::setFault("smgrIplTypeRequest"); }, 0, 11, 2, 0, 1, 0x12},
         {"main store withdrawn", kSys, [] {}, kWithdraw, 11, 2, 0, 0, 0xB},
@@ -305,6 +280,7 @@ TEST_F(ExtractDriver, CheckstopIplOutcomes) {
         platsim::setFault("dmaeRawRead");
         expectReplaced(readRegion(k));
         expectReplaced(readRegion(k));
+        EXPECT_TRUE(platsim::iplTypeRequests().empty() && !(dumpFlags(k) & kIplRequested)) << "not before the third";
         size_t before = errlog().size();
         Extracted x = readRegion(k);
         ASSERT_TRUE(x.failed);
@@ -326,6 +302,24 @@ TEST_F(ExtractDriver, CheckstopIplOutcomes) {
         if (r.rc == 0xB) {
             EXPECT_EQ(dumpFlags(k) & kMainStore, 0) << "main store withdrawn from the dump";
             EXPECT_FALSE(testsupport::fileExists(primary(nodalPath(k, "MDRT"))));
+        }
+        if (r.rc == 6 && r.requests == 1) {
+            EXPECT_EQ(platsim::iplTypeRequests(), std::vector<std::string>{"20000904 F000 -> 2"});
+            char status[40];
+            std::snprintf(status, sizeof status, "/plat_dump/dumpstatus.%08X", k.id);
+            EXPECT_EQ(testsupport::readFile(primary(status)).rfind("CHECKSTOPIPL_CALLED,", 0), 0u);
+            expectReplaced(readRegion(k));
+            EXPECT_EQ(fieldOf(k, kDmaErrorsAt), 4u);
+            EXPECT_EQ(platsim::iplTypeRequests().size(), 1u) << "one request for the dump";
+
+            // An entry that already says main store is unreachable is returned as it is.
+            platsim::setFault("dmaeRawRead", "rc=6 reason=0xF011");
+            before = errlog().size();
+            x = readRegion(k);
+            ASSERT_TRUE(x.failed);
+            EXPECT_NE(locationWord(x.entry), word(0x0221, 0xF011, 7));
+            EXPECT_TRUE(hasCallPoint(x.entry, 0x0221, 0x1F, 0x10));
+            EXPECT_EQ(errlog().size(), before);
         }
     }
 }

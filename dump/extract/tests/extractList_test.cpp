@@ -23,10 +23,7 @@ class ExtractList : public ExtractTest {
 protected:
     // Type and size of every block of dump k's list.
     Shape shape(const Kind& k, uint8_t useTce, bool includeMainStore) {
-        ErrlEntry* errl = nullptr;
-        DumpSummary s(k.id, errl, k.type);
-        EXPECT_EQ(errl, nullptr);
-        std::unique_ptr<DumpList> list(s.buildDumpList(useTce, includeMainStore));
+        std::unique_ptr<DumpList> list(open(k)->buildDumpList(useTce, includeMainStore));
         Shape out;
         for (const DumpDataBlock* b : *list) out.push_back({b->getType(), b->getSize()});
         return out;
@@ -35,8 +32,7 @@ protected:
     void setMdrt(const Kind& k, const std::string& table, unsigned int size) {
         std::string name = nodalPath(k, "MDRT");
         testsupport::writeFile(primary(name), table);
-        ErrlEntry* errl = nullptr;
-        DumpSummary(k.id, errl, k.type).setMDRTFileName(name, size);
+        open(k)->setMDRTFileName(name, size);
     }
 };
 
@@ -65,8 +61,7 @@ TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
     emptyTable.push_back({FILE_, 0});
     EXPECT_EQ(shape(kSys, 1, true), emptyTable);
 
-    ErrlEntry* errl = nullptr;
-    DumpSummary(kSys.id, errl).setDumpFlags(kComplete);
+    open()->setDumpFlags(kComplete);
     EXPECT_EQ(shape(kSys, 1, true), hardwareOnly);
 }
 

@@ -38,8 +38,7 @@ protected:
         makeDump(k, kComplete | (withMainStore ? kMainStore : 0),
                  withMainStore ? kRegions : std::vector<Region>{}, 0, randomBytes(300),
                  randomBytes(5000));
-        ErrlEntry* errl = nullptr;
-        DumpSummary s(k.id, errl, k.type);
+        auto s = open(k);
         for (unsigned slot : {0u, 3u, 5u}) {
             std::string names[4];
             const char* kinds[4] = {"HwTOC", "HwData", "SpTOC", "SpData"};
@@ -50,10 +49,10 @@ protected:
                 size_t size = slot == 5 && f == 0 ? 0 : slot == 3 && f >= 2 ? 0 : 100 + iv_random() % 3000;
                 testsupport::writeFile(primary(names[f]), randomBytes(size));
             }
-            s.SetHWDATAFileNames(slot, names[1], names[0]);
-            s.SetSPDATAFileNames(slot, names[3], names[2]);
+            s->SetHWDATAFileNames(slot, names[1], names[0]);
+            s->SetSPDATAFileNames(slot, names[3], names[2]);
         }
-        s.setHardwareNodeCount(2);
+        s->setHardwareNodeCount(2);
     }  // the summary's flush records the files' sizes
 
     // The stream as the files say it is.

@@ -90,22 +90,20 @@ protected:
         std::string mdrt = nodalPath(k, "MDRT");
         testsupport::writeFile(primary(toc), sysToc);
         testsupport::writeFile(primary(data), sysData);
-        ErrlEntry* errl = nullptr;
-        DumpSummary s(k.id, errl, k.type);
-        EXPECT_EQ(errl, nullptr);
-        s.SetSYSDATAFileNames(data, toc);
+        auto s = open(k);
+        s->SetSYSDATAFileNames(data, toc);
         if (!regions.empty()) {
             std::string table = mdrtOf(regions);
             testsupport::writeFile(primary(mdrt), table);
-            s.setMDRTFileName(mdrt, static_cast<unsigned>(table.size()));
+            s->setMDRTFileName(mdrt, static_cast<unsigned>(table.size()));
             for (const Region& r : regions) {
                 std::string fill(r.length, '\0');
                 for (uint32_t i = 0; i < r.length; ++i) fill[i] = static_cast<char>((r.address + i) * 13 + 7);
                 platsim::writeMainStore(r.address, fill);
             }
         }
-        s.setDumpFlagsByMask(flags);
-        if (privateFlags) s.SetPrivateFlagsByMask(privateFlags);
+        s->setDumpFlagsByMask(flags);
+        if (privateFlags) s->SetPrivateFlagsByMask(privateFlags);
         return mdrt;
     }
 
@@ -130,12 +128,8 @@ protected:
         Extracted x;
         std::string buffer(length, '\0');
         x.length = length;
-        ErrlEntry* e = iv_extract.ExtractDump(id, offset, x.length, &buffer[0], mainStore, &iv_handle);
-        if (e) {
-            x.failed = true;
-            x.entry = Json::parse(e->toJson());
-            delete e;
-        }
+        x.entry = testsupport::taken(iv_extract.ExtractDump(id, offset, x.length, &buffer[0], mainStore, &iv_handle));
+        x.failed = !x.entry.is_null();
         x.bytes = buffer.substr(0, x.length);
         return x;
     }

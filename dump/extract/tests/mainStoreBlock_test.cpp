@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dump/extract/tests/blockTest.h"
+#include "dump/summary/tests/summaryTest.h"
 #include "platdump/dumpDataBlock.h"
-#include "platform/sim/platsim.h"
 
 using namespace testsupport;
 
@@ -39,10 +38,10 @@ std::vector<std::string> traceBuffers(const Json& entry) {
     return out;
 }
 
-class MainStoreBlocks : public BlockTest {
+class MainStoreBlocks : public summarytest::SummaryTest {
 protected:
     void SetUp() override {
-        BlockTest::SetUp();
+        SummaryTest::SetUp();
         platsim::setMainStoreSize(0x10000);
         for (uint32_t i = 0; i < kRegionSize; ++i)
             iv_pattern.push_back(static_cast<char>(i * 7 + 1));
@@ -85,7 +84,6 @@ protected:
 
 TEST_F(MainStoreBlocks, DmaeBlockReadsMainStoreAndSetsTheHandleUpOnce) {
     DumpDataBlockDMAE block(kRegionSize, kRegion);
-    EXPECT_EQ(block.getType(), DumpDataBlock::BLOCK_DMAE);
     EXPECT_EQ(read(block, 0x10, 0x20), pattern(0x10, 0x20));
     EXPECT_TRUE(iv_handle.word[1] != 0 || iv_handle.word[2] != 0)
         << "the setup is kept in the caller's handle";
@@ -111,18 +109,8 @@ TEST_F(MainStoreBlocks, DmaeFailureIsThePlatformsEntryWithTheEngineTrace) {
     EXPECT_EQ(iv_handle.word[1] | iv_handle.word[2], 0u);
 }
 
-TEST_F(MainStoreBlocks, StartAddressCarriesIntoTheHighWord) {
-    platsim::writeMainStore(0x100000010ULL, "carried");
-    DumpDataBlockDMAE dmae(0x40, 0xFFFFFFF0ULL);
-    EXPECT_EQ(read(dmae, 0x20, 7), "carried");
-    DumpDataBlockTCE tce(0x40, 0xFFFFFFF0ULL);
-    EXPECT_EQ(read(tce, 0x20, 7), "carried");
-    EXPECT_EQ(platsim::mailboxRequests().at(0).substr(3, 16), "0000000100000010");
-}
-
 TEST_F(MainStoreBlocks, TceBlockReadsAtTheGrantedAddress) {
     DumpDataBlockTCE block(kRegionSize, kRegion);
-    EXPECT_EQ(block.getType(), DumpDataBlock::BLOCK_TCE);
     EXPECT_EQ(read(block, 0x100, 0x80), pattern(0x100, 0x80));
     ASSERT_EQ(codes(), std::vector<std::string>{"C0"});
     EXPECT_EQ(platsim::mailboxRequests()[0].substr(0, 28), "C0 0000000000002100 00000080");
@@ -137,16 +125,17 @@ TEST_F(MainStoreBlocks, TceBlockReadsAtTheGrantedAddress) {
     EXPECT_EQ(out, pattern(0, 4));
 }
 
-TEST_F(MainStoreBlocks, OneUnusableAnswerOfEachKindIsNotedAndRetried) {
+TEST_F(MainStoreBlocks, OneUnusableAnswerIsNotedAndRetriedASecondIsReturnedAndTheRangeReleased) {
     DumpDataBlockTCE block(kRegionSize, kRegion);
     struct Case {
         const char* mode;
-        uint32_t locationWord;
-        std::vector<uint32_t> words;
+        std::vector<uint32_t> words;  // the notice's and the returned entry's
+        uint32_t granted;             // what the second answer left to release
     };
-    for (const Case& c : {Case{"mode=status status=0x17", 0x011FE903, {0x17, 0, 0}},
-                          Case{"mode=short granted=0x30", 0x011FE904, {0x40, 0x30, 0}}}) {
+    for (const Case& c : {Case{"mode=status status=0x05", {0x011FE903, 5, 0, 0}, 0},
+                          Case{"mode=short", {0x011FE904, 0x40, 0x3F, 0}, 0x3F}}) {
         SCOPED_TRACE(c.mode);
+        ::unlink((root() + "/sim/mbox.log").c_str());
         size_t before = errlog().size();
         platsim::setFault("mboxFetchCecData", std::string(c.mode) + " count=1");
         EXPECT_EQ(read(block, 0x40, 0x40), pattern(0x40, 0x40));
@@ -156,48 +145,30 @@ TEST_F(MainStoreBlocks, OneUnusableAnswerOfEachKindIsNotedAndRetried) {
         EXPECT_EQ(info["rc"], 2);
         EXPECT_EQ(info["severity"], 0);
         EXPECT_EQ(info["srcs"][0]["reasonCode"], 0xF0E9);
-        EXPECT_EQ(info["srcs"][0]["words"],
-                  Json::array({c.locationWord, c.words[0], c.words[1], c.words[2]}));
+        EXPECT_EQ(info["srcs"][0]["words"], Json(c.words));
         EXPECT_EQ(traceBuffers(info), std::vector<std::string>{"mbox"});
+        EXPECT_EQ(codes(), (std::vector<std::string>{"C0", "C0"})) << "no release after a read that worked";
+
+        ::unlink((root() + "/sim/mbox.log").c_str());
+        platsim::setFault("mboxFetchCecData", std::string(c.mode) + " match=C0");
+        EXPECT_EQ(read(block, 0x40, 0x40), "");
+        Json j = failure();
+        logs = errlog();
+        ASSERT_EQ(logs.size(), before + 3) << "the first answer was committed as a notice";
+        EXPECT_EQ(locationWord(logs[before + 1]), c.words[0]);
+        EXPECT_EQ(logs[before + 1]["severity"], 0);
+        EXPECT_EQ(j["severity"], 0x40);
+        EXPECT_EQ(j["rc"], 2);
+        EXPECT_EQ(j["srcs"][0]["words"], Json(c.words));
+        ASSERT_EQ(codes(), (std::vector<std::string>{"C0", "C0", "40"}));
+        uint32_t dma = c.granted ? grantedDma(1) : 0;  // a bad status never wrote one
+        EXPECT_TRUE(!c.granted || dma != 0);
+        EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
+                  Bytes().u32(dma).u32(0x40).u32(0).u32(kRegion + 0x40).bytes());
+        EXPECT_EQ(traceBuffers(j), (std::vector<std::string>{"mbox", "mbox", "dmae"}));
+        expectReleasedLast(kRegion + 0x40, c.granted);
+        platsim::clearFault("mboxFetchCecData");
     }
-    EXPECT_EQ(codes(), (std::vector<std::string>{"C0", "C0", "C0", "C0"}))
-        << "no release after a read that worked";
-}
-
-TEST_F(MainStoreBlocks, SecondBadStatusIsReturnedUnrecoverableWithDmaAddressZero) {
-    DumpDataBlockTCE block(kRegionSize, kRegion);
-    platsim::setFault("mboxFetchCecData", "mode=status status=0x05 match=C0");
-    EXPECT_EQ(read(block, 8, 0x10), "");
-    Json j = failure();
-    std::vector<Json> logs = errlog();
-    ASSERT_EQ(logs.size(), 2u) << "the first bad status was committed as a notice";
-    EXPECT_EQ(locationWord(logs[0]), 0x011FE903u);
-    EXPECT_EQ(logs[0]["severity"], 0);
-    EXPECT_EQ(j["severity"], 0x40);
-    EXPECT_EQ(j["rc"], 2);
-    EXPECT_EQ(j["srcs"][0]["words"], Json::array({0x011FE903u, 5, 0, 0}));
-    EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
-              Bytes().u32(0).u32(0x10).u32(0).u32(kRegion + 8).bytes())
-        << "the mailbox never wrote a DMA address";
-    EXPECT_EQ(traceBuffers(j), (std::vector<std::string>{"mbox", "mbox", "dmae"}));
-    EXPECT_EQ(codes(), (std::vector<std::string>{"C0", "C0", "40"}));
-    expectReleasedLast(kRegion + 8, 0);
-}
-
-TEST_F(MainStoreBlocks, SecondShortGrantIsReturnedWithTheLastDmaAddress) {
-    DumpDataBlockTCE block(kRegionSize, kRegion);
-    platsim::setFault("mboxFetchCecData", "mode=short match=C0");
-    EXPECT_EQ(read(block, 0, 0x100), "");
-    Json j = failure();
-    ASSERT_EQ(errlog().size(), 2u);
-    EXPECT_EQ(j["severity"], 0x40);
-    EXPECT_EQ(j["srcs"][0]["words"], Json::array({0x011FE904u, 0x100, 0xFF, 0}));
-    ASSERT_EQ(codes().size(), 3u);
-    uint32_t dma = grantedDma(1);
-    EXPECT_NE(dma, 0u);
-    EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
-              Bytes().u32(dma).u32(0x100).u32(0).u32(kRegion).bytes());
-    expectReleasedLast(kRegion, 0xFF);
 }
 
 TEST_F(MainStoreBlocks, RefusedFirstFormIsRetriedInTheSecondForm) {

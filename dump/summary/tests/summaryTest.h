@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platdump/dumpErrl.h"
 #include "platdump/dumpSummary.h"
 #include "platform/errlEntry.h"
 #include "platform/sim/platsim.h"
@@ -157,6 +158,14 @@ protected:
         std::vector<uint8_t> bytes = primaryBytes(k);
         for (size_t i = offset; i < offset + width && i < bytes.size(); ++i) v = v << 8 | bytes[i];
         return v;
+    }
+
+    // Commits the entry a call returned (which must be there); its record.
+    Json committed(ErrlEntry* errl) {
+        EXPECT_NE(errl, nullptr);
+        if (!errl) return Json();
+        dumpCommitAndFreeLog(errl);
+        return errlog().back();
     }
 
     // Creates dump k and expects success.

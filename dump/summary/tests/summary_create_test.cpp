@@ -2,7 +2,6 @@
 // the failures creation can meet with their location words and substitutes.
 #include <filesystem>
 
-#include "platdump/dumpErrl.h"
 #include "summaryTest.h"
 
 using namespace summarytest;
@@ -17,10 +16,7 @@ protected:
     Json createFails(const Kind& k) {
         ErrlEntry* errl = nullptr;
         { DumpSummary s(k.type, k.id, errl); }
-        EXPECT_NE(errl, nullptr);
-        size_t before = errlog().size();
-        dumpCommitAndFreeLog(errl);
-        return errlog().at(before);
+        return committed(errl);
     }
 };
 
@@ -82,10 +78,9 @@ TEST_F(SummaryCreate, ExistingFileFailingOpenAndUnreadableSerialAreReturned) {
         DumpSummary s(kHwu.type, kHwu.id, errl);
         EXPECT_EQ(readFile(primary(pathOf(kHwu))), "") << "created, nothing written";
     }
-    ASSERT_NE(errl, nullptr);
-    EXPECT_EQ(errl->getRC(), 2u) << "a received entry";
-    dumpCommitAndFreeLog(errl);
-    EXPECT_EQ(errlog().back()["srcs"].back()["words"], Json::array({word(0x0113, 0xF0F0, 15), 0, 0, 0}));
+    j = committed(errl);
+    EXPECT_EQ(j["rc"], 2) << "a received entry";
+    EXPECT_EQ(j["srcs"].back()["words"], Json::array({word(0x0113, 0xF0F0, 15), 0, 0, 0}));
     EXPECT_EQ(primaryBytes(kHwu).size(), 4372u) << "the destructor's flush writes the images as they are";
     EXPECT_EQ(errlog().size(), 3u) << "nothing committed besides";
 }
@@ -113,7 +108,6 @@ TEST_F(SummaryCreate, UnreadableClockAndSemaphoreAreCommittedAndCreationGoesOn) 
     Facts f;
     f.creationTime.assign(8, 0x11);
     EXPECT_EQ(primaryBytes(kSys), expectedSummary(kSys, f));
-    EXPECT_EQ(slice(primaryBytes(kSys), 49, 14), Bytes().text("11111111111111").bytes());
     std::vector<Json> logs = errlog();
     ASSERT_EQ(logs.size(), 4u) << "then the destructor's flush finds the lock unusable: Down and Up";
     EXPECT_EQ(logs[0]["callPoints"], Json::parse(R"([{"component":61440,"function":256,"file":19,"location":33,"word":26}])"));

@@ -99,10 +99,8 @@ TEST_F(SummaryFields, GettersReadWhatAnotherHolderWrote) {
     EXPECT_EQ(s->getFileHeaderSize(), 208);
 
     // Fields the library derives elsewhere are read from the file too.
-    std::vector<uint8_t> v = primaryBytes(kSys);
-    Bytes sizes = Bytes().u64(0x0102030405060708ULL).fill(776 - 240).u32(0x00ABCDEF);
-    std::copy(sizes.bytes().begin(), sizes.bytes().end(), v.begin() + 232);
-    writeFile(primary(pathOf(kSys)), std::string(v.begin(), v.end()));
+    patchFile(kSys, 232, Bytes().u64(0x0102030405060708ULL));
+    patchFile(kSys, 776, Bytes().u32(0x00ABCDEF));
     EXPECT_EQ(s->getTotalDumpSize(), 0x0102030405060708ULL);
     EXPECT_EQ(s->getHWDumpTotalSize(), 0x00ABCDEFu);
 }

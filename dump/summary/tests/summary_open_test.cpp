@@ -1,6 +1,7 @@
 // Opening a dump's summary by id, the failures that remove a damaged
 // summary from both service processors, and removeSummaryFile.
-#include "platdump/dumpErrl.h"
+#include <functional>
+
 #include "summaryTest.h"
 
 using namespace summarytest;
@@ -14,10 +15,7 @@ protected:
     Json openLog(uint32_t id, int type = 0) {
         ErrlEntry* errl = nullptr;
         { DumpSummary s(id, errl, static_cast<DumpSummary::typeOfSummary_t>(type)); }
-        if (!errl) return Json();
-        size_t before = errlog().size();
-        dumpCommitAndFreeLog(errl);
-        return errlog().at(before);
+        return errl ? committed(errl) : Json();
     }
     void damage(const Kind& k, size_t offset, const std::string& bytes) {
         patchFile(k, offset, std::vector<uint8_t>(bytes.begin(), bytes.end()));
@@ -49,22 +47,29 @@ TEST_F(SummaryOpen, OpensByIdTakingTheKindFromTheIdWhenNotGiven) {
     EXPECT_EQ(errlog().size(), 1u);
 }
 
-TEST_F(SummaryOpen, DamagedSummaryIsRemovedFromBothProcessors) {
-    const struct { const char* name; size_t offset; std::string bytes; } damages[] = {
-        {"eye-catcher", 208, "SYS DUMX"}, {"short file", 4371, ""}, {"empty eye-catcher", 208, std::string(8, '\0')}};
-    for (const auto& d : damages) {
-        SCOPED_TRACE(d.name);
+TEST_F(SummaryOpen, DamagedOrUnreadableSummaryIsRemovedFromBothProcessors) {
+    const uint32_t damaged = word(0x0113, 0xF00B, 39);
+    const struct { const char* name; std::function<void()> spoil; uint32_t words[3]; } cases[] = {
+        {"eye-catcher", [&] { damage(kSys, 208, "SYS DUMX"); }, {damaged, kSys.id, 0}},
+        {"short file", [&] { writeFile(primary(pathOf(kSys)), std::string(100, 'x')); }, {damaged, kSys.id, 0}},
+        {"empty eye-catcher", [&] { damage(kSys, 208, std::string(8, '\0')); }, {damaged, kSys.id, 0}},
+        {"open", [] { platsim::setFault("UtilFile.Open", "count=1 match=.summary"); },
+         {word(0x0113, 0xF00B, 3), 2, kSys.id}},
+        {"read", [] { platsim::setFault("UtilFile.read", "count=1 match=.summary"); },
+         {word(0x0113, 0xF00B, 24), 5, kSys.id}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         create(kSys);
-        if (d.bytes.empty())
-            writeFile(primary(pathOf(kSys)), std::string(100, 'x'));
-        else
-            damage(kSys, d.offset, d.bytes);
+        c.spoil();
         Json j = openLog(kSys.id);
         EXPECT_EQ(j["rc"], 1);
-        EXPECT_EQ(j["srcs"][0]["words"], Json::array({word(0x0113, 0xF00B, 39), kSys.id, 0, 0}));
+        EXPECT_EQ(j["srcs"][0]["words"], Json::array({c.words[0], c.words[1], c.words[2], 0}));
+        if (c.words[0] != damaged) {
+            EXPECT_EQ(userDataBytes(j, 0), keyValue("Dump Summary Header file", pathOf(kSys)));
+        }
         EXPECT_TRUE(goneFromBoth(kSys));
     }
-    EXPECT_EQ(errlog().size(), 3u) << "the removals themselves went well";
+    EXPECT_EQ(errlog().size(), 5u) << "the removals themselves went well";
 }
 
 TEST_F(SummaryOpen, AnyEyeCatcherOpensAndAnotherIdInsideIsTolerated) {
@@ -74,21 +79,6 @@ TEST_F(SummaryOpen, AnyEyeCatcherOpensAndAnotherIdInsideIsTolerated) {
     damage(kSys, 208, "HWU DUMP");
     damage(kSys, 224, "\xFF\xFF\xFF\xFF");
     EXPECT_TRUE(openLog(kSys.id).is_null());
-}
-
-TEST_F(SummaryOpen, OpenAndReadFailuresAlsoRemoveTheSummary) {
-    const struct { const char* call; uint32_t words[3]; } cases[] = {
-        {"UtilFile.Open", {word(0x0113, 0xF00B, 3), 2, kSys.id}},
-        {"UtilFile.read", {word(0x0113, 0xF00B, 24), 5, kSys.id}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.call);
-        create(kSys);
-        platsim::setFault(c.call, "count=1 match=.summary");
-        Json j = openLog(kSys.id);
-        EXPECT_EQ(j["srcs"][0]["words"], Json::array({c.words[0], c.words[1], c.words[2], 0}));
-        EXPECT_EQ(userDataBytes(j, 0), keyValue("Dump Summary Header file", pathOf(kSys)));
-        EXPECT_TRUE(goneFromBoth(kSys));
-    }
 }
 
 TEST_F(SummaryOpen, FileNamesReadFailureIsToleratedAndLockInitFailureCommitted) {
