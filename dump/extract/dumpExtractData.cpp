@@ -11,12 +11,13 @@
 #include <string>
 
 #include "dump/summary/summaryLayout.h"
-#include "dump/support/bigEndian.h"
 #include "dump/support/dumpTrace.h"
+#include "dump/support/mountPoint.h"
 #include "dump/support/report.h"
 #include "platdump/dumpCollections.h"
 #include "platdump/dumpStatusLogger.h"
 #include "platdump/dumpSummary.h"
+#include "platform/bigEndian.h"
 #include "platform/errlEntry.h"
 #include "platform/smgr.h"
 #include "platform/utilFile.h"
@@ -132,10 +133,10 @@ bool modeAllowsMainStore(uint8_t mode, DumpSummary& summary) {
 DumpSummary::typeOfSummary_t kindToOpen(unsigned int id) {
     const auto fromId = static_cast<DumpSummary::typeOfSummary_t>(0);
     char name[64];
-    std::snprintf(name, sizeof name, "%s/%s%08X.summary", DumpCollections::MOUNT_POINT,
+    std::snprintf(name, sizeof name, "%s/%s%08X.summary", kMountPoint,
                   (id & 0x0F000000) ? DumpCollections::HWUDUMP : DumpCollections::SYSDUMP, id);
     if (UtilFile(name).exists()) return fromId;
-    std::snprintf(name, sizeof name, "%s/%s%08X.summary", DumpCollections::MOUNT_POINT,
+    std::snprintf(name, sizeof name, "%s/%s%08X.summary", kMountPoint,
                   DumpCollections::RESDUMP, id);
     return UtilFile(name).exists() ? DumpSummary::RSC : fromId;
 }

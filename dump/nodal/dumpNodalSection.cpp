@@ -7,7 +7,7 @@
 #include "dump/nodal/nodalFiles.h"
 #include "dump/nodal/nodalLayout.h"
 #include "dump/support/dumpTrace.h"
-#include "platdump/dumpCollections.h"
+#include "dump/support/mountPoint.h"
 #include "platdump/dumpSummary.h"
 #include "platdump/dumpUtilFile.h"
 
@@ -37,7 +37,7 @@ constexpr uint32_t kSectionIndexMask = 0xFFFF;
 // A bare file name lives in the repository.
 void completeName(std::string& name) {
     if (name.find('/') != std::string::npos) return;
-    name = std::string(DumpCollections::MOUNT_POINT) + "/" + name;
+    name = std::string(kMountPoint) + "/" + name;
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "dump/nodal/systemNodalLayout.h"
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "dump/support/dumpTrace.h"
 #include "dump/support/report.h"
 #include "platdump/dumpSummary.h"

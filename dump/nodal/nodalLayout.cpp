@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 
 namespace dump {
 namespace nodal {

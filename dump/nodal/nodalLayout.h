@@ -1,5 +1,5 @@
 // Byte layout of a nodal section's TOC file: the 48-byte header (TocHeader,
-// encoded and decoded through dump::be) and the two kinds of entry, all
+// encoded and decoded through be::) and the two kinds of entry, all
 // big-endian. What each section kind decides (name, entry size, where an
 // entry keeps its data offset and size) is in SectionKind.
 #pragma once

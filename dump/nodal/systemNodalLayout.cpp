@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 
 namespace dump {
 namespace sysnodal {

@@ -14,6 +14,7 @@
 #include "dump/repository/repositoryPaths.h"
 #include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
+#include "dump/support/mountPoint.h"
 #include "dump/support/report.h"
 #include "platdump/dumpState.h"
 #include "platdump/dumpSummary.h"
@@ -23,7 +24,7 @@
 
 using namespace dump;
 
-const char DumpCollections::MOUNT_POINT[11] = "/plat_dump";
+const char DumpCollections::MOUNT_POINT[11] = DUMP_MOUNT_POINT_TEXT;
 const char DumpCollections::SYSDUMP[9] = "SYSDUMP.";
 const char DumpCollections::HWUDUMP[9] = "HWUDUMP.";
 const char DumpCollections::RESDUMP[9] = "RESDUMP.";

@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <string>
 
-#include "platdump/dumpCollections.h"
+#include "dump/support/mountPoint.h"
 
 namespace dump {
 
 // "/plat_dump/dumpstatus.<id as %08X>".
 inline std::string statusLogPath(unsigned int dumpId) {
     char path[64];
-    std::snprintf(path, sizeof path, "%s/dumpstatus.%08X", DumpCollections::MOUNT_POINT, dumpId);
+    std::snprintf(path, sizeof path, "%s/dumpstatus.%08X", kMountPoint, dumpId);
     return path;
 }
 

@@ -10,6 +10,7 @@
 
 #include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
+#include "dump/support/mountPoint.h"
 #include "dump/support/report.h"
 #include "platdump/dumpCollections.h"
 #include "platdump/dumpUtilFile.h"
@@ -134,7 +135,7 @@ std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t t
         trace("DumpSummary: id 0x%08X does not fit type %d", id, static_cast<int>(type));
     char name[layout::names::NAME_WIDTH];
     std::snprintf(name, sizeof name, "/%s%08X.summary", kind->filePrefix, id);
-    std::string path = std::string(DumpCollections::MOUNT_POINT) + name;
+    std::string path = std::string(kMountPoint) + name;
     if (path.size() >= layout::names::NAME_WIDTH) trace("DumpSummary: path %s too long", path.c_str());
     layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, path.c_str(),
                     layout::names::NAME_MAX_LENGTH);

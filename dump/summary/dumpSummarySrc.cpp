@@ -11,8 +11,8 @@
 #include "dump/summary/summaryLayout.h"
 #include "dump/summary/summaryLockHold.h"
 #include "dump/support/dumpTrace.h"
+#include "dump/support/mountPoint.h"
 #include "dump/support/report.h"
-#include "platdump/dumpCollections.h"
 #include "platdump/dumpSummary.h"
 #include "platdump/dumpUtilFile.h"
 #include "platform/errlEntry.h"
@@ -39,7 +39,7 @@ bool failed(UtilStream& file, const char* what, const std::string& path) {
 
 std::string temporarySrcPath(unsigned int id) {
     char path[2 * names::NAME_WIDTH];
-    std::snprintf(path, sizeof path, "%s/flatsrc.%08x.tmp", DumpCollections::MOUNT_POINT, id);
+    std::snprintf(path, sizeof path, "%s/flatsrc.%08x.tmp", kMountPoint, id);
     if (std::strlen(path) > names::NAME_MAX_LENGTH) trace("DumpSummary: path %s too long", path);
     return path;
 }

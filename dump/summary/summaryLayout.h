@@ -2,7 +2,7 @@
 // (file header, summary, file names; 4372 bytes), optionally followed by
 // the flattened SRC. Field offsets are given relative to their region, each
 // written as "documented file offset - region offset", and are read and
-// written only through dump::be and the helpers below. Every byte not named
+// written only through be:: and the helpers below. Every byte not named
 // here is reserved and zero.
 #pragma once
 
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "platdump/dumpSummary.h"
 
 namespace dump {

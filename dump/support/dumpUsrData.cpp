@@ -3,12 +3,11 @@
 
 #include <cstring>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "dump/support/dumpTrace.h"
 #include "platdump/dumpErrl.h"
 #include "platform/utilReg.h"
 
-namespace be = dump::be;
 
 namespace {
 

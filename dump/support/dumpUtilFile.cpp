@@ -11,8 +11,8 @@
 #include <string>
 
 #include "dump/support/dumpTrace.h"
+#include "dump/support/mountPoint.h"
 #include "dump/support/report.h"
-#include "platdump/dumpCollections.h"
 #include "platdump/dumpTypes.h"
 #include "platform/errlEntry.h"
 #include "platform/posixFs.h"
@@ -32,7 +32,7 @@ constexpr uint32_t kDefaultTimeout = 0;
 constexpr Site kRemoteRoleQuery{0x0217, 2};
 
 bool inRepository(const char* path) {
-    return std::strstr(path, DumpCollections::MOUNT_POINT) != nullptr;
+    return std::strstr(path, kMountPoint) != nullptr;
 }
 
 // The role of this processor; a failed query counts as role 4 (nothing is

@@ -17,11 +17,10 @@
 
 #include <cstring>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "simCore.h"
 #include "simTrace.h"
 
-namespace be = dump::be;
 using platsim::detail::fault;
 
 namespace {

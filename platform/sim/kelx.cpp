@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "platform/errlEntry.h"
 #include "simCore.h"
 
@@ -63,11 +63,11 @@ bool applyWord(const std::string& word, KelxManagedInfo& info) {
 }  // namespace
 
 void KelxManagedInfo::flatten(uint8_t* image) const {
-    dump::be::putU32(image, OFF_MANAGED, managed);
-    dump::be::putU32(image, OFF_CONSOLES, consoleCount);
-    dump::be::putU32(image, OFF_MASTER, masterSession);
-    dump::be::putU32(image, OFF_CHANGES, changeCount);
-    dump::be::putU32(image, OFF_RESERVED, reserved);
+    be::putU32(image, OFF_MANAGED, managed);
+    be::putU32(image, OFF_CONSOLES, consoleCount);
+    be::putU32(image, OFF_MASTER, masterSession);
+    be::putU32(image, OFF_CHANGES, changeCount);
+    be::putU32(image, OFF_RESERVED, reserved);
 }
 
 ErrlEntry* kelxQueryKelManagedInfo(KelxManagedInfo& info, bool) {

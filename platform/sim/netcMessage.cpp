@@ -3,9 +3,8 @@
 
 #include <algorithm>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 
-namespace be = dump::be;
 
 NetcMessage::NetcMessage() = default;
 NetcMessage::~NetcMessage() = default;

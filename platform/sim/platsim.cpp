@@ -5,7 +5,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "simCore.h"
 
 namespace platsim {
@@ -30,7 +30,7 @@ bool setRegistry(const std::string& key, const std::string& bytes, Fs fs) {
 
 bool setRegistryU32(const std::string& key, uint32_t value, Fs fs) {
     uint8_t b[4];
-    dump::be::putU32(b, 0, value);
+    be::putU32(b, 0, value);
     return setRegistry(key, std::string(reinterpret_cast<char*>(b), 4), fs);
 }
 

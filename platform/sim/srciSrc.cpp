@@ -6,10 +6,9 @@
 #include <cstring>
 #include <new>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "platform/utilStream.h"
 
-namespace be = dump::be;
 
 ErrlBase::~ErrlBase() = default;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "record.h"
 
 namespace decode {
@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kEntriesPerRead = 2048;
 
 MdrtEntry decodeEntry(const uint8_t* p, uint64_t offset) {
-    using namespace dump::be;
+    using namespace be;
     MdrtEntry e;
     e.offset = offset;
     e.field0 = getU64(p, mdrt::kField0);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 #include "record.h"
 
 namespace decode {
@@ -82,7 +82,7 @@ uint64_t chooseEnd(const Record& rec, const NodalFile& f, const std::function<bo
 }
 
 TocEntry decodeEntry(const uint8_t* p, uint64_t offset, NodalKind kind) {
-    using dump::be::getU32;
+    using be::getU32;
     TocEntry e;
     e.offset = offset;
     if (kind != NodalKind::Hardware) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 
 namespace decode {
 
@@ -25,10 +25,10 @@ bool Record::load(const StreamSource& source, uint64_t offset, size_t length, co
     return true;
 }
 
-uint8_t Record::u8(size_t rel) const { return fits(rel, 1) ? dump::be::getU8(iv_bytes.data(), rel) : 0; }
-uint16_t Record::u16(size_t rel) const { return fits(rel, 2) ? dump::be::getU16(iv_bytes.data(), rel) : 0; }
-uint32_t Record::u32(size_t rel) const { return fits(rel, 4) ? dump::be::getU32(iv_bytes.data(), rel) : 0; }
-uint64_t Record::u64(size_t rel) const { return fits(rel, 8) ? dump::be::getU64(iv_bytes.data(), rel) : 0; }
+uint8_t Record::u8(size_t rel) const { return fits(rel, 1) ? be::getU8(iv_bytes.data(), rel) : 0; }
+uint16_t Record::u16(size_t rel) const { return fits(rel, 2) ? be::getU16(iv_bytes.data(), rel) : 0; }
+uint32_t Record::u32(size_t rel) const { return fits(rel, 4) ? be::getU32(iv_bytes.data(), rel) : 0; }
+uint64_t Record::u64(size_t rel) const { return fits(rel, 8) ? be::getU64(iv_bytes.data(), rel) : 0; }
 
 std::vector<uint8_t> Record::bytes(size_t rel, size_t width) const {
     if (!fits(rel, width)) return std::vector<uint8_t>(width, 0);

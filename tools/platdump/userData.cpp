@@ -5,14 +5,14 @@
 #include <map>
 
 #include "decode/record.h"
-#include "dump/support/bigEndian.h"
+#include "platform/bigEndian.h"
 
 namespace platdump {
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using dump::be::getU32;
+using be::getU32;
 
 const std::string kSeparator = ":?:";  // between a key and its value
 

@@ -1,13 +1,12 @@
-// Big-endian encoding at a byte offset. Every on-disk and error-log byte
-// layout of the library is read and written only through these helpers,
-// built from shifts, so the result never depends on the host's byte order
-// or on struct padding.
+// Big-endian encoding at a byte offset, shared by the platform layer and
+// the library. Every on-disk and error-log byte layout is read and written
+// only through these helpers, built from shifts, so the result never
+// depends on the host's byte order or on struct padding.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace dump {
 namespace be {
 
 inline void putU8(uint8_t* p, size_t off, uint8_t v) { p[off] = v; }
@@ -45,4 +44,3 @@ inline uint64_t getU64(const uint8_t* p, size_t off) {
 }
 
 }  // namespace be
-}  // namespace dump
