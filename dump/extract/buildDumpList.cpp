@@ -108,11 +108,15 @@ DumpList* DumpSummary::buildDumpList(uint8_t useTce, bool includeMainStore) {
     uint8_t* names = iv_image.fileNames;
     DumpList* list = new DumpList;
 
-    uint16_t headerSize = be::getU16(iv_image.summary, sum::FILE_HEADER_SIZE_FIELD);
-    if (headerSize > FILE_HEADER_SIZE) {
-        trace("buildDumpList: file header size %u of dump 0x%08X cut to %u", headerSize, iv_dumpId,
-              FILE_HEADER_SIZE);
-        headerSize = FILE_HEADER_SIZE;
+    // The first block is as long as fileHeaderSize says: a larger value
+    // runs on into the summary's image, which follows the header's in
+    // memory as in the file. It is held to the images' end so that a
+    // damaged field cannot make the block reach past them.
+    uint32_t headerSize = be::getU16(iv_image.summary, sum::FILE_HEADER_SIZE_FIELD);
+    if (headerSize > sizeof iv_image) {
+        trace("buildDumpList: file header size %u of dump 0x%08X held to %zu", headerSize,
+              iv_dumpId, sizeof iv_image);
+        headerSize = sizeof iv_image;
     }
     list->append(new DumpDataBlockMS(headerSize, chars(iv_image.fileHeader)));
     list->append(new DumpDataBlockMS(SUMMARY_SIZE, chars(iv_image.summary)));

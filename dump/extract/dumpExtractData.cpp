@@ -12,15 +12,12 @@
 
 #include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
-#include "dump/support/mountPoint.h"
 #include "dump/support/report.h"
-#include "platdump/dumpCollections.h"
 #include "platdump/dumpStatusLogger.h"
 #include "platdump/dumpSummary.h"
 #include "platform/bigEndian.h"
 #include "platform/errlEntry.h"
 #include "platform/smgr.h"
-#include "platform/utilFile.h"
 #include "platform/utilReg.h"
 #include "platform/utilSemaphore.h"
 
@@ -128,19 +125,6 @@ bool modeAllowsMainStore(uint8_t mode, DumpSummary& summary) {
            (mode == MODE_4 && (summary.GetPrivateFlags() & PRIVATE_MAIN_STORE_IN_MODE_4));
 }
 
-// The kind to open dump id as: taken from the id, unless no such summary
-// exists but a resource dump of that id does.
-DumpSummary::typeOfSummary_t kindToOpen(unsigned int id) {
-    const auto fromId = static_cast<DumpSummary::typeOfSummary_t>(0);
-    char name[64];
-    std::snprintf(name, sizeof name, "%s/%s%08X.summary", kMountPoint,
-                  (id & 0x0F000000) ? DumpCollections::HWUDUMP : DumpCollections::SYSDUMP, id);
-    if (UtilFile(name).exists()) return fromId;
-    std::snprintf(name, sizeof name, "%s/%s%08X.summary", kMountPoint,
-                  DumpCollections::RESDUMP, id);
-    return UtilFile(name).exists() ? DumpSummary::RSC : fromId;
-}
-
 // The summary could not be opened; a dump gone in the middle of an
 // offload is told apart from one that never was.
 ErrlEntry* summaryUnavailable(ErrlEntry* e, unsigned int id, unsigned long long offset) {
@@ -236,7 +220,9 @@ ErrlEntry* DumpExtractData::extractHeld(unsigned int dumpId, unsigned long long 
                                         unsigned int& length, char* buffer, bool includeMainStore,
                                         dumpDMAEhandle* handle) {
     ErrlEntry* e = nullptr;
-    DumpSummary summary(dumpId, e, kindToOpen(dumpId));
+    // The kind comes from the id alone: a resource dump's id names no
+    // summary here and its open fails as a missing dump.
+    DumpSummary summary(dumpId, e);
     if (e) {
         length = 0;
         return summaryUnavailable(e, dumpId, offset);

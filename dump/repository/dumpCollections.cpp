@@ -144,18 +144,14 @@ void claimFiles(const Kind& kind, unsigned int id, std::vector<std::string>& cla
 }
 
 // Removes one orphan from this service processor only. A removal that
-// fails is noted with an informational log, unless the entry is gone all
-// the same (another process, or the open of its damaged summary, removed
-// it first).
+// fails is noted with an informational log.
 void removeOrphan(const std::string& path) {
     trace("removeOrphanedFiles: removing %s", path.c_str());
     ErrlEntry* e = UtilFile::remove(path.c_str());
     if (!e) return;
     discard(e);
-    if (!UtilFile(path.c_str()).exists()) {
-        trace("removeOrphanedFiles: %s was already gone", path.c_str());
-        return;
-    }
+    // Reported also when the file had gone meanwhile (opening its damaged
+    // summary during this sweep removes it): the removal did fail.
     trace("removeOrphanedFiles: %s could not be removed", path.c_str());
     commit(infoAt(kSweepRemoval, RC_FAILED, REASON_REPOSITORY));
 }

@@ -129,12 +129,13 @@ bool DumpUtilFile::belowFreeSpaceFloor() {
         iv_diskFull = true;
         return true;
     }
-    // 64-bit intermediates: the same results as 32-bit arithmetic wherever
-    // that does not overflow, and sound figures on large host file systems.
+    // The percentage is worked in unsigned 32-bit arithmetic, wrapping
+    // product and all, because the system section's readers decode it so.
+    uint32_t blocks32 = static_cast<uint32_t>(fs.f_blocks);
+    uint32_t free32 = static_cast<uint32_t>(fs.f_bfree);
+    if (blocks32 != 0) iv_percentUsed = ((blocks32 - free32) * 1000u / blocks32 + 5u) / 10u;
     uint64_t blocks = fs.f_blocks;
     uint64_t freeBlocks = fs.f_bfree;
-    if (blocks != 0)
-        iv_percentUsed = static_cast<uint32_t>(((blocks - freeBlocks) * 1000 / blocks + 5) / 10);
     uint32_t percent = inRepository(getFileName()) ? kRepositoryFloorPercent : kOtherFloorPercent;
     uint64_t floor = blocks * percent / 100;
     if (freeBlocks > floor) {

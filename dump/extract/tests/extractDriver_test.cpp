@@ -75,7 +75,6 @@ TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
         {"state 11 mode 4, private 0x2", kSys, ms, 0x2, 11, 0, 4, 0, false},
         {"state 11 mode 3", kSys, ms, 0x2, 11, 0, 3, 3, false},
         {"state 5", kSys, ms, 0, 5, 0, 2, 3, false},
-        {"resource dump as a system dump", kRsc, ms, 0, 9, 0, 0, 0, true},
     };
     uint32_t id = 0x100;
     for (const Row& r : rows) {
@@ -185,6 +184,26 @@ TEST_F(ExtractDriver, DumpVanishedBetweenTwoCallsIsInvalidatedAndUpFailureIsOnly
     EXPECT_TRUE(hasCallPoint(x.entry, 0x0221, 0x20, kSys.id));
     EXPECT_EQ(testsupport::userDataBytes(x.entry, x.entry["userData"].size() - 1),
               summarytest::keyValue("Dump invalidated while extracting, id:", "0x1a"));
+}
+
+TEST_F(ExtractDriver, AResourceDumpsIdNamesNoDumpToExtract) {
+    makeDump(kRsc, kComplete);
+    setSystem(11, 2);
+    ASSERT_TRUE(testsupport::fileExists(primary(summarytest::pathOf(kRsc))));
+    Extracted start = extract(kRsc.id, 0, 100);
+    ASSERT_TRUE(start.failed);
+    EXPECT_EQ(start.entry["rc"], 0x1A);
+    EXPECT_EQ(start.length, 0u);
+    EXPECT_TRUE(hasCallPoint(start.entry, 0x0221, 0x20, kRsc.id));
+
+    Extracted later = extract(kRsc.id, 10, 100);
+    ASSERT_TRUE(later.failed);
+    EXPECT_EQ(later.entry["rc"], 0x1B);
+    EXPECT_EQ(later.length, 0u);
+    EXPECT_EQ(testsupport::userDataBytes(later.entry, later.entry["userData"].size() - 1),
+              summarytest::keyValue("Dump invalidated while extracting, id:", "0xc3d"));
+    EXPECT_TRUE(testsupport::fileExists(primary(summarytest::pathOf(kRsc))))
+        << "the resource dump itself is left alone";
 }
 
 TEST_F(ExtractDriver, StreamEndAndZeroLengthRequests) {

@@ -65,6 +65,25 @@ TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
     EXPECT_EQ(shape(kSys, 1, true), hardwareOnly);
 }
 
+TEST_F(ExtractList, TheFirstBlockIsAsLongAsTheFileHeaderSizeSays) {
+    constexpr size_t kHeaderSizeAt = 316;
+    makeDump(kSys, kComplete);
+    setSystem(11, 2);
+    patchFile(kSys, kHeaderSizeAt, {0x01, 0x2C});  // 300
+    EXPECT_EQ(shape(kSys, 0, false), (Shape{{MS, 300}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}}));
+    // The stream moves with it: 300 bytes from the file's start, then the
+    // summary region.
+    const std::vector<uint8_t> file = primaryBytes(kSys);
+    Extracted x = extract(kSys.id, 0, 300 + 1024);
+    ASSERT_FALSE(x.failed) << x.entry.dump();
+    EXPECT_TRUE(x.bytes == std::string(file.begin(), file.begin() + 300) +
+                               std::string(file.begin() + 208, file.begin() + 1232));
+
+    // A damaged field cannot reach past the summary's images.
+    patchFile(kSys, kHeaderSizeAt, {0xFF, 0xFF});
+    EXPECT_EQ(shape(kSys, 0, false)[0], std::make_pair(MS, 4372u));
+}
+
 TEST_F(ExtractList, UnreadableMdrtCostsOnlyTheRegions) {
     makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}, {0x2000, 0x10}});
     platsim::setFault("UtilFile.Open", "match=MDRT count=1");

@@ -11,7 +11,6 @@
 
 using namespace extracttest;
 using summarytest::kHwu;
-using summarytest::kRsc;
 using summarytest::kSys;
 using summarytest::word;
 using testsupport::locationWord;
@@ -81,7 +80,7 @@ TEST_F(ExtractStream, EveryKindReadsAsTheConcatenationOfItsParts) {
     };
     uint32_t n = 0;
     for (const Row& r : {Row{kSys, false, 11}, Row{kSys, true, 11}, Row{kHwu, false, 11},
-                         Row{kHwu, true, 9}, Row{kRsc, true, 11}, Row{kSys, true, 9}}) {
+                         Row{kHwu, true, 9}, Row{kSys, true, 9}}) {
         Kind k = withId(r.kind, r.kind.id + 0x10 * ++n);
         SCOPED_TRACE(std::string(k.fileName) + (r.mainStore ? " with main store" : "") +
                      " state " + std::to_string(r.state));

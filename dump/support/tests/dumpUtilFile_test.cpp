@@ -66,6 +66,9 @@ TEST_F(MirroredFile, FreeSpaceFloorIsSevenPercentInTheRepositoryAndTwelveElsewhe
         {"/var/log/f", 1000, 120, true, 88},  {"/var/log/f", 1000, 121, false, 88},
         {"/plat_dump/f", 1050, 73, true, 93}, {"/plat_dump/f", 1050, 74, false, 93},
         {"/var/log/f", 1000, 995, false, 1},  {"/var/log/f", 1000, 996, false, 0},
+        {"/var/log/f", 1000, 333, false, 67},
+        // Worked in 32 bits: 5,000,000 x 1000 wraps, giving 7, not 50.
+        {"/plat_dump/f", 10000000, 5000000, false, 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.freeBlocks) + " of " + std::to_string(c.blocks));
