@@ -1,5 +1,6 @@
 #include "checkCommand.h"
 
+#include "checkOutput.h"
 #include "checks.h"
 #include "dumpId.h"
 #include "errorReport.h"

@@ -5,13 +5,9 @@
 // the check fail without being findings about the repository.
 #pragma once
 
-#include <cstddef>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
-
-#include "toolJson.h"
 
 namespace platdump {
 namespace check {
@@ -55,13 +51,6 @@ private:
     std::vector<Finding> iv_findings;
     std::vector<std::string> iv_unreadable;
 };
-
-// {"consistent": bool, "dumps": N, "findings": [{"kind", "dump", "path", "detail"}]}, the dump as
-// "0x0000001A" or null.
-Json reportJson(const Report& report, size_t dumps);
-// One line per finding ("0x0000001A  kind  path: detail", "-" for no dump),
-// then the verdict.
-void printReport(std::ostream& out, const Report& report, size_t dumps);
 
 }  // namespace check
 }  // namespace platdump

@@ -5,13 +5,12 @@
 // intermediate files, its status log, its MDST file (see
 // CheckedRepository). The summary of a dump the library cannot open is
 // reported as damaged; the files that dump names are orphans of it.
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 
 #include "checks.h"
+#include "decode/findings.h"
 #include "dump/repository/repositoryPaths.h"
-#include "dumpId.h"
 #include "platdump/dumpCollections.h"
 
 namespace platdump {
@@ -55,13 +54,13 @@ void checkOrphans(const CheckedRepository& r, Report& report) {
         auto named = namedByUnopened.find(entry);
         if (named != namedByUnopened.end()) {
             report.add(kOrphan, named->second->id, entry,
-                       "a file of dump " + idText(named->second->id) + ", whose summary the library cannot open: " + kSweep);
+                       "a file of dump " + decode::hex(named->second->id, 8) + ", whose summary the library cannot open: " + kSweep);
             continue;
         }
         std::optional<unsigned int> logOf = statusLogId(entry);
         if (logOf) {
             report.add(kOrphan, std::nullopt, entry,
-                       "the status log of dump " + idText(*logOf) + ", which the repository does not hold: " + kSweep);
+                       "the status log of dump " + decode::hex(*logOf, 8) + ", which the repository does not hold: " + kSweep);
             continue;
         }
         report.add(kOrphan, std::nullopt, entry, std::string("no dump claims it: ") + kSweep);

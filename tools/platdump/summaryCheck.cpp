@@ -8,7 +8,6 @@
 #include "decode/findings.h"
 #include "decode/record.h"
 #include "decode/summarySection.h"
-#include "dumpId.h"
 
 namespace platdump {
 namespace check {
@@ -85,7 +84,8 @@ bool checkEyeCatcher(const CheckedDump& d, const Record& r, std::vector<std::str
 
 void checkIdentifiers(const CheckedDump& d, const Record& r, std::vector<std::string>& problems) {
     const uint32_t recorded = r.u32(summaryfile::kSummaryRegion + summary::kDumpId);
-    if (recorded != d.id) problems.push_back("summaryDumpId is " + idText(recorded) + ", the file name's is " + idText(d.id));
+    if (recorded != d.id)
+        problems.push_back("summaryDumpId is " + hex(recorded, 8) + ", the file name's is " + hex(d.id, 8));
     char digits[16];
     std::snprintf(digits, sizeof digits, "%08X", d.id);
     if (!r.holds(filehdr::kFileNameId, digits, filehdr::kFileNameIdWidth))

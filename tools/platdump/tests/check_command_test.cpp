@@ -101,6 +101,16 @@ TEST_F(CheckCommand, EmptyRepositoryIsConsistent) {
     EXPECT_EQ(r.out, "0 dumps checked, no findings: the repository is consistent\n");
 }
 
+TEST_F(CheckCommand, DumpsOfEveryKindBeingCollectedCheckClean) {
+    auto sys = createDump(DumpSummary::SYS, 0x1B);
+    auto hwu = createDump(DumpSummary::HWU, 0x0100002B);
+    auto rsc = createDump(DumpSummary::RSC, 0x2C);
+    DumpStatusLogger(0x2C).setStartCollectionPhase(0xFFFFFFFF);  // "HWCOLLECTION_PHASE-1_START"
+    ToolRun r = check();
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.json()["dumps"], 3);
+}
+
 TEST_F(CheckCommand, DamageInTwoDumpsIsReportedForEachGroupedByDump) {
     mirroredDump(0x1B);
     mirroredDump(0x1A);
