@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platformExport.h"
 
@@ -43,6 +45,24 @@ PLATFORM_EXPORT ErrlEntry* rmgrSyncFileChunk(uint16_t component, const char* pat
 PLATFORM_EXPORT ErrlEntry* rmgrDeleteFile(uint16_t component, const char* path);
 // The backup's copy of path becomes equal to this processor's file.
 PLATFORM_EXPORT ErrlEntry* rmgrStreamSync(const char* path, uint16_t component);
+
+// Read-only view of the backup's copies, for programs that compare the
+// mirror with this processor's files. On the service processor the
+// redundancy manager serves these reads from the backup's file system over
+// the link that carries the syncs; nothing on either side is changed.
+//
+// Whether the backup holds a copy of path, and its length.
+PLATFORM_EXPORT ErrlEntry* rmgrBackupFileSize(uint16_t component, const char* path, bool& exists,
+                                              uint64_t& size);
+// Copies up to length bytes at offset of the backup's copy of path into
+// buffer; count is the number copied (fewer where the copy ends, 0 at or
+// beyond its end). A missing copy is a failure.
+PLATFORM_EXPORT ErrlEntry* rmgrReadBackupFile(uint16_t component, const char* path, uint64_t offset,
+                                              uint32_t length, void* buffer, uint32_t& count);
+// Appends the names of the entries of directory dir on the backup, except
+// "." and "..", in the C library's collating order.
+PLATFORM_EXPORT ErrlEntry* rmgrListBackupDirectory(uint16_t component, const char* dir,
+                                                   std::vector<std::string>& names);
 
 // Makes handler the backup's server of remote commands addressed to
 // component (replacing an earlier one; null removes it).

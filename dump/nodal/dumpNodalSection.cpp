@@ -6,6 +6,7 @@
 
 #include "dump/nodal/nodalFiles.h"
 #include "dump/nodal/nodalLayout.h"
+#include "dump/nodal/nodalRepairRules.h"
 #include "dump/support/dumpTrace.h"
 #include "dump/support/mountPoint.h"
 #include "platdump/dumpSummary.h"
@@ -58,7 +59,7 @@ ErrlEntry* DumpNodalSection::openTocFile(std::string& name, unsigned int section
     }
     if (ErrlEntry* e = openSectionFile(iv_TOCFile, name)) return e;
     // A TOC holding a whole header is continued; a shorter one starts anew.
-    if (iv_TOCFile->size() >= TOC_HEADER_SIZE) return passedAt(readHeader(), kReadHeaderFailed);
+    if (iv_TOCFile->size() >= repair::CONTINUED_TOC_MIN) return passedAt(readHeader(), kReadHeaderFailed);
     return passedAt(initHeader(sectionIndex), kInitHeaderFailed);
 }
 

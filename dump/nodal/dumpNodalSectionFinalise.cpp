@@ -8,12 +8,14 @@
 
 #include "dump/nodal/nodalFiles.h"
 #include "dump/nodal/nodalLayout.h"
+#include "dump/nodal/nodalRepairRules.h"
 #include "dump/support/dumpTrace.h"
 #include "platdump/dumpNodalSection.h"
 #include "platdump/dumpUtilFile.h"
 
 using namespace dump;
 using namespace dump::nodal;
+using repair::tocLength;
 
 namespace {
 
@@ -30,10 +32,6 @@ void closeAndDelete(DumpUtilFile*& file) {
     file->clearError();
     delete file;
     file = nullptr;
-}
-
-uint64_t tocLength(uint32_t entrySize, uint32_t entryCount) {
-    return TOC_HEADER_SIZE + uint64_t(entrySize) * entryCount;
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ void DumpNodalSection::finalise() {
     const SectionKind* kind = sectionKind(iv_Type);
     // A header that does not describe this kind of section is not cut to
     // fit it: the pair is left as it is.
-    if (!kind || h.entrySize != kind->entrySize || h.headerSize != TOC_HEADER_SIZE) {
+    if (!kind || !repair::headerFits(h.headerSize, h.entrySize, kind->entrySize)) {
         trace("DumpNodalSection: %s: header size %u, entry size %u for type %d; left as it is",
               iv_TOCFile->getFileName(), h.headerSize, h.entrySize, iv_Type);
         return;
@@ -65,16 +63,13 @@ void DumpNodalSection::finalise() {
     bool dataUnmeasured = dropError(*iv_DataFile, "seek to the end");
     if (tocUnmeasured || dataUnmeasured) return;
 
-    bool consistent = uint64_t(tocEnd) == tocLength(h.entrySize, h.entryCount) &&
-                      uint64_t(dataEnd) == h.dataFileSize;
-    if (!consistent) {
+    if (!repair::consistent(uint64_t(tocEnd), uint64_t(dataEnd), h.entrySize, h.entryCount, h.dataFileSize)) {
         trace("DumpNodalSection: %s: TOC %lld, data %lld; header: %u entries, data %u; repairing",
               iv_TOCFile->getFileName(), static_cast<long long>(tocEnd),
               static_cast<long long>(dataEnd), h.entryCount, h.dataFileSize);
         if (!repairTocLength(tocEnd) || !dropIncompleteItems(tocEnd, dataEnd)) return;
     }
-    uint32_t over = static_cast<uint32_t>((uint64_t(dataEnd) + uint64_t(tocEnd)) % SECTION_ALIGNMENT);
-    commit(passedAt(padDataFile(over ? SECTION_ALIGNMENT - over : 0), kPadFailed));
+    commit(passedAt(padDataFile(repair::padding(uint64_t(dataEnd), uint64_t(tocEnd))), kPadFailed));
     writeFinalHeader();
 }
 
@@ -90,7 +85,7 @@ bool DumpNodalSection::repairTocLength(int64_t& tocEnd) {
 
     // Shorter: count the whole entries present (none in a TOC shorter than
     // its header) and say so in the header at once.
-    h.entryCount = tocEnd > int64_t(TOC_HEADER_SIZE) ? uint32_t((tocEnd - TOC_HEADER_SIZE) / h.entrySize) : 0;
+    h.entryCount = repair::wholeEntries(uint64_t(tocEnd), h.entrySize);
     h.encode(iv_Header);
     tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
     if (tocEnd < 0) return false;
@@ -119,7 +114,7 @@ bool DumpNodalSection::dropIncompleteItems(int64_t& tocEnd, int64_t& dataEnd) {
             return false;
         }
         uint64_t end = entryDataEnd(kind, entry.data());
-        if (end <= uint64_t(dataEnd)) {
+        if (repair::itemPresent(end, uint64_t(dataEnd))) {
             kept = end;
             break;
         }

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "dump/repository/repositoryPaths.h"
+#include "dump/repository/summaryEntryNames.h"
 #include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
 #include "dump/support/mountPoint.h"
@@ -42,12 +43,6 @@ constexpr Site kSweepRemoval{0x0C1C, 15};
 constexpr uint16_t SET_APART_FLAG = 0x0001;
 constexpr uint16_t SET_APART_COMPANION_FLAG = 0x0080;
 constexpr unsigned int HIGHEST_PLAIN_ID = 0x0FFFFFFF;
-constexpr unsigned int NO_DUMP_ID = 0xFFFFFFFF;
-
-constexpr size_t PREFIX_LENGTH = sizeof DumpCollections::SYSDUMP - 1;
-constexpr size_t ID_DIGITS = 8;
-constexpr int HEX = 16;
-constexpr char SUMMARY_SUFFIX[] = ".summary";
 
 // What tells the three kinds apart when the repository is listed.
 struct Kind {
@@ -68,18 +63,9 @@ uint32_t hardwareUnitOrder(uint32_t id) { return (id << 4) | (id >> 28); }
 std::string lastComponent(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // The id a directory entry names for a kind; false when the entry is not
-// one of its summaries. The text after the prefix's length is converted as
-// the C library does, leading hexadecimal digits up to the first other
-// character, so "SYSDUMP.1A.summary" names 0x1A.
+// one of its summaries.
 bool idOfEntry(const Kind& kind, const std::string& name, unsigned int& id) {
-    if (name.find(kind.prefix) == std::string::npos || name.find(SUMMARY_SUFFIX) == std::string::npos)
-        return false;
-    std::string digits = name.substr(PREFIX_LENGTH, ID_DIGITS);
-    errno = 0;
-    unsigned long value = strtoul(digits.c_str(), nullptr, HEX);
-    if (errno == EINVAL || errno == ERANGE) return false;
-    id = static_cast<unsigned int>(value);
-    return kind.type == DumpSummary::HWU || id != NO_DUMP_ID;
+    return summaryIdOfEntry(kind.prefix, kind.type == DumpSummary::HWU, name, id);
 }
 
 ErrlEntry* listIds(const Kind& kind, std::vector<unsigned int>& ids) {

@@ -6,21 +6,25 @@ namespace decode {
 
 namespace {
 
-// The name in a 64-byte slot, up to its first NUL; "" for an empty slot.
-std::string slotName(const Record& rec, size_t rel) {
+// The bytes of a 64-byte slot up to its first NUL; "" for an empty slot.
+std::string slotPath(const Record& rec, size_t rel) {
     std::vector<uint8_t> bytes = rec.bytes(rel, filenames::kNameWidth);
     size_t length = 0;
     while (length < bytes.size() && bytes[length] != 0) ++length;
-    return printable(bytes.data(), length);
+    return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
-void addFile(FileNamesRegion& region, const Record& rec, const std::string& field, size_t nameRel,
-             std::optional<size_t> sizeRel) {
-    std::string name = slotName(rec, nameRel);
-    if (name.empty()) return;
+std::string readable(const std::string& path) {
+    return printable(reinterpret_cast<const uint8_t*>(path.data()), path.size());
+}
+
+void addFile(FileNamesRegion& region, const Record& rec, const std::string& field, FileRole role, size_t index,
+             size_t nameRel, std::optional<size_t> sizeRel) {
+    std::string path = slotPath(rec, nameRel);
+    if (path.empty()) return;
     std::optional<uint32_t> size;
     if (sizeRel) size = rec.u32(*sizeRel);
-    region.files.push_back(NamedFile{field, name, size});
+    region.files.push_back(NamedFile{field, readable(path), path, role, index, size});
 }
 
 FileNamesRegion decodeFileNames(const Record& rec) {
@@ -28,17 +32,22 @@ FileNamesRegion decodeFileNames(const Record& rec) {
     FileNamesRegion region;
     for (size_t i = 0; i < kSlots; ++i) {
         const std::string index = "[" + std::to_string(i) + "]";
-        addFile(region, rec, "hwTocFileName" + index, kHwTocName + i * kNameWidth, kHwTocSize + i * 4);
-        addFile(region, rec, "hwDataFileName" + index, kHwDataName + i * kNameWidth, kHwDataSize + i * 4);
-        addFile(region, rec, "spTocFileName" + index, kSpTocName + i * kNameWidth, kSpTocSize + i * 4);
-        addFile(region, rec, "spDataFileName" + index, kSpDataName + i * kNameWidth, kSpDataSize + i * 4);
+        addFile(region, rec, "hwTocFileName" + index, FileRole::HwToc, i, kHwTocName + i * kNameWidth,
+                kHwTocSize + i * 4);
+        addFile(region, rec, "hwDataFileName" + index, FileRole::HwData, i, kHwDataName + i * kNameWidth,
+                kHwDataSize + i * 4);
+        addFile(region, rec, "spTocFileName" + index, FileRole::SpToc, i, kSpTocName + i * kNameWidth,
+                kSpTocSize + i * 4);
+        addFile(region, rec, "spDataFileName" + index, FileRole::SpData, i, kSpDataName + i * kNameWidth,
+                kSpDataSize + i * 4);
     }
-    addFile(region, rec, "sysTocFileName", kSysTocName, kSysTocSize);
-    addFile(region, rec, "sysDataFileName", kSysDataName, kSysDataSize);
-    addFile(region, rec, "mdrtFileName", kMdrtName, kMdrtSize);
-    addFile(region, rec, "mdstFileName", kMdstName, kMdstSize);
-    addFile(region, rec, "resourceDumpFileName", kResourceName, std::nullopt);
-    region.summaryFileName = slotName(rec, kSummaryName);
+    addFile(region, rec, "sysTocFileName", FileRole::SysToc, 0, kSysTocName, kSysTocSize);
+    addFile(region, rec, "sysDataFileName", FileRole::SysData, 0, kSysDataName, kSysDataSize);
+    addFile(region, rec, "mdrtFileName", FileRole::Mdrt, 0, kMdrtName, kMdrtSize);
+    addFile(region, rec, "mdstFileName", FileRole::Mdst, 0, kMdstName, kMdstSize);
+    addFile(region, rec, "resourceDumpFileName", FileRole::Resource, 0, kResourceName, std::nullopt);
+    region.summaryFilePath = slotPath(rec, kSummaryName);
+    region.summaryFileName = readable(region.summaryFilePath);
     region.tceErrorCount = rec.u32(kTceErrorCount);
     region.dmaErrorCount = rec.u32(kDmaErrorCount);
     region.privateFlags = rec.u32(kPrivateFlags);

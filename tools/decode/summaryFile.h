@@ -46,16 +46,24 @@ constexpr size_t kTotalHdctItemCount = 3132;
 constexpr size_t kFinishedHdctItemCount = 3136;
 }  // namespace filenames
 
+// What a name slot holds: a nodal file of a node group (slot index 0 to
+// 9) or of the system section, or one of the single files.
+enum class FileRole { HwToc, HwData, SpToc, SpData, SysToc, SysData, Mdrt, Mdst, Resource };
+
 // One non-empty name slot of the file-names region.
 struct NamedFile {
     std::string field;  // "hwTocFileName[3]", "sysDataFileName", "mdrtFileName", ...
-    std::string name;   // up to the first NUL
+    std::string name;   // up to the first NUL, as readable text (Record::text's rule)
+    std::string path;   // the same bytes as they stand: the path the library opens
+    FileRole role = FileRole::HwToc;
+    size_t index = 0;   // the slot index of a node group's file; 0 for the others
     std::optional<uint32_t> recordedSize;  // the size beside the name; none for the resource file
 };
 
 struct FileNamesRegion {
     std::vector<NamedFile> files;  // in the order the offload stream takes them, then MDRT, MDST, resource
     std::string summaryFileName;
+    std::string summaryFilePath;  // summaryFileName's bytes as they stand
     uint32_t tceErrorCount = 0;
     uint32_t dmaErrorCount = 0;
     uint32_t privateFlags = 0;

@@ -130,22 +130,30 @@ void printSummary(std::ostream& out, const DemoFacts& f) {
                        byteSize(static_cast<uint64_t>(rate)) + "/s)");
     row("verification", std::to_string(f.verified.size()) + " checks held, " + std::to_string(f.failed.size()) +
                             " failed");
-    row("deletion", "summary, status log and " + std::to_string(f.filesDeleted) + " files removed");
+    row("deletion", f.kept ? "none: dump " + idText(f.id) + " is kept in the repository"
+                           : "summary, status log and " + std::to_string(f.filesDeleted) + " files removed");
     row("error logs", std::to_string(f.errorLogs) + " committed while the demo ran, " +
                           std::to_string(f.informationalLogs) + " informational (an offload's start is one)");
     out << "\n"
         << (f.failed.empty() ? "The offloaded stream is verified." : "The offloaded stream does NOT verify.") << "\n";
-    out << "Look around: export PLATSIM_ROOT=" << f.root << "; platdump errlog; platdump parse " << f.offloadFile
-        << "\n";
+    out << "Look around: export PLATSIM_ROOT=" << f.root << "; platdump errlog; platdump parse " << f.offloadFile;
+    if (f.kept) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%X", f.id);
+        out << "; platdump list; platdump show " << id;
+    }
+    out << "; platdump check\n";
 }
 
 }  // namespace
 
-CLI::App* addDemoCommand(CLI::App& app, DemoOptions&) {
-    return app.add_subcommand("demo", "Live the life of one system dump on the host simulation");
+CLI::App* addDemoCommand(CLI::App& app, DemoOptions& options) {
+    CLI::App* cmd = app.add_subcommand("demo", "Live the life of one system dump on the host simulation");
+    cmd->add_flag("--keep", options.keep, "Keep the dump in the repository instead of deleting it");
+    return cmd;
 }
 
-int runDemo(const DemoOptions&, bool progress, std::ostream& out, std::ostream& err) {
+int runDemo(const DemoOptions& options, bool progress, std::ostream& out, std::ostream& err) {
     DemoLog log(out);
     DemoFacts f;
     try {
@@ -169,7 +177,8 @@ int runDemo(const DemoOptions&, bool progress, std::ostream& out, std::ostream& 
         list(log, err);
         offload(f, progress, err, log);
         verifyOffload(f, log);
-        remove(summary, f, log);
+        f.kept = options.keep;
+        if (!f.kept) remove(summary, f, log);
         for (const Json& e : committedErrorLogs(logsBefore)) {
             ++f.errorLogs;
             f.informationalLogs += e.value("severity", 1) == 0;

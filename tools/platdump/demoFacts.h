@@ -38,6 +38,7 @@ struct DemoFacts {
     std::vector<std::string> verified;  // the checks that held
     std::vector<std::string> failed;    // the checks that did not
     // Deletion.
+    bool kept = false;  // not deleted
     size_t filesDeleted = 0;
     size_t statusEvents = 0;
     size_t errorLogs = 0;          // committed while the demo ran

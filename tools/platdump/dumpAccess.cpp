@@ -1,20 +1,17 @@
 #include "dumpAccess.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "decode/dumpKind.h"
 #include "dumpId.h"
 #include "errorReport.h"
 #include "platdump/dumpCollections.h"
-#include "platform/errlEntry.h"
 #include "platform/utilFile.h"
+#include "platformSource.h"
 
 namespace platdump {
 
 namespace {
-
-constexpr uint32_t kReadChunk = 1u << 20;
 
 const char* filePrefix(DumpSummary::typeOfSummary_t kind) {
     switch (kind) {
@@ -22,14 +19,6 @@ const char* filePrefix(DumpSummary::typeOfSummary_t kind) {
         case DumpSummary::RSC: return DumpCollections::RESDUMP;
         default: return DumpCollections::SYSDUMP;
     }
-}
-
-// The pending error of a file as one line; the entry is dropped.
-std::string takeFileError(UtilFile& file) {
-    ErrlEntry* e = file.takeError();
-    std::string text = e ? briefError(*e) : "no error log";
-    delete e;
-    return text;
 }
 
 }  // namespace
@@ -63,38 +52,18 @@ std::unique_ptr<DumpSummary> openDump(unsigned int id, const std::string& comman
 }
 
 bool readRepositoryFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& why) {
-    UtilFile file(path.c_str());
-    if (!file.exists()) {
-        why = path + " does not exist";
-        return false;
-    }
-    file.Open("r");
-    if (file.hasError()) {
-        why = path + " cannot be opened: " + takeFileError(file);
-        return false;
-    }
-    bytes.assign(file.size(), 0);
-    for (uint64_t done = 0; done < bytes.size();) {
-        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kReadChunk, bytes.size() - done));
-        uint32_t got = file.read(bytes.data() + done, want);
-        if (file.hasError() || got == 0) {
-            why = path + " cannot be read at offset " + std::to_string(done) + ": " + takeFileError(file);
-            return false;
-        }
-        done += got;
-    }
-    return true;
+    std::unique_ptr<PlatformFileSource> source = PlatformFileSource::open(path, why);
+    if (!source) return false;
+    if (readPrefix(*source, source->size(), bytes)) return true;
+    why = source->failure();
+    return false;
 }
 
 std::optional<uint64_t> repositoryFileSize(const std::string& path) {
-    UtilFile file(path.c_str());
-    if (!file.exists()) return std::nullopt;
-    file.Open("r");
-    if (file.hasError()) {
-        file.clearError();
-        return std::nullopt;
-    }
-    return file.size();
+    std::string why;
+    std::unique_ptr<PlatformFileSource> source = PlatformFileSource::open(path, why);
+    if (!source) return std::nullopt;
+    return source->size();
 }
 
 }  // namespace platdump

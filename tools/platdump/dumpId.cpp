@@ -19,9 +19,9 @@ std::string hexToDecimal(std::string& text) {
 
 }  // namespace
 
-CLI::Option* addDumpIdArgument(CLI::App* cmd, unsigned int& id) {
+CLI::Option* addDumpIdArgument(CLI::App* cmd, unsigned int& id, bool required) {
     return cmd->add_option("ID", id, "The dump's identifier, in hexadecimal (1A, 0x1A, 0000001A)")
-        ->required()
+        ->required(required)
         ->transform(CLI::Validator(hexToDecimal, "HEX"));
 }
 

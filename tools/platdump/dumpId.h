@@ -8,9 +8,10 @@
 
 namespace platdump {
 
-// Adds the required positional argument ID to cmd, read into id; a text
-// that is not a 32-bit hexadecimal number is a usage error.
-CLI::Option* addDumpIdArgument(CLI::App* cmd, unsigned int& id);
+// Adds the positional argument ID to cmd, read into id; a text that is not
+// a 32-bit hexadecimal number is a usage error. An optional ID was given
+// when the option returned counts one.
+CLI::Option* addDumpIdArgument(CLI::App* cmd, unsigned int& id, bool required = true);
 // "0x0000001A".
 std::string idText(unsigned int id);
 

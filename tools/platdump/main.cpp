@@ -8,6 +8,7 @@
 #include <iostream>
 #include <vector>
 
+#include "checkCommand.h"
 #include "deleteCommand.h"
 #include "demoCommand.h"
 #include "errlogCommand.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     ParseOptions parse;
     DeleteOptions del;
     ErrlogOptions errlog;
+    CheckOptions check;
     DemoOptions demo;
     std::vector<Subcommand> commands = {
         {addListCommand(app, list), [&] { return runList(list, std::cout, std::cerr); }},
@@ -50,6 +52,7 @@ int main(int argc, char** argv) {
         {addParseCommand(app, parse), [&] { return runParse(parse, std::cout, std::cerr); }},
         {addDeleteCommand(app, del), [&] { return runDelete(del, std::cout, std::cerr); }},
         {addErrlogCommand(app, errlog), [&] { return runErrlog(errlog, std::cout, std::cerr); }},
+        {addCheckCommand(app, check), [&] { return runCheck(check, std::cout, std::cerr); }},
         {addDemoCommand(app, demo), [&] { return runDemo(demo, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
     };
 

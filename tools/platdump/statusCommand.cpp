@@ -1,14 +1,11 @@
 #include "statusCommand.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-
+#include "dump/repository/repositoryPaths.h"
 #include "dumpAccess.h"
 #include "dumpId.h"
 #include "errorReport.h"
 #include "exitCodes.h"
-#include "platdump/dumpCollections.h"
+#include "statusLog.h"
 #include "timeText.h"
 #include "toolJson.h"
 
@@ -16,41 +13,19 @@ namespace platdump {
 
 namespace {
 
-std::string statusLogPath(unsigned int id) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/dumpstatus.%08X", id);
-    return std::string(DumpCollections::MOUNT_POINT) + name;
-}
-
-// "KEYWORD,<seconds>": the event and its time; a line of another form is
-// kept as text.
-Json eventJson(size_t number, const std::string& line) {
-    Json j{{"line", number}};
-    size_t comma = line.rfind(',');
-    const char* digits = comma == std::string::npos ? nullptr : line.c_str() + comma + 1;
-    char* end = nullptr;
-    errno = 0;
-    long long seconds = digits && *digits ? std::strtoll(digits, &end, 10) : 0;
-    if (comma == 0 || !end || *end != '\0' || errno != 0) {
-        j["event"] = nullptr;
-        j["text"] = line;
-        return j;
-    }
-    j["event"] = line.substr(0, comma);
-    j["seconds"] = seconds;
-    j["time"] = epochDate(seconds);
-    return j;
-}
-
 Json statusJson(unsigned int id, const std::string& path, const std::vector<uint8_t>& bytes) {
     Json events = Json::array();
-    std::string text(bytes.begin(), bytes.end());
-    size_t number = 0;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        events.push_back(eventJson(++number, text.substr(start, end - start)));
-        start = end + 1;
+    for (const StatusLine& line : statusLines(bytes)) {
+        Json j{{"line", line.number}};
+        if (!line.event) {
+            j["event"] = nullptr;
+            j["text"] = line.text;
+        } else {
+            j["event"] = line.event->keyword;
+            j["seconds"] = line.event->seconds;
+            j["time"] = epochDate(line.event->seconds);
+        }
+        events.push_back(std::move(j));
     }
     return Json{{"dumpId", id}, {"statusLog", path}, {"events", events}};
 }
@@ -82,7 +57,7 @@ CLI::App* addStatusCommand(CLI::App& app, StatusOptions& options) {
 }
 
 Json readStatusLog(unsigned int id, std::string& why) {
-    const std::string path = statusLogPath(id);
+    const std::string path = dump::statusLogPath(id);
     std::vector<uint8_t> bytes;
     if (!readRepositoryFile(path, bytes, why)) return nullptr;
     return statusJson(id, path, bytes);

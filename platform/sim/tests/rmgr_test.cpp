@@ -1,5 +1,5 @@
-// The simulated redundancy manager: a remote command nobody serves, and the
-// backup tree kept current by range and by whole file.
+// The simulated redundancy manager: a remote command nobody serves, the
+// backup tree kept current by range and by whole file, and read back.
 #include "platform/errlEntry.h"
 #include "platform/netcMessage.h"
 #include "platform/rmgr.h"
@@ -36,6 +36,39 @@ TEST_F(Rmgr, SyncsCopyTheRangeOrTheWholeFile) {
     ASSERT_EQ(rmgrDeleteFile(0xF000, "/plat_dump/f"), nullptr);
     EXPECT_EQ(rmgrDeleteFile(0xF000, "/plat_dump/f"), nullptr) << "already gone is no failure";
     EXPECT_TRUE(fileExists(primary("/plat_dump/f")));
+}
+
+TEST_F(Rmgr, BackupCopiesAreReadAsTheyStandWhateverTheRole) {
+    writeFile(backup("/plat_dump/b"), "backup bytes");
+    writeFile(backup("/plat_dump/a"), "");
+    writeFile(primary("/plat_dump/c"), "primary only");
+    writeFile(root() + "/sim/role", "0");  // the backup's tree is still the one read
+    startRmgrLog();
+
+    bool exists = false;
+    uint64_t size = 1;
+    ASSERT_EQ(rmgrBackupFileSize(0xF000, "/plat_dump/b", exists, size), nullptr);
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(size, 12u);
+    ASSERT_EQ(rmgrBackupFileSize(0xF000, "/plat_dump/c", exists, size), nullptr);
+    EXPECT_FALSE(exists) << "no copy is no failure";
+
+    char buf[8] = {};
+    uint32_t count = 99;
+    ASSERT_EQ(rmgrReadBackupFile(0xF000, "/plat_dump/b", 7, 8, buf, count), nullptr);
+    EXPECT_EQ(std::string(buf, count), "bytes") << "short where the copy ends";
+    ASSERT_EQ(rmgrReadBackupFile(0xF000, "/plat_dump/b", 40, 8, buf, count), nullptr);
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(taken(rmgrReadBackupFile(0xF000, "/plat_dump/c", 0, 8, buf, count)).is_null());
+
+    std::vector<std::string> names{"kept"};
+    ASSERT_EQ(rmgrListBackupDirectory(0xF000, "/plat_dump", names), nullptr);
+    EXPECT_EQ(names, (std::vector<std::string>{"kept", "a", "b"}));
+    platsim::setFault("rmgrListBackupDirectory", "errno=13");
+    Json e = taken(rmgrListBackupDirectory(0xF000, "/plat_dump", names));
+    EXPECT_EQ(e["srcs"][0]["words"][0], 13);
+    EXPECT_EQ(e["srcs"][0]["reasonCode"], 0x1609);
+    EXPECT_TRUE(rmgrCalls().empty()) << "reads are not logged";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // `platdump demo` as the README's first command runs it: on a fresh
-// temporary simulation root, to the end, with the offloaded stream verified.
+// temporary simulation root, to the end, with the offloaded stream verified;
+// and with --keep, leaving a repository that checks clean.
 #include <sys/stat.h>
 
 #include "toolTest.h"
@@ -20,6 +21,16 @@ TEST_F(DemoCommand, LivesADumpToAVerifiedOffloadOnAFreshRoot) {
     EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("The offloaded stream is verified."), std::string::npos) << r.out;
     EXPECT_TRUE(platdump({"list", "--json"}).json()["dumps"].empty());  // this root was not touched
+}
+
+TEST_F(DemoCommand, KeptDumpChecksClean) {
+    ToolRun r = platdump({"demo", "--keep"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("deletion        none: dump 0x0000001A is kept in the repository"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; platdump show 1A; platdump check\n"), std::string::npos) << r.out;
+    r = platdump({"check", "--json"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.json(), Json({{"consistent", true}, {"dumps", 1}, {"findings", Json::array()}}));
 }
 
 }  // namespace

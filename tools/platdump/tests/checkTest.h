@@ -1,0 +1,84 @@
+// The fixture of the `platdump check` tests: a sound repository built
+// through the library (every file mirrored to the backup), damage applied
+// to it byte by byte, and the check run as a user runs it. Every run of
+// the check must leave the names and bytes of every file under the
+// simulation root as they were.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+#include "toolTest.h"
+
+namespace tooltest {
+
+class CheckTest : public ToolTest {
+public:  // the damage tables reach the helpers
+    using SimTest::backup;
+    using SimTest::primary;
+    using Found = std::tuple<std::string, Json, std::string>;  // kind, dump, path
+
+    // Every file and directory under the root with its bytes, the tool's
+    // own output files left out.
+    std::map<std::string, std::string> snapshot() const {
+        std::map<std::string, std::string> files;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root())) {
+            const std::string path = e.path().string();
+            if (path == root() + "/tool.out" || path == root() + "/tool.err") continue;
+            files[path] = e.is_regular_file() ? testsupport::readFile(path) : "(directory)";
+        }
+        return files;
+    }
+
+    // `platdump check args`, asserting that nothing under the root changed.
+    ToolRun check(std::vector<std::string> args = {"--json"}) {
+        std::map<std::string, std::string> before = snapshot();
+        args.insert(args.begin(), "check");
+        ToolRun r = platdump(args);
+        EXPECT_TRUE(snapshot() == before) << "check changed the files under the root";
+        return r;
+    }
+
+    // The findings of a --json run as (kind, dump, path), in report order.
+    static std::vector<Found> found(const ToolRun& r) {
+        std::vector<Found> all;
+        const Json report = r.json();
+        for (const Json& f : report["findings"]) all.emplace_back(f["kind"], f["dump"], f["path"]);
+        return all;
+    }
+
+    // A complete system dump with main store and a status log, every file
+    // of it mirrored to the backup (the MDRT the collector wrote too).
+    void mirroredDump(unsigned int id) {
+        completeDump(id, true);
+        DumpStatusLogger(id).setSystemDumpRequested();
+        const std::string mdrt = "/plat_dump/MDRT." + std::to_string(id);
+        testsupport::writeFile(backup(mdrt), testsupport::readFile(primary(mdrt)));
+    }
+
+    // The file on both processors, bytes written at offset (or appended
+    // when offset is npos).
+    void patchBoth(const std::string& spPath, size_t offset, const std::string& bytes) {
+        for (const std::string& host : {primary(spPath), backup(spPath)}) {
+            std::string content = testsupport::readFile(host);
+            if (offset == std::string::npos) offset = content.size();
+            content.resize(std::max(content.size(), offset + bytes.size()));
+            content.replace(offset, bytes.size(), bytes);
+            testsupport::writeFile(host, content);
+        }
+    }
+    void resizeBoth(const std::string& spPath, size_t size) {
+        for (const std::string& host : {primary(spPath), backup(spPath)}) {
+            std::string content = testsupport::readFile(host);
+            content.resize(size);
+            testsupport::writeFile(host, content);
+        }
+    }
+    void removeBoth(const std::string& spPath) {
+        std::filesystem::remove(primary(spPath));
+        std::filesystem::remove(backup(spPath));
+    }
+};
+
+}  // namespace tooltest

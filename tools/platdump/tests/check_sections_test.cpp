@@ -1,0 +1,96 @@
+// What `platdump check` says the finalisation of a damaged nodal section
+// would do, held against what the library's completion then does to it:
+// the pair changes exactly when a change is predicted, and a second check
+// finds nothing left to repair.
+#include <functional>
+
+#include "checkTest.h"
+
+using namespace testsupport;
+using namespace tooltest;
+
+namespace {
+
+// The hardware section of mirroredDump: a TOC of 132 bytes (3 entries of
+// 28), items of 13, 19 and 25 bytes and 3 pad bytes, 60 in all.
+const std::string kToc = "/plat_dump/HwTOC.26";
+const std::string kData = "/plat_dump/HwData.26";
+
+struct SectionDamage {
+    const char* name;
+    std::function<void(CheckTest&)> apply;
+    const char* predicted;  // in the detail
+    size_t tocAfter, dataAfter;
+};
+void PrintTo(const SectionDamage& d, std::ostream* out) { *out << d.name; }
+
+class SectionRepair : public CheckTest {
+protected:
+    // The dump completed again, which finalises every section it names.
+    void complete() {
+        ErrlEntry* errl = nullptr;
+        DumpSummary dump(0x1A, errl, DumpSummary::SYS);
+        ASSERT_EQ(errl, nullptr);
+        dump.setDumpComplete();
+    }
+    // The section-inconsistent details of a check.
+    std::vector<std::string> predictions() {
+        std::vector<std::string> details;
+        const Json report = check().json();
+        for (const Json& f : report["findings"])
+            if (f["kind"] == "section-inconsistent") details.push_back(f["detail"]);
+        return details;
+    }
+};
+
+class CheckSection : public SectionRepair, public ::testing::WithParamInterface<SectionDamage> {};
+
+TEST_P(CheckSection, PredictsWhatTheLibrarysFinalisationDoes) {
+    const SectionDamage& d = GetParam();
+    mirroredDump(0x1A);
+    d.apply(*this);
+    const std::string toc = readFile(primary(kToc)), data = readFile(primary(kData));
+
+    std::vector<std::string> details = predictions();
+    ASSERT_EQ(details.size(), 1u);
+    EXPECT_NE(details[0].find(d.predicted), std::string::npos) << details[0];
+    complete();
+    const std::string tocAfter = readFile(primary(kToc)), dataAfter = readFile(primary(kData));
+    EXPECT_TRUE(tocAfter != toc || dataAfter != data);
+    EXPECT_EQ(tocAfter.size(), d.tocAfter);
+    EXPECT_EQ(dataAfter.size(), d.dataAfter);
+    EXPECT_TRUE(predictions().empty()) << "nothing left to repair";
+}
+
+const SectionDamage kSectionDamages[] = {
+    {"TocLongerThanItsEntries", [](CheckTest& t) { t.patchBoth(kToc, std::string::npos, "extra"); },
+     "cut the TOC from 137 (0x89) to 132 (0x84) bytes (3 entries)", 132, 60},
+    {"ItemsPastTheData", [](CheckTest& t) { t.resizeBoth(kData, 20); },
+     "drop the last 2 of 3 entries, whose items end past the data file's 20 (0x14) bytes, cut the TOC from 132 (0x84) "
+     "to 76 (0x4C) bytes (1 entries), cut the data file from 20 (0x14) to 13 (0xD) bytes, pad the data file with 7 zero "
+     "bytes",
+     76, 20},
+    {"PaddingLost", [](CheckTest& t) { t.resizeBoth(kData, 57); }, "would pad the data file with 3 zero bytes", 132, 60},
+    {"TocWithoutAWholeHeader", [](CheckTest& t) { t.resizeBoth(kToc, 20); },
+     "write a fresh header with no entries over the TOC's 20 (0x14) bytes (no whole header) and cut the data "
+     "file from 60 (0x3C) to 0 bytes", 48, 0},
+    {"ReservedHeaderBytes", [](CheckTest& t) { t.patchBoth(kToc, 40, "\x01"); },
+     "rewrite the header (its reserved bytes 34-47 cleared)", 132, 60},
+};
+
+INSTANTIATE_TEST_SUITE_P(Damages, CheckSection, ::testing::ValuesIn(kSectionDamages),
+                         [](const ::testing::TestParamInfo<SectionDamage>& info) { return std::string(info.param.name); });
+
+TEST_F(SectionRepair, AHeaderOfAnotherKindIsReportedAndLeftAlone) {
+    mirroredDump(0x1A);
+    patchBoth(kToc, 33, "\x0C");  // entrySize 12, a service-processor section's
+    const std::string toc = readFile(primary(kToc)), data = readFile(primary(kData));
+    EXPECT_EQ(predictions(), std::vector<std::string>{"headerSize 48 (0x30) and entrySize 12 (0xC) are not a HWDATA "
+                                                      "section's (48 and 28 (0x1C)): the finalisation leaves the pair "
+                                                      "as it is"});
+    complete();
+    EXPECT_EQ(readFile(primary(kToc)), toc);
+    EXPECT_EQ(readFile(primary(kData)), data);
+}
+
+}  // namespace
