@@ -5,6 +5,9 @@
 # root and makes N calls; the setup is the same for every N, so the
 # difference between N=11 and N=1, divided by 10, is the cost of one call.
 # Usage: bench/count_extract_syscalls.sh [path/to/extract_bench]
+#
+# Before (9fc0353), one run: 124 per call: newfstatat 59 (the fault and role
+# files), read 15, openat 10, lseek 9, close 9, mkdir 8, getpid 8, flock 6.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bench=${1:-build/host/bench/extract_bench}

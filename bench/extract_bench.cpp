@@ -13,6 +13,12 @@
 // extract_bench --syscalls N: sets up the small dump, makes N ExtractDump
 // calls for one 64 KiB request inside the nodal data file and exits; used
 // by bench/count_extract_syscalls.sh to count the system calls of one call.
+//
+// Figures, one run each on the project's two-core machine under load:
+//   before (9fc0353): 64 KiB requests 2464 ms per GiB against 812 ms of
+//   plain read() (ratio_to_raw 3.04, the baseline read cold over sparse
+//   holes); 1 MiB requests 224 ms against 56.5 ms (3.97); one 64 KiB call
+//   inside a file block 124 system calls and about 125 us; maxrss 5.5 MiB.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>

@@ -4,6 +4,10 @@
 // at the summary region's offset, and a 1024-byte write at that offset in
 // the backup's copy. The ratio is the counter "ratio_to_raw" of each
 // setter case; the case on role 4 shows the cost without the mirror.
+//
+// Figures, one run each on the project's two-core machine under load:
+//   before (9fc0353): raw 4.2 us; mirrored setter 40.1 us (9.5x), not
+//   mirrored 14.3 us (3.4x).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
