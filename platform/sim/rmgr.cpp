@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "controlFiles.h"
 #include "platform/netcMessage.h"
 #include "simCore.h"
 
@@ -61,9 +63,10 @@ Handlers& handlers() {
 // Appends one line to sim/rmgr.log when that file exists.
 void logCall(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void logCall(const char* fmt, ...) {
+    const std::string root = platsim::detail::root();
+    if (!platsim::detail::rmgrLogMayExist(root)) return;
     int saved = errno;
-    int fd = ::open((platsim::detail::root() + "/sim/rmgr.log").c_str(),
-                    O_WRONLY | O_APPEND | O_CLOEXEC);
+    int fd = ::open((root + "/sim/rmgr.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) {
         char line[512];
         va_list args;
@@ -93,15 +96,19 @@ int openBackupCopy(const std::string& spPath, int extraFlags) {
 }
 
 // Copies [offset, offset + length) from fd in to fd out; false with errno
-// on a failed read or write. Stops early at the end of in.
-bool copyRange(int in, int out, uint64_t offset, uint64_t length) {
-    std::vector<char> buf(kCopyBuffer);
+// on a failed read or write. Stops early at the end of in, setting ended.
+bool copyRange(int in, int out, uint64_t offset, uint64_t length, bool& ended) {
+    std::vector<char> buf(static_cast<size_t>(std::min<uint64_t>(length, kCopyBuffer)));
+    ended = false;
     while (length > 0) {
         size_t want = length < buf.size() ? static_cast<size_t>(length) : buf.size();
         ssize_t n = ::pread(in, buf.data(), want, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
-        if (n == 0) return true;
+        if (n == 0) {
+            ended = true;
+            return true;
+        }
         ssize_t done = 0;
         while (done < n) {
             ssize_t w = ::pwrite(out, buf.data() + done, static_cast<size_t>(n - done),
@@ -119,6 +126,16 @@ bool copyRange(int in, int out, uint64_t offset, uint64_t length) {
     return true;
 }
 
+// Where the local file in ends before rangeEnd, the copy out ends where it
+// does.
+bool endCopyWithLocal(int in, int out, uint64_t rangeEnd) {
+    struct stat local, copy;
+    if (::fstat(in, &local) != 0) return false;
+    if (static_cast<uint64_t>(local.st_size) >= rangeEnd) return true;
+    if (::fstat(out, &copy) != 0) return true;
+    return copy.st_size <= local.st_size || ::ftruncate(out, local.st_size) == 0;
+}
+
 // Makes the backup's copy hold this processor's bytes of the range; where
 // the local file ends inside the range, the copy ends there too. With
 // whole set, the copy becomes the whole local file.
@@ -127,24 +144,18 @@ ErrlEntry* copyToBackup(uint16_t reason, const char* what, const std::string& sp
     if (currentSide() == Side::Backup) return nullptr;  // the backup is this processor
     int in = ::open(hostPath(Side::Primary, spPath).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return rmgrError(reason, what, spPath, errno, nullptr);
-    struct stat st;
-    if (::fstat(in, &st) != 0) {
-        int err = errno;
-        ::close(in);
-        return rmgrError(reason, what, spPath, err, nullptr);
-    }
-    uint64_t localSize = static_cast<uint64_t>(st.st_size);
-    if (whole) length = localSize;
+    if (whole) length = UINT64_MAX - offset;  // to the end of the local file
     int out = openBackupCopy(spPath, whole ? O_TRUNC : 0);
     if (out < 0) {
         int err = errno;
         ::close(in);
         return rmgrError(reason, what, spPath, err, nullptr);
     }
-    bool ok = copyRange(in, out, offset, length);
-    if (ok && localSize < offset + length && ::fstat(out, &st) == 0 &&
-        static_cast<uint64_t>(st.st_size) > localSize)
-        ok = ::ftruncate(out, static_cast<off_t>(localSize)) == 0;
+    // The local file's size is asked only where the copy may have to end:
+    // the range ran past its end, or was empty.
+    bool ended = false;
+    bool ok = copyRange(in, out, offset, length, ended);
+    if (ok && !whole && (ended || length == 0)) ok = endCopyWithLocal(in, out, offset + length);
     int err = errno;
     ::close(in);
     ::close(out);

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "controlFiles.h"
 #include "platform/errlEntry.h"
 
 namespace platsim {
@@ -45,27 +46,6 @@ void prepareSkeleton(const std::string& r) {
     makeHostDirs(r + "/backup/plat_dump");
     makeHostDirs(r + "/backup/registry");
     makeHostDirs(r + "/sim/fail");
-}
-
-// Cached contents of sim/role, refreshed when the file changes.
-struct RoleCache {
-    std::mutex mutex;
-    std::string path;
-    ino_t ino = 0;
-    struct timespec mtime = {0, 0};
-    off_t size = -1;
-    int role = 1;
-};
-RoleCache g_role;
-
-bool parseNumber(const std::string& text, uint64_t& out) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || end == text.c_str()) return false;
-    out = v;
-    return true;
 }
 
 std::map<std::string, std::string> parseParams(const std::string& text) {
@@ -107,6 +87,16 @@ bool countAndDecide(const std::string& statePath, uint64_t after, bool limited,
 
 }  // namespace
 
+bool parseNumber(const std::string& text, uint64_t& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || end == text.c_str()) return false;
+    out = v;
+    return true;
+}
+
 std::string root() {
     const char* env = std::getenv("PLATSIM_ROOT");
     std::string r = (env && *env) ? absolute(env) : defaultRoot();
@@ -127,30 +117,10 @@ std::string sideDir(Side side) {
 }
 
 int roleFromFile() {
-    std::string path = root() + "/sim/role";
     int saved = errno;
-    struct stat st;
-    std::lock_guard<std::mutex> lock(g_role.mutex);
-    if (::stat(path.c_str(), &st) != 0) {
-        errno = saved;
-        g_role.path.clear();
-        return 1;
-    }
-    if (path == g_role.path && st.st_ino == g_role.ino && st.st_size == g_role.size &&
-        st.st_mtim.tv_sec == g_role.mtime.tv_sec && st.st_mtim.tv_nsec == g_role.mtime.tv_nsec) {
-        errno = saved;
-        return g_role.role;
-    }
-    std::string text;
-    uint64_t value = 1;
-    if (!readHostFile(path, text) || !parseNumber(text, value)) value = 1;
-    g_role.path = path;
-    g_role.ino = st.st_ino;
-    g_role.size = st.st_size;
-    g_role.mtime = st.st_mtim;
-    g_role.role = static_cast<int>(value);
+    int role = roleSetting(root());
     errno = saved;
-    return g_role.role;
+    return role;
 }
 
 Side currentSide() {
@@ -179,14 +149,12 @@ uint64_t Fault::num(const std::string& key, uint64_t fallback) const {
 
 std::optional<Fault> fault(const char* call, const std::string& subject) {
     int saved = errno;
-    std::string path = root() + "/sim/fail/" + call;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    const std::string r = root();
+    std::string text;
+    if (!faultText(r, call, text)) {
         errno = saved;
         return std::nullopt;
     }
-    std::string text;
-    readHostFile(path, text);
     Fault f;
     f.params = parseParams(text);
     auto match = f.params.find("match");
@@ -194,8 +162,8 @@ std::optional<Fault> fault(const char* call, const std::string& subject) {
         errno = saved;
         return std::nullopt;
     }
-    bool fire = countAndDecide(path + ".state", f.num("after", 0), f.has("count"),
-                               f.num("count", 0));
+    bool fire = countAndDecide(r + "/sim/fail/" + call + ".state", f.num("after", 0),
+                               f.has("count"), f.num("count", 0));
     errno = saved;
     if (!fire) return std::nullopt;
     return f;
@@ -227,10 +195,21 @@ bool readHostFile(const std::string& path, std::string& out) {
     if (fd < 0) return false;
     out.clear();
     char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+        out.append(buf, static_cast<size_t>(n));
+        // A short read of a regular file is its end: no read to learn it.
+        if (static_cast<size_t>(n) < sizeof buf) break;
+    }
     ::close(fd);
-    return n == 0;
+    return true;
 }
 
 bool writeHostFile(const std::string& path, const std::string& data) {
