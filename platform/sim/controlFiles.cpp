@@ -25,6 +25,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <string_view>
 
 #include "simCore.h"
 
@@ -89,7 +90,7 @@ bool takeSignal() {
 }
 
 struct Snapshot {
-    std::map<std::string, std::string> faults;  // fault name: text
+    std::map<std::string, std::string, std::less<>> faults;  // fault name: text
     int role = 1;
     bool rmgrLog = false;
 };
@@ -233,7 +234,8 @@ bool faultText(const std::string& root, const char* call, std::string& text) {
         Watch& w = theWatch();
         std::lock_guard<std::mutex> lock(w.mutex);
         if (const Snapshot* s = w.current(root)) {
-            auto it = s->faults.find(call);
+            if (s->faults.empty()) return false;
+            auto it = s->faults.find(std::string_view(call));
             if (it == s->faults.end()) return false;
             text = it->second;
             return true;

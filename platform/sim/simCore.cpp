@@ -25,6 +25,39 @@ std::mutex g_rootMutex;
 std::string g_preparedRoot;  // last root whose skeleton was checked
 thread_local bool t_backupScope = false;
 
+// The root last worked out and what it was worked out from: the text of
+// PLATSIM_ROOT, or of TMPDIR for the default root.
+struct RootCache {
+    bool valid = false;
+    bool fromEnv = false;
+    std::string input;
+    std::string root;
+};
+RootCache g_root;
+
+// PLATSIM_ROOT's value, or null, as getenv gives it; with g_rootMutex held.
+// Where the entry found last time is still in its place in the same array
+// with the same text, the variable is unchanged (setenv, putenv and
+// unsetenv replace or move entries), and the array is not searched again.
+const char* rootVariable() {
+    static constexpr char kName[] = "PLATSIM_ROOT=";
+    static constexpr size_t kNameLength = sizeof kName - 1;
+    static char** array = nullptr;
+    static size_t index = 0;
+    static std::string entry;
+    if (environ && environ == array && environ[index] && entry == environ[index])
+        return environ[index] + kNameLength;
+    array = nullptr;
+    for (size_t i = 0; environ && environ[i]; ++i) {
+        if (std::strncmp(environ[i], kName, kNameLength) != 0) continue;
+        array = environ;
+        index = i;
+        entry = environ[i];
+        return environ[i] + kNameLength;
+    }
+    return nullptr;
+}
+
 std::string defaultRoot() {
     const char* tmp = std::getenv("TMPDIR");
     std::string base = (tmp && *tmp == '/') ? tmp : "/tmp";
@@ -98,10 +131,17 @@ bool parseNumber(const std::string& text, uint64_t& out) {
 }
 
 std::string root() {
-    const char* env = std::getenv("PLATSIM_ROOT");
-    std::string r = (env && *env) ? absolute(env) : defaultRoot();
-    while (r.size() > 1 && r.back() == '/') r.pop_back();
     std::lock_guard<std::mutex> lock(g_rootMutex);
+    const char* env = rootVariable();
+    const bool fromEnv = env && *env;
+    const char* input = fromEnv ? env : std::getenv("TMPDIR");
+    if (!input) input = "";
+    // A relative root follows the current directory: worked out every time.
+    if (g_root.valid && g_root.fromEnv == fromEnv && g_root.input == input &&
+        (!fromEnv || *env == '/'))
+        return g_root.root;
+    std::string r = fromEnv ? absolute(env) : defaultRoot();
+    while (r.size() > 1 && r.back() == '/') r.pop_back();
     if (r != g_preparedRoot) {
         int saved = errno;
         makeHostDirs(r);
@@ -109,12 +149,32 @@ std::string root() {
         errno = saved;
         g_preparedRoot = r;
     }
+    g_root = {true, fromEnv, input, r};
     return r;
 }
 
-std::string sideDir(Side side) {
-    return root() + (side == Side::Backup ? "/backup" : "/primary");
+namespace {
+
+std::string sideDirOf(const std::string& r, Side side) {
+    return r + (side == Side::Backup ? "/backup" : "/primary");
 }
+
+Side sideOf(const std::string& r) {
+    if (t_backupScope) return Side::Backup;
+    int saved = errno;
+    int role = roleSetting(r);
+    errno = saved;
+    return role == 0 ? Side::Backup : Side::Primary;
+}
+
+std::string joined(std::string base, const std::string& spPath) {
+    if (spPath.empty() || spPath[0] != '/') base += '/';
+    return base += spPath;
+}
+
+}  // namespace
+
+std::string sideDir(Side side) { return sideDirOf(root(), side); }
 
 int roleFromFile() {
     int saved = errno;
@@ -123,18 +183,16 @@ int roleFromFile() {
     return role;
 }
 
-Side currentSide() {
-    if (t_backupScope) return Side::Backup;
-    return roleFromFile() == 0 ? Side::Backup : Side::Primary;
-}
+Side currentSide() { return sideOf(root()); }
 
 std::string hostPath(Side side, const std::string& spPath) {
-    std::string base = sideDir(side);
-    if (spPath.empty() || spPath[0] != '/') base += '/';
-    return base + spPath;
+    return joined(sideDirOf(root(), side), spPath);
 }
 
-std::string hostPath(const std::string& spPath) { return hostPath(currentSide(), spPath); }
+std::string hostPath(const std::string& spPath) {
+    const std::string r = root();
+    return joined(sideDirOf(r, sideOf(r)), spPath);
+}
 
 BackupScope::BackupScope() : iv_previous(t_backupScope) { t_backupScope = true; }
 BackupScope::~BackupScope() { t_backupScope = iv_previous; }
