@@ -23,6 +23,9 @@
 // nodal data file that bench/count_extract_syscalls.sh counts: call_us,
 // syscalls_per_call, and ratio_to_raw against a pread of the same bytes.
 //
+// The work one ExtractDump call is asked for, with the system calls each
+// step takes, is listed in count_extract_syscalls.sh.
+//
 // Modes for strace, each setting up the small dump and exiting:
 //   extract_bench --syscalls N               N calls of that 64 KiB request
 //   extract_bench --offload-small N REQUEST  N offloads of the small dump
