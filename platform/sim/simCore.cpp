@@ -32,6 +32,7 @@ struct RootCache {
     bool fromEnv = false;
     std::string input;
     std::string root;
+    unsigned generation = 1;  // moves whenever root does
 };
 RootCache g_root;
 
@@ -130,27 +131,35 @@ bool parseNumber(const std::string& text, uint64_t& out) {
     return true;
 }
 
-std::string root() {
+const std::string& root() {
+    // This thread's copy, which callers may keep while they work.
+    thread_local unsigned t_generation = 0;
+    thread_local std::string t_root;
     std::lock_guard<std::mutex> lock(g_rootMutex);
     const char* env = rootVariable();
     const bool fromEnv = env && *env;
     const char* input = fromEnv ? env : std::getenv("TMPDIR");
     if (!input) input = "";
     // A relative root follows the current directory: worked out every time.
-    if (g_root.valid && g_root.fromEnv == fromEnv && g_root.input == input &&
-        (!fromEnv || *env == '/'))
-        return g_root.root;
-    std::string r = fromEnv ? absolute(env) : defaultRoot();
-    while (r.size() > 1 && r.back() == '/') r.pop_back();
-    if (r != g_preparedRoot) {
-        int saved = errno;
-        makeHostDirs(r);
-        prepareSkeleton(r);
-        errno = saved;
-        g_preparedRoot = r;
+    if (!g_root.valid || g_root.fromEnv != fromEnv || g_root.input != input ||
+        (fromEnv && *env != '/')) {
+        std::string r = fromEnv ? absolute(env) : defaultRoot();
+        while (r.size() > 1 && r.back() == '/') r.pop_back();
+        if (r != g_preparedRoot) {
+            int saved = errno;
+            makeHostDirs(r);
+            prepareSkeleton(r);
+            errno = saved;
+            g_preparedRoot = r;
+        }
+        if (r != g_root.root) ++g_root.generation;
+        g_root = {true, fromEnv, input, r, g_root.generation};
     }
-    g_root = {true, fromEnv, input, r};
-    return r;
+    if (t_generation != g_root.generation) {
+        t_root = g_root.root;
+        t_generation = g_root.generation;
+    }
+    return t_root;
 }
 
 namespace {
@@ -190,7 +199,7 @@ std::string hostPath(Side side, const std::string& spPath) {
 }
 
 std::string hostPath(const std::string& spPath) {
-    const std::string r = root();
+    const std::string& r = root();
     return joined(sideDirOf(r, sideOf(r)), spPath);
 }
 
@@ -207,7 +216,7 @@ uint64_t Fault::num(const std::string& key, uint64_t fallback) const {
 
 std::optional<Fault> fault(const char* call, const std::string& subject) {
     int saved = errno;
-    const std::string r = root();
+    const std::string& r = root();
     std::string text;
     if (!faultText(r, call, text)) {
         errno = saved;

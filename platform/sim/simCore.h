@@ -18,7 +18,9 @@ namespace detail {
 
 // $PLATSIM_ROOT, or the per-user default; the skeleton (primary/plat_dump,
 // backup/plat_dump, sim/) is laid out the first time a root is seen without it.
-std::string root();
+// The string is this thread's copy, changed by its next call only when the
+// root changed.
+const std::string& root();
 
 enum class Side { Primary, Backup };
 
