@@ -36,6 +36,19 @@
 //   read cold over sparse holes); 1 MiB requests 224 ms against 56.5 ms
 //   (3.97); one 64 KiB call inside a file block 124 system calls and about
 //   125 us; maxrss 5.5 MiB.
+//   The two below ran back to back (load average about 5), the library of
+//   9fc0353 and this one under this benchmark:
+//                              before (9fc0353)         after
+//   64 KiB requests           263 us per call, raw     97 us, raw 6.7 us,
+//                             13.5 us, throughput      throughput 0.069,
+//                             0.051, 123 calls each    44 calls each
+//   1 MiB requests            332 us, raw 98.8 us,     126 us, raw 64.9 us,
+//                             throughput 0.30,         throughput 0.52,
+//                             136 calls each           52 calls each
+//   64 KiB in a file block    176 us, 124 calls        59 us, 43 calls
+//   maxrss                    6.5 MiB                  6.6 MiB
+//   (A run alone a few minutes earlier: after 0.077 at 64 KiB, 0.52 at
+//   1 MiB, 120 us in the file block under a build's load, 66 us without.)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
