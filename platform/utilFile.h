@@ -43,4 +43,8 @@ private:
     std::string iv_path;
     int iv_fd = -1;
     bool iv_ownsFd = false;
+    // The position in a file this object opened (not for appending): kept
+    // here, so that positioning costs nothing; -1 where the descriptor's
+    // own offset is used.
+    int64_t iv_position = -1;
 };

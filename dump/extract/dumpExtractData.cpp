@@ -294,7 +294,7 @@ ErrlEntry* DumpExtractData::readFailed(ErrlEntry* e, const DumpDataBlock& block,
 ErrlEntry* DumpExtractData::checkExtractPermitted(DumpSummary& summary, uint8_t operatingMode,
                                                   uint32_t stateCode, uint32_t mainStoreWord) {
     unsigned int id = summary.getDumpId();
-    uint16_t flags = summary.getDumpFlags();
+    uint16_t flags = summary.dumpFlagsAsRead();
     if (!(flags & layout::sum::dumpCompleteFlag)) {
         trace("ExtractDump: dump 0x%08X is not complete", id);
         return asInformational(infoAt(kNotComplete, RC_NOT_EXTRACTABLE, REASON_NOT_COMPLETE, id));

@@ -84,6 +84,7 @@ unsigned short DumpSummary::getFileHeaderSize() {
     return be::getU16(reread(SUMMARY_REGION), sum::FILE_HEADER_SIZE_FIELD);
 }
 unsigned short DumpSummary::getDumpFlags() { return be::getU16(reread(SUMMARY_REGION), sum::DUMP_FLAGS); }
+unsigned short DumpSummary::dumpFlagsAsRead() const { return be::getU16(iv_image.summary, sum::DUMP_FLAGS); }
 unsigned short DumpSummary::getHWErrorFlags() {
     return be::getU16(reread(SUMMARY_REGION), sum::HW_ERROR_FLAGS);
 }

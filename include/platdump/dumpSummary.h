@@ -205,6 +205,11 @@ private:
     uint32_t readRegion(region_t region);
     uint32_t writeRegion(region_t region);
     const uint8_t* reread(region_t region);
+    // dumpFlags as the summary image holds them, without a read: the
+    // extraction driver checks the flags its open of the summary has just
+    // read (the list's locked re-read follows).
+    friend class DumpExtractData;
+    unsigned short dumpFlagsAsRead() const;
     void updateRegion(region_t region, const std::function<bool(uint8_t* image)>& change);
     void setNodalNames(const char* kind, size_t tocBase, size_t dataBase, unsigned int i,
                        const std::string& data, const std::string& toc);

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "controlFiles.h"
 #include "platform/bigEndian.h"
 #include "simCore.h"
 
@@ -15,6 +16,12 @@ namespace {
 std::string simFile(const std::string& name) { return detail::root() + "/sim/" + name; }
 
 detail::Side side(Fs fs) { return fs == Fs::Backup ? detail::Side::Backup : detail::Side::Primary; }
+
+// A control file changed by this process: seen by its very next call.
+bool changed(bool result) {
+    detail::controlFilesChanged();
+    return result;
+}
 
 }  // namespace
 
@@ -42,7 +49,9 @@ bool setClock(int64_t seconds) { return detail::writeHostFile(simFile("clock"), 
 
 bool clearClock() { return ::unlink(simFile("clock").c_str()) == 0; }
 
-bool setRole(int role) { return detail::writeHostFile(simFile("role"), std::to_string(role) + "\n"); }
+bool setRole(int role) {
+    return changed(detail::writeHostFile(simFile("role"), std::to_string(role) + "\n"));
+}
 
 bool setStatfs(uint64_t totalBlocks, uint64_t freeBlocks) {
     return detail::writeHostFile(simFile("statfs"),
@@ -53,12 +62,12 @@ bool clearStatfs() { return ::unlink(simFile("statfs").c_str()) == 0; }
 
 bool setFault(const std::string& call, const std::string& params) {
     ::unlink(simFile("fail/" + call + ".state").c_str());
-    return detail::writeHostFile(simFile("fail/" + call), params + "\n");
+    return changed(detail::writeHostFile(simFile("fail/" + call), params + "\n"));
 }
 
 bool clearFault(const std::string& call) {
     ::unlink(simFile("fail/" + call + ".state").c_str());
-    return ::unlink(simFile("fail/" + call).c_str()) == 0;
+    return changed(::unlink(simFile("fail/" + call).c_str()) == 0);
 }
 
 void clearFaults() {
@@ -70,6 +79,7 @@ void clearFaults() {
         if (name != "." && name != "..") ::unlink((dir + "/" + name).c_str());
     }
     ::closedir(d);
+    detail::controlFilesChanged();
 }
 
 std::string errlogPath() { return detail::root() + "/errlog.jsonl"; }

@@ -10,7 +10,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -18,8 +17,9 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
+#include "backupCopy.h"
+#include "controlFiles.h"
 #include "platform/netcMessage.h"
 #include "simCore.h"
 
@@ -38,8 +38,6 @@ enum : uint16_t {
     RC_DELETE = 0x1605,
     RC_STREAM = 0x1606,
 };
-
-constexpr size_t kCopyBuffer = 64 * 1024;
 
 ErrlEntry* rmgrError(uint16_t reason, const char* what, const std::string& resource, int err,
                      const platsim::detail::Fault* injected) {
@@ -61,9 +59,10 @@ Handlers& handlers() {
 // Appends one line to sim/rmgr.log when that file exists.
 void logCall(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void logCall(const char* fmt, ...) {
+    const std::string& root = platsim::detail::root();
+    if (!platsim::detail::rmgrLogMayExist(root)) return;
     int saved = errno;
-    int fd = ::open((platsim::detail::root() + "/sim/rmgr.log").c_str(),
-                    O_WRONLY | O_APPEND | O_CLOEXEC);
+    int fd = ::open((root + "/sim/rmgr.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) {
         char line[512];
         va_list args;
@@ -80,75 +79,14 @@ void logCall(const char* fmt, ...) {
     errno = saved;
 }
 
-// Opens the backup's copy of spPath for writing, creating it (and its
-// directories) when missing.
-int openBackupCopy(const std::string& spPath, int extraFlags) {
-    std::string target = hostPath(Side::Backup, spPath);
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | extraFlags;
-    int fd = ::open(target.c_str(), flags, 0644);
-    size_t slash = target.rfind('/');
-    if (fd >= 0 || errno != ENOENT || slash == std::string::npos || slash == 0) return fd;
-    platsim::detail::makeHostDirs(target.substr(0, slash));
-    return ::open(target.c_str(), flags, 0644);
-}
-
-// Copies [offset, offset + length) from fd in to fd out; false with errno
-// on a failed read or write. Stops early at the end of in.
-bool copyRange(int in, int out, uint64_t offset, uint64_t length) {
-    std::vector<char> buf(kCopyBuffer);
-    while (length > 0) {
-        size_t want = length < buf.size() ? static_cast<size_t>(length) : buf.size();
-        ssize_t n = ::pread(in, buf.data(), want, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        ssize_t done = 0;
-        while (done < n) {
-            ssize_t w = ::pwrite(out, buf.data() + done, static_cast<size_t>(n - done),
-                                 static_cast<off_t>(offset + static_cast<uint64_t>(done)));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                if (w == 0) errno = ENOSPC;
-                return false;
-            }
-            done += w;
-        }
-        offset += static_cast<uint64_t>(n);
-        length -= static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
-// Makes the backup's copy hold this processor's bytes of the range; where
-// the local file ends inside the range, the copy ends there too. With
-// whole set, the copy becomes the whole local file.
+// Makes the backup's copy follow the local file (syncRange, syncWhole); an
+// error entry when that fails. On the backup there is nothing to copy.
 ErrlEntry* copyToBackup(uint16_t reason, const char* what, const std::string& spPath,
                         uint64_t offset, uint64_t length, bool whole) {
     if (currentSide() == Side::Backup) return nullptr;  // the backup is this processor
-    int in = ::open(hostPath(Side::Primary, spPath).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return rmgrError(reason, what, spPath, errno, nullptr);
-    struct stat st;
-    if (::fstat(in, &st) != 0) {
-        int err = errno;
-        ::close(in);
-        return rmgrError(reason, what, spPath, err, nullptr);
-    }
-    uint64_t localSize = static_cast<uint64_t>(st.st_size);
-    if (whole) length = localSize;
-    int out = openBackupCopy(spPath, whole ? O_TRUNC : 0);
-    if (out < 0) {
-        int err = errno;
-        ::close(in);
-        return rmgrError(reason, what, spPath, err, nullptr);
-    }
-    bool ok = copyRange(in, out, offset, length);
-    if (ok && localSize < offset + length && ::fstat(out, &st) == 0 &&
-        static_cast<uint64_t>(st.st_size) > localSize)
-        ok = ::ftruncate(out, static_cast<off_t>(localSize)) == 0;
-    int err = errno;
-    ::close(in);
-    ::close(out);
-    return ok ? nullptr : rmgrError(reason, what, spPath, err, nullptr);
+    int err = whole ? platsim::detail::syncWhole(spPath)
+                    : platsim::detail::syncRange(spPath, offset, length);
+    return err ? rmgrError(reason, what, spPath, err, nullptr) : nullptr;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "controlFiles.h"
 #include "platform/errlEntry.h"
 
 namespace platsim {
@@ -23,6 +24,40 @@ namespace {
 std::mutex g_rootMutex;
 std::string g_preparedRoot;  // last root whose skeleton was checked
 thread_local bool t_backupScope = false;
+
+// The root last worked out and what it was worked out from: the text of
+// PLATSIM_ROOT, or of TMPDIR for the default root.
+struct RootCache {
+    bool valid = false;
+    bool fromEnv = false;
+    std::string input;
+    std::string root;
+    unsigned generation = 1;  // moves whenever root does
+};
+RootCache g_root;
+
+// PLATSIM_ROOT's value, or null, as getenv gives it; with g_rootMutex held.
+// Where the entry found last time is still in its place in the same array
+// with the same text, the variable is unchanged (setenv, putenv and
+// unsetenv replace or move entries), and the array is not searched again.
+const char* rootVariable() {
+    static constexpr char kName[] = "PLATSIM_ROOT=";
+    static constexpr size_t kNameLength = sizeof kName - 1;
+    static char** array = nullptr;
+    static size_t index = 0;
+    static std::string entry;
+    if (environ && environ == array && environ[index] && entry == environ[index])
+        return environ[index] + kNameLength;
+    array = nullptr;
+    for (size_t i = 0; environ && environ[i]; ++i) {
+        if (std::strncmp(environ[i], kName, kNameLength) != 0) continue;
+        array = environ;
+        index = i;
+        entry = environ[i];
+        return environ[i] + kNameLength;
+    }
+    return nullptr;
+}
 
 std::string defaultRoot() {
     const char* tmp = std::getenv("TMPDIR");
@@ -45,27 +80,6 @@ void prepareSkeleton(const std::string& r) {
     makeHostDirs(r + "/backup/plat_dump");
     makeHostDirs(r + "/backup/registry");
     makeHostDirs(r + "/sim/fail");
-}
-
-// Cached contents of sim/role, refreshed when the file changes.
-struct RoleCache {
-    std::mutex mutex;
-    std::string path;
-    ino_t ino = 0;
-    struct timespec mtime = {0, 0};
-    off_t size = -1;
-    int role = 1;
-};
-RoleCache g_role;
-
-bool parseNumber(const std::string& text, uint64_t& out) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || end == text.c_str()) return false;
-    out = v;
-    return true;
 }
 
 std::map<std::string, std::string> parseParams(const std::string& text) {
@@ -107,64 +121,87 @@ bool countAndDecide(const std::string& statePath, uint64_t after, bool limited,
 
 }  // namespace
 
-std::string root() {
-    const char* env = std::getenv("PLATSIM_ROOT");
-    std::string r = (env && *env) ? absolute(env) : defaultRoot();
-    while (r.size() > 1 && r.back() == '/') r.pop_back();
-    std::lock_guard<std::mutex> lock(g_rootMutex);
-    if (r != g_preparedRoot) {
-        int saved = errno;
-        makeHostDirs(r);
-        prepareSkeleton(r);
-        errno = saved;
-        g_preparedRoot = r;
-    }
-    return r;
+bool parseNumber(const std::string& text, uint64_t& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || end == text.c_str()) return false;
+    out = v;
+    return true;
 }
 
-std::string sideDir(Side side) {
-    return root() + (side == Side::Backup ? "/backup" : "/primary");
+const std::string& root() {
+    // This thread's copy, which callers may keep while they work.
+    thread_local unsigned t_generation = 0;
+    thread_local std::string t_root;
+    std::lock_guard<std::mutex> lock(g_rootMutex);
+    const char* env = rootVariable();
+    const bool fromEnv = env && *env;
+    const char* input = fromEnv ? env : std::getenv("TMPDIR");
+    if (!input) input = "";
+    // A relative root follows the current directory: worked out every time.
+    if (!g_root.valid || g_root.fromEnv != fromEnv || g_root.input != input ||
+        (fromEnv && *env != '/')) {
+        std::string r = fromEnv ? absolute(env) : defaultRoot();
+        while (r.size() > 1 && r.back() == '/') r.pop_back();
+        if (r != g_preparedRoot) {
+            int saved = errno;
+            makeHostDirs(r);
+            prepareSkeleton(r);
+            errno = saved;
+            g_preparedRoot = r;
+        }
+        if (r != g_root.root) ++g_root.generation;
+        g_root = {true, fromEnv, input, r, g_root.generation};
+    }
+    if (t_generation != g_root.generation) {
+        t_root = g_root.root;
+        t_generation = g_root.generation;
+    }
+    return t_root;
 }
+
+namespace {
+
+std::string sideDirOf(const std::string& r, Side side) {
+    return r + (side == Side::Backup ? "/backup" : "/primary");
+}
+
+Side sideOf(const std::string& r) {
+    if (t_backupScope) return Side::Backup;
+    int saved = errno;
+    int role = roleSetting(r);
+    errno = saved;
+    return role == 0 ? Side::Backup : Side::Primary;
+}
+
+std::string joined(std::string base, const std::string& spPath) {
+    if (spPath.empty() || spPath[0] != '/') base += '/';
+    return base += spPath;
+}
+
+}  // namespace
+
+std::string sideDir(Side side) { return sideDirOf(root(), side); }
 
 int roleFromFile() {
-    std::string path = root() + "/sim/role";
     int saved = errno;
-    struct stat st;
-    std::lock_guard<std::mutex> lock(g_role.mutex);
-    if (::stat(path.c_str(), &st) != 0) {
-        errno = saved;
-        g_role.path.clear();
-        return 1;
-    }
-    if (path == g_role.path && st.st_ino == g_role.ino && st.st_size == g_role.size &&
-        st.st_mtim.tv_sec == g_role.mtime.tv_sec && st.st_mtim.tv_nsec == g_role.mtime.tv_nsec) {
-        errno = saved;
-        return g_role.role;
-    }
-    std::string text;
-    uint64_t value = 1;
-    if (!readHostFile(path, text) || !parseNumber(text, value)) value = 1;
-    g_role.path = path;
-    g_role.ino = st.st_ino;
-    g_role.size = st.st_size;
-    g_role.mtime = st.st_mtim;
-    g_role.role = static_cast<int>(value);
+    int role = roleSetting(root());
     errno = saved;
-    return g_role.role;
+    return role;
 }
 
-Side currentSide() {
-    if (t_backupScope) return Side::Backup;
-    return roleFromFile() == 0 ? Side::Backup : Side::Primary;
-}
+Side currentSide() { return sideOf(root()); }
 
 std::string hostPath(Side side, const std::string& spPath) {
-    std::string base = sideDir(side);
-    if (spPath.empty() || spPath[0] != '/') base += '/';
-    return base + spPath;
+    return joined(sideDirOf(root(), side), spPath);
 }
 
-std::string hostPath(const std::string& spPath) { return hostPath(currentSide(), spPath); }
+std::string hostPath(const std::string& spPath) {
+    const std::string& r = root();
+    return joined(sideDirOf(r, sideOf(r)), spPath);
+}
 
 BackupScope::BackupScope() : iv_previous(t_backupScope) { t_backupScope = true; }
 BackupScope::~BackupScope() { t_backupScope = iv_previous; }
@@ -179,14 +216,12 @@ uint64_t Fault::num(const std::string& key, uint64_t fallback) const {
 
 std::optional<Fault> fault(const char* call, const std::string& subject) {
     int saved = errno;
-    std::string path = root() + "/sim/fail/" + call;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    const std::string& r = root();
+    std::string text;
+    if (!faultText(r, call, text)) {
         errno = saved;
         return std::nullopt;
     }
-    std::string text;
-    readHostFile(path, text);
     Fault f;
     f.params = parseParams(text);
     auto match = f.params.find("match");
@@ -194,8 +229,8 @@ std::optional<Fault> fault(const char* call, const std::string& subject) {
         errno = saved;
         return std::nullopt;
     }
-    bool fire = countAndDecide(path + ".state", f.num("after", 0), f.has("count"),
-                               f.num("count", 0));
+    bool fire = countAndDecide(r + "/sim/fail/" + call + ".state", f.num("after", 0),
+                               f.has("count"), f.num("count", 0));
     errno = saved;
     if (!fire) return std::nullopt;
     return f;
@@ -227,10 +262,21 @@ bool readHostFile(const std::string& path, std::string& out) {
     if (fd < 0) return false;
     out.clear();
     char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+        out.append(buf, static_cast<size_t>(n));
+        // A short read of a regular file is its end: no read to learn it.
+        if (static_cast<size_t>(n) < sizeof buf) break;
+    }
     ::close(fd);
-    return n == 0;
+    return true;
 }
 
 bool writeHostFile(const std::string& path, const std::string& data) {

@@ -18,7 +18,9 @@ namespace detail {
 
 // $PLATSIM_ROOT, or the per-user default; the skeleton (primary/plat_dump,
 // backup/plat_dump, sim/) is laid out the first time a root is seen without it.
-std::string root();
+// The string is this thread's copy, changed by its next call only when the
+// root changed.
+const std::string& root();
 
 enum class Side { Primary, Backup };
 
@@ -30,7 +32,8 @@ std::string sideDir(Side side);
 std::string hostPath(const std::string& spPath);
 std::string hostPath(Side side, const std::string& spPath);
 
-// Contents of sim/role: 0, 1 or 4; 1 when the file is absent or unreadable.
+// Contents of sim/role: 0, 1 or 4; 1 when the file is absent or unreadable
+// (read through the control-file watch, controlFiles.h).
 int roleFromFile();
 
 // While alive, this thread acts as the backup: role 0, backup file system.
@@ -54,7 +57,7 @@ struct Fault {
     uint64_t num(const std::string& key, uint64_t fallback) const;
 };
 
-// Consults sim/fail/<call>. subject is what the call acts on (a path, a
+// Consults sim/fail/<call> (through the control-file watch). subject is what the call acts on (a path, a
 // registry key, a semaphore name); a fault with match=TEXT fires only for
 // subjects containing TEXT. after=N lets N matching calls pass first;
 // count=N limits the failures to N.
@@ -84,7 +87,11 @@ enum : uint16_t {
     COMP_SMGR = 0x2300,
 };
 
-// Small-file helpers on host paths (never faulted, never traced).
+// The decimal or 0x-hex number text begins with.
+bool parseNumber(const std::string& text, uint64_t& out);
+
+// Small-file helpers on host paths (never faulted, never traced). A failed
+// read leaves errno as the failing call set it.
 bool readHostFile(const std::string& path, std::string& out);
 bool writeHostFile(const std::string& path, const std::string& data);
 bool makeHostDirs(const std::string& path);

@@ -1,6 +1,10 @@
 // UtilFile on the host: paths of the service processor resolve below the
 // simulation root; every operation can be made to fail (faults named
-// UtilFile.Open, .Close, .read, .write, .seek, .Remove, .remove).
+// UtilFile.Open, .Close, .read, .write, .seek, .Remove, .remove). A file
+// this object opened keeps its position itself and transfers with pread
+// and pwrite, so a seek is no system call; positions outside what every
+// host file system accepts, seeks from the end and files opened for
+// appending go through lseek as the C library would.
 #include "platform/utilFile.h"
 
 #include <errno.h>
@@ -30,6 +34,10 @@ enum : uint16_t {
     RC_REMOVE = 0x1106,
     RC_NOT_OPEN = 0x1107,
 };
+
+// Positions below this are valid on every host file system, so a seek to
+// one cannot fail; lseek judges the others.
+constexpr int64_t kKeptPositionLimit = int64_t(1) << 40;
 
 ErrlEntry* fileError(uint16_t reason, const char* what, const std::string& path, int err,
                      const Fault* injected, uint32_t word2 = 0, uint32_t word3 = 0) {
@@ -81,6 +89,7 @@ void UtilFile::Open(const char* mode, bool) {
     if (iv_ownsFd && iv_fd >= 0) ::close(iv_fd);
     iv_fd = -1;
     iv_ownsFd = false;
+    iv_position = -1;
     int flags = 0;
     if (auto f = fault("UtilFile.Open", iv_path)) {
         setError(fileError(RC_OPEN, "open", iv_path, EIO, &*f));
@@ -97,6 +106,7 @@ void UtilFile::Open(const char* mode, bool) {
     }
     iv_fd = fd;
     iv_ownsFd = true;
+    iv_position = (flags & O_APPEND) ? -1 : 0;
 }
 
 void UtilFile::Close() {
@@ -105,6 +115,7 @@ void UtilFile::Close() {
     bool owned = iv_ownsFd;
     iv_fd = -1;
     iv_ownsFd = false;
+    iv_position = -1;
     if (!owned) return;
     if (auto f = fault("UtilFile.Close", iv_path)) {
         ::close(fd);
@@ -145,7 +156,8 @@ uint32_t UtilFile::read(void* buffer, uint32_t size) {
     uint32_t done = 0;
     char* p = static_cast<char*>(buffer);
     while (done < limit) {
-        ssize_t n = ::read(iv_fd, p + done, limit - done);
+        ssize_t n = iv_position < 0 ? ::read(iv_fd, p + done, limit - done)
+                                    : ::pread(iv_fd, p + done, limit - done, iv_position + done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             setError(fileError(RC_READ, "read", iv_path, errno, nullptr, size));
@@ -154,6 +166,7 @@ uint32_t UtilFile::read(void* buffer, uint32_t size) {
         if (n == 0) break;
         done += static_cast<uint32_t>(n);
     }
+    if (iv_position >= 0) iv_position += done;
     return done;
 }
 
@@ -173,7 +186,8 @@ uint32_t UtilFile::write(const void* buffer, uint32_t size) {
     uint32_t done = 0;
     const char* p = static_cast<const char*>(buffer);
     while (done < limit) {
-        ssize_t n = ::write(iv_fd, p + done, limit - done);
+        ssize_t n = iv_position < 0 ? ::write(iv_fd, p + done, limit - done)
+                                    : ::pwrite(iv_fd, p + done, limit - done, iv_position + done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             setError(fileError(RC_WRITE, "write", iv_path, n < 0 ? errno : ENOSPC, nullptr, size));
@@ -181,6 +195,7 @@ uint32_t UtilFile::write(const void* buffer, uint32_t size) {
         }
         done += static_cast<uint32_t>(n);
     }
+    if (iv_position >= 0) iv_position += done;
     return done;
 }
 
@@ -193,12 +208,24 @@ int64_t UtilFile::seek(int64_t offset, whence from) {
         setError(fileError(RC_SEEK, "seek", iv_path, EIO, &*f));
         return -1;
     }
+    if (iv_position >= 0 && from != END) {
+        int64_t target = 0;
+        if (!__builtin_add_overflow(from == START ? 0 : iv_position, offset, &target) &&
+            target >= 0 && target < kKeptPositionLimit)
+            return iv_position = target;
+        // lseek judges it from the position kept here.
+        if (from == CURRENT && ::lseek(iv_fd, static_cast<off_t>(iv_position), SEEK_SET) < 0) {
+            setError(fileError(RC_SEEK, "seek", iv_path, errno, nullptr));
+            return -1;
+        }
+    }
     int how = from == START ? SEEK_SET : from == END ? SEEK_END : SEEK_CUR;
     off_t pos = ::lseek(iv_fd, static_cast<off_t>(offset), how);
     if (pos < 0) {
         setError(fileError(RC_SEEK, "seek", iv_path, errno, nullptr));
         return -1;
     }
+    if (iv_position >= 0) iv_position = static_cast<int64_t>(pos);
     return static_cast<int64_t>(pos);
 }
 

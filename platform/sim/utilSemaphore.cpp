@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "controlFiles.h"
 #include "platform/errlEntry.h"
 #include "simCore.h"
 
@@ -35,9 +36,13 @@ ErrlEntry* semError(uint16_t reason, const char* what, const std::string& key, i
 
 std::string semPath(const std::string& key) { return platsim::detail::root() + "/sim/sem/" + key; }
 
+// The directory is made the first time it is found missing.
 int openSem(const std::string& key) {
+    const std::string path = semPath(key);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 || errno != ENOENT) return fd;
     platsim::detail::makeHostDirs(platsim::detail::root() + "/sim/sem");
-    return ::open(semPath(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
 }
 
 }  // namespace
@@ -46,7 +51,7 @@ UtilSemaphore::UtilSemaphore(int) {}
 
 UtilSemaphore::~UtilSemaphore() {
     if (iv_fd >= 0) {
-        if (iv_held && iv_pid == getpid()) ::flock(iv_fd, LOCK_UN);
+        if (iv_held && iv_pid == platsim::detail::processId()) ::flock(iv_fd, LOCK_UN);
         ::close(iv_fd);
     }
 }
@@ -63,7 +68,7 @@ ErrlEntry* UtilSemaphore::init(const char* name, uint8_t id, uint32_t initialCou
     if (iv_fd >= 0) ::close(iv_fd);
     iv_held = false;
     iv_fd = openSem(iv_key);
-    iv_pid = getpid();
+    iv_pid = platsim::detail::processId();
     if (iv_fd < 0) return semError(RC_INIT, "semaphore init", iv_key, errno);
     return nullptr;
 }
@@ -72,11 +77,11 @@ ErrlEntry* UtilSemaphore::Down(uint32_t) {
     if (auto f = fault("UtilSemaphore.Down", iv_key))
         return semError(RC_DOWN, "semaphore down", iv_key, 0, &*f);
     if (iv_fd < 0) return semError(RC_DOWN, "semaphore down (not initialised)", iv_key, EINVAL);
-    if (iv_pid != getpid()) {
+    if (iv_pid != platsim::detail::processId()) {
         ::close(iv_fd);
         iv_held = false;
         iv_fd = openSem(iv_key);
-        iv_pid = getpid();
+        iv_pid = platsim::detail::processId();
         if (iv_fd < 0) return semError(RC_DOWN, "semaphore down", iv_key, errno);
     }
     if (iv_held) return semError(RC_DOWN, "semaphore down (already held)", iv_key, EDEADLK);
@@ -92,7 +97,7 @@ ErrlEntry* UtilSemaphore::Down(uint32_t) {
 ErrlEntry* UtilSemaphore::Up(uint32_t) {
     if (auto f = fault("UtilSemaphore.Up", iv_key))
         return semError(RC_UP, "semaphore up", iv_key, 0, &*f);
-    if (iv_fd < 0 || !iv_held || iv_pid != getpid())
+    if (iv_fd < 0 || !iv_held || iv_pid != platsim::detail::processId())
         return semError(RC_UP, "semaphore up (not held)", iv_key, EPERM);
     iv_held = false;
     if (::flock(iv_fd, LOCK_UN) != 0) return semError(RC_UP, "semaphore up", iv_key, errno);

@@ -1,5 +1,7 @@
 // The simulated redundancy manager: a remote command nobody serves, the
 // backup tree kept current by range and by whole file, and read back.
+#include <cstdio>
+
 #include "platform/errlEntry.h"
 #include "platform/netcMessage.h"
 #include "platform/rmgr.h"
@@ -69,6 +71,27 @@ TEST_F(Rmgr, BackupCopiesAreReadAsTheyStandWhateverTheRole) {
     EXPECT_EQ(e["srcs"][0]["words"][0], 13);
     EXPECT_EQ(e["srcs"][0]["reasonCode"], 0x1609);
     EXPECT_TRUE(rmgrCalls().empty()) << "reads are not logged";
+}
+
+// Range syncs keep the files they copied open; files removed or replaced
+// by hand in between are still the ones synced.
+TEST_F(Rmgr, RangeSyncsFollowFilesRemovedOrReplacedSinceTheLast) {
+    const std::string f = "/plat_dump/kept";
+    writeFile(primary(f), "0123456789");
+    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f.c_str(), 0, 4), nullptr);
+    ASSERT_EQ(readFile(backup(f)), "0123");
+
+    std::remove(backup(f).c_str());
+    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f.c_str(), 4, 2), nullptr);
+    EXPECT_EQ(readFile(backup(f)), std::string("\0\0\0\0" "45", 6)) << "a removed copy is made again";
+
+    std::remove(primary(f).c_str());
+    writeFile(primary(f), "abcdefghij");  // a new file of that name
+    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f.c_str(), 0, 3), nullptr);
+    EXPECT_EQ(readFile(backup(f)), std::string("abc\0" "45", 6)) << "the new local file is copied";
+
+    std::remove(primary(f).c_str());
+    EXPECT_FALSE(taken(rmgrSyncFileChunk(0xF000, f.c_str(), 0, 3)).is_null()) << "a local file gone";
 }
 
 }  // namespace
