@@ -1,7 +1,7 @@
 // fault_sweep: runs the lifecycle once for every injected platform failure
 // and prints the outcomes by class (see runner.h).
 //
-//   fault_sweep [--stride N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from]
+//   fault_sweep [--stride N] [--first N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from]
 //               [--work DIR] [--keep] [--counts]
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +15,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: fault_sweep [--stride N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from] "
+                 "usage: fault_sweep [--stride N] [--first N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from] "
                  "[--work DIR] [--keep] [--counts]\n");
     return 2;
 }
@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
         if (!value) return usage();
         ++i;
         if (arg == "--stride") o.stride = number();
+        else if (arg == "--first") o.first = number();
         else if (arg == "--jobs") o.jobs = number();
         else if (arg == "--timeout") o.timeout = number();
         else if (arg == "--work") o.work = value;

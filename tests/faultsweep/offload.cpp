@@ -43,9 +43,10 @@ void recordDeletion(RunRecord& r, const char* dump, unsigned id, bool named, boo
 }  // namespace
 
 void listRepository(RunRecord& r) {
+    // (Which files there are is no answer to compare: a status log line
+    // that could not be written is lost, and with the first the log.)
     std::vector<std::string> files;
-    if (r.entry("listFilenames", DumpCollections::listFilenames(files)))
-        r.answer("files", std::to_string(files.size()));
+    r.entry("listFilenames", DumpCollections::listFilenames(files));
     std::vector<unsigned> ids;
     bool listed = r.entry("listSYSDUMPIds", DumpCollections::listSYSDUMPIds(ids));
     listed = r.entry("listHWUDUMPIds", DumpCollections::listHWUDUMPIds(ids)) && listed;
@@ -55,14 +56,13 @@ void listRepository(RunRecord& r) {
     bool counted = DumpCollections::CountDumps(sys, sysOpen, hwu, hwuOpen, apart);
     r.call("CountDumps", counted);
     if (counted) r.answer("CountDumps", idList({sys, sysOpen, hwu, hwuOpen, apart}));
+    // One answer per record: a dump whose summary cannot be read at that
+    // moment is left out of the list, as the contract says.
     std::vector<_dumpstate> states;
-    if (r.entry("dumpSummarizeDumps", DumpCollections::dumpSummarizeDumps(states))) {
-        std::string text;
+    if (r.entry("dumpSummarizeDumps", DumpCollections::dumpSummarizeDumps(states)))
         for (const _dumpstate& s : states)
-            text += std::to_string(s.dumpId) + ":" + std::to_string(s.dumpSize.value()) + ":" +
-                    std::to_string(s.progress) + ":" + std::to_string(s.dumpFlags) + " ";
-        r.answer("states", text);
-    }
+            r.answer("state of " + std::to_string(s.dumpId), std::to_string(s.dumpSize.value()) + " " +
+                                                             std::to_string(s.progress) + " " + std::to_string(s.dumpFlags));
     unsigned current = 0;
     bool found = DumpCollections::GetCurrentDumpID(current);
     r.call("GetCurrentDumpID", found);

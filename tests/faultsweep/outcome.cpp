@@ -3,7 +3,9 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -14,6 +16,8 @@ namespace sweep {
 const char kUnaffected[] = "unaffected";
 const char kReported[] = "reported, repository consistent";
 const char kPrescribed[] = "prescribed: unreadable summary removes the dump";
+const char kPrescribedConsole[] = "prescribed: console record left partly empty";
+const char kPrescribedFileSystemUse[] = "prescribed: file-system use entry not written";
 const char kWrongBytes[] = "FINDING silent wrong bytes";
 const char kFalseAnswer[] = "FINDING false answer";
 const char kHang[] = "FINDING hang";
@@ -22,13 +26,15 @@ const char kSanitizer[] = "FINDING sanitizer report";
 const char kInconsistent[] = "FINDING inconsistent repository";
 
 const std::vector<const char*>& outcomeClasses() {
-    static const std::vector<const char*> all = {kUnaffected, kReported,  kPrescribed, kWrongBytes, kFalseAnswer,
-                                                 kHang,       kCrash,     kSanitizer,  kInconsistent};
+    static const std::vector<const char*> all = {kUnaffected,  kReported,    kPrescribed, kPrescribedConsole,
+                                                 kPrescribedFileSystemUse,   kWrongBytes, kFalseAnswer,
+                                                 kHang,        kCrash,       kSanitizer,  kInconsistent};
     return all;
 }
 
 bool accepted(const std::string& outcome) {
-    return outcome == kUnaffected || outcome == kReported || outcome == kPrescribed;
+    return outcome == kUnaffected || outcome == kReported || outcome == kPrescribed ||
+           outcome == kPrescribedConsole || outcome == kPrescribedFileSystemUse;
 }
 
 namespace {
@@ -75,6 +81,38 @@ std::string differingAnswer(const RunRecord& run, const RunRecord& base) {
     return "";
 }
 
+// Every fault that fired was one of the console scan's calls.
+bool firedOnConsoleScanOnly(const std::vector<std::string>& fired) {
+    static const char* const scan[] = {"kelxQueryKelManagedInfo ", "NetcSessionEntry.FindSessionEntry ",
+                                       "NetcAddress ", "netcConnect ", "netcSendRecv ", "netcClose ",
+                                       "netcSessionEntryFileLock ", "netcSessionEntryFileUnLock "};
+    for (const std::string& line : fired)
+        if (std::none_of(std::begin(scan), std::end(scan), [&](const char* c) { return line.rfind(c, 0) == 0; }))
+            return false;
+    return !fired.empty();
+}
+
+// Two streams of one length that differ only within one console record.
+bool differOnlyInAConsoleRecord(const std::string& a, const std::string& b) {
+    constexpr size_t kConsoleRecord = 812;
+    if (a.size() != b.size()) return false;
+    size_t first = 0, last = a.size();
+    while (first < a.size() && a[first] == b[first]) ++first;
+    while (last > first && a[last - 1] == b[last - 1]) --last;
+    return last - first <= kConsoleRecord;
+}
+
+// The run's stream holds the baseline's items but the file-system use
+// entry, and nothing else differs in what the dump holds.
+bool lostOnlyTheFileSystemUse(const std::string& run, const std::string& base) {
+    const std::string fileSystemUse = std::to_string(int(3)) + " " + std::to_string(0xF00A0000u) + " ";
+    std::vector<std::string> expected = streamItems(base);
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [&](const std::string& item) { return item.rfind(fileSystemUse, 0) == 0; }),
+                   expected.end());
+    return streamProblem(run).empty() && streamItems(run) == expected;
+}
+
 bool firedOnSummaryOpenOrRead(const std::vector<std::string>& fired) {
     for (const std::string& line : fired)
         if ((line.rfind("UtilFile.Open ", 0) == 0 || line.rfind("UtilFile.read ", 0) == 0) &&
@@ -102,6 +140,12 @@ Verdict classify(const RunFacts& facts, const RunRecord& run, const RunRecord& c
     const bool prescribed = run.vanished && firedOnSummaryOpenOrRead(facts.fired);
     if (prescribed) return {kPrescribed, ""};
     const bool reported = reportedSomething(facts, run, baseline);
+    if (run.extracted && run.stream != baseline.record.stream && !reported &&
+        firedOnConsoleScanOnly(facts.fired) && differOnlyInAConsoleRecord(run.stream, baseline.record.stream))
+        return {kPrescribedConsole, ""};
+    if (run.extracted && run.stream != baseline.record.stream && !reported &&
+        lostOnlyTheFileSystemUse(run.stream, baseline.record.stream))
+        return {kPrescribedFileSystemUse, ""};
     if (run.extracted && run.stream != baseline.record.stream && !reported)
         return {kWrongBytes, "the stream differs from the no-fault stream, and nothing was reported"};
     if (std::string answer = differingAnswer(run, baseline.record); !answer.empty() && !reported)

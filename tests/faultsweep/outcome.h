@@ -19,6 +19,12 @@ extern const char kReported[];
 // the orphan sweep then takes the dump's files: a transient open or read
 // failure on a summary file loses the whole dump. That is the contract.
 extern const char kPrescribed[];
+// A failed console query, session lookup or exchange leaves the console
+// record partly or wholly empty and is not reported.
+extern const char kPrescribedConsole[];
+// A failed write of the file-system use entry is traced only: the system
+// section lacks that item.
+extern const char kPrescribedFileSystemUse[];
 // Findings.
 extern const char kWrongBytes[];
 extern const char kFalseAnswer[];

@@ -156,8 +156,10 @@ void printTable(const std::vector<Result>& results, const SweepOptions& o, uint6
         auto cell = table[c];
         std::printf("  %-52s %14u %16u\n", c, cell.first, cell.second);
     }
-    std::printf("\n  The prescribed outcome is the contract: the opening constructor removes a summary it cannot\n"
-                "  open or read, and the orphan sweep then takes the dump's files.\n");
+    std::printf("\n  The prescribed outcomes are the contract: the opening constructor removes a summary it cannot\n"
+                "  open or read, and the orphan sweep then takes the dump's files; a failed console query,\n"
+                "  session lookup or exchange leaves the console record partly empty and is not reported; a\n"
+                "  failed write of the file-system use entry is traced only.\n");
     // Findings by class, fault name and mode: how many, and the first.
     std::map<std::string, std::pair<unsigned, const Result*>> groups;
     for (const Result& r : results) {
@@ -226,7 +228,7 @@ int runSweep(const SweepOptions& given) {
         uint64_t count = counted.counts[n];
         calls += count;
         if (count == 0) silent.push_back(n);
-        for (uint64_t after = 0; after < count; after += o.stride) {
+        for (uint64_t after = o.first; after < count; after += o.stride) {
             if (o.once) tasks.push_back({n, after, true});
             if (o.fromOn) tasks.push_back({n, after, false});
         }

@@ -13,7 +13,8 @@
 namespace sweep {
 
 struct SweepOptions {
-    unsigned stride = 1;          // N = 0, stride, 2 * stride, ... below the count
+    unsigned stride = 1;          // N = first, first + stride, ... below the count
+    unsigned first = 0;
     unsigned jobs = 0;            // runs at once; 0: the number of processors
     unsigned timeout = 20;        // seconds per process
     std::vector<std::string> names;  // fault names to sweep; empty: all

@@ -1,6 +1,7 @@
 // The verification of a run's repository.
 #include "verify.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -17,23 +18,23 @@ namespace {
 
 constexpr uint32_t kRequest = 64u << 10;
 
-// The dump's stream without main store, read until the driver reports its
-// end; false, with the entry's return code in why, on any other failure.
-bool offload(unsigned id, std::string& stream, std::string& why) {
+// The dump's stream without main store (the file header and the hardware
+// data), in requests that end where it ends; false when a request fails.
+bool offload(DumpSummary& s, std::string& stream) {
+    const uint64_t size = uint64_t(s.getFileHeaderSize()) + s.getHWDumpTotalSize();
     DumpExtractData extract;
     std::vector<char> buffer(kRequest);
-    for (uint64_t offset = 0;; offset += kRequest) {
-        unsigned length = kRequest;
-        ErrlEntry* e = extract.ExtractDump(id, offset, length, buffer.data(), false, nullptr);
+    for (uint64_t offset = 0; offset < size;) {
+        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
+        ErrlEntry* e = extract.ExtractDump(s.getDumpId(), offset, length, buffer.data(), false, nullptr);
         stream.append(buffer.data(), length);
-        if (!e) continue;
-        // Return code 0xB, reason 0xF00F: the stream ended before the
-        // request was filled.
-        bool ended = e->getRC() == 0xB && e->getSRC(0) && e->getSRC(0)->reasonCode() == 0xF00F;
-        why = "return code " + std::to_string(e->getRC());
-        delete e;
-        return ended;
+        if (e || length == 0) {
+            delete e;
+            return false;
+        }
+        offset += length;
     }
+    return true;
 }
 
 void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
@@ -45,13 +46,12 @@ void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
         r.problems.push_back({kInconsistent, name + " is listed but cannot be opened"});
         return;
     }
-    if (s->isDumpComplete()) {
-        std::string stream, why;
-        if (!offload(id, stream, why))
-            r.problems.push_back({kInconsistent, name + " as left cannot be offloaded: " + why});
-        else if (std::string problem = streamProblem(stream); !problem.empty())
+    // A dump left behind may lack files a failed deletion took (that
+    // deletion said so); what does offload must decode.
+    std::string stream;
+    if (s->isDumpComplete() && offload(*s, stream))
+        if (std::string problem = streamProblem(stream); !problem.empty())
             r.problems.push_back({kWrongBytes, name + " as left: " + problem});
-    }
     std::vector<std::string> files;
     bool named = s->getIntermediateFileNames(files);
     bool answer = DeleteDump(s.get());
@@ -72,6 +72,29 @@ std::string streamProblem(const std::string& stream) {
             return std::to_string(decoded.findings.errorCount()) + " decoder errors, first at " +
                    std::to_string(f.offset) + ": " + f.message;
     return "inconsistent";
+}
+
+std::vector<std::string> streamItems(const std::string& stream) {
+    decode::MemorySource source(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+    decode::DecodedStream decoded = decode::decodeStream(source);
+    std::vector<const decode::NodalFile*> files;
+    if (decoded.hardware) {
+        for (const decode::NodeGroup& g : decoded.hardware->groups)
+            for (const auto* f : {&g.hardware, &g.serviceProcessor})
+                if (*f) files.push_back(&**f);
+        if (decoded.hardware->system) files.push_back(&*decoded.hardware->system);
+    }
+    std::vector<std::string> items;
+    for (const decode::NodalFile* f : files)
+        for (const decode::TocEntry& e : f->entries) {
+            std::string item = std::to_string(int(f->kind)) + " " + std::to_string(e.entryId);
+            for (uint32_t w : e.hwWord) item += " " + std::to_string(w);
+            std::vector<uint8_t> bytes(e.dataSize);
+            if (source.read(f->dataOffset + e.dataOffset, bytes.size(), bytes.data()))
+                item += " " + std::string(bytes.begin(), bytes.end());
+            items.push_back(item);
+        }
+    return items;
 }
 
 void verifyRepository(RunRecord& r) {

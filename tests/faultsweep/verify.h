@@ -5,6 +5,9 @@
 // remains. Problems go to the record by outcome class.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "record.h"
 
 namespace sweep {
@@ -14,5 +17,10 @@ void verifyRepository(RunRecord& record);
 // Decodes a whole offload stream with the tool's decoder; empty when it is
 // consistent, else the first error and the number of errors.
 std::string streamProblem(const std::string& stream);
+
+// The items of a stream's nodal sections in stream order, each as its
+// section kind, entry id (or hardware words) and bytes: what the dump
+// holds, whatever the sizes around it say.
+std::vector<std::string> streamItems(const std::string& stream);
 
 }  // namespace sweep
