@@ -19,7 +19,7 @@ struct SweepOptions {
     unsigned timeout = 20;        // seconds per process
     std::vector<std::string> names;  // fault names to sweep; empty: all
     bool once = true, fromOn = true;  // the two modes
-    std::string work;             // where the roots go; empty: $TMPDIR
+    std::string work;             // where the roots go; empty: /dev/shm, else $TMPDIR
     bool keep = false;            // keep the roots of findings
     bool countsOnly = false;      // print each name's calls in the lifecycle, run nothing
 };
