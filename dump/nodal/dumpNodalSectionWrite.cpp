@@ -1,7 +1,9 @@
 // DumpNodalSection's appends: an item's bytes to the data file, then its
 // entry to the TOC file, then the header rewritten to count it. A crash at
 // any point leaves a pair that finalisation can repair: the header only
-// ever counts entries whose data and TOC bytes are already on disk.
+// ever counts entries whose data and TOC bytes are already on disk. An
+// item that fails leaves nothing behind: both files are cut back to where
+// they ended before it, so the next item follows the last whole one.
 #include <vector>
 
 #include "dump/nodal/nodalFiles.h"
@@ -17,7 +19,6 @@ using namespace dump::nodal;
 
 namespace {
 
-constexpr Site kSpDataEndFailed{0x060F, 0xA};
 constexpr Site kSpNotOpen{0x060F, 0x19};
 constexpr Site kHwCopyOutFailed{0x070F, 0xB};
 constexpr Site kHwAppendFailed{0x070F, 0xC};
@@ -28,12 +29,15 @@ constexpr Site kAppendSeek{0x090F, 0xF};
 constexpr Site kAppendWrite{0x090F, 0x10};
 
 constexpr uint32_t kNotOpenRc = 1;
+constexpr uint32_t kShortWriteRc = 1;
 constexpr uint16_t kCopyOutReason = 0xF0E4;
 // hwErrorFlags marked when a nodal file finds its file system full.
 constexpr unsigned int kFileSystemFullFlags = 0x8200;
 constexpr uint32_t kBitsPerByte = 8;
 
-// Seeks to the end of file and writes length bytes there.
+// Seeks to the end of file and writes length bytes there. A write cut
+// short without an error (the file system at its floor) fails all the
+// same: the item is not whole.
 ErrlEntry* appendBytes(DumpUtilFile& file, const void* buffer, uint32_t length) {
     if (length == 0) return nullptr;
     if (!buffer) {
@@ -44,9 +48,17 @@ ErrlEntry* appendBytes(DumpUtilFile& file, const void* buffer, uint32_t length) 
     if (ErrlEntry* e = fileFailure(file, kAppendSeek, STEP_SEEK, 0, "Seeking to File")) return e;
     uint32_t count = file.write(buffer, length);
     if (ErrlEntry* e = fileFailure(file, kAppendWrite, STEP_WRITE, 0, "Writing to File")) return e;
-    if (count != length)
-        trace("DumpNodalSection: %u of %u bytes appended to %s", count, length, file.getFileName());
-    return nullptr;
+    if (count == length) return nullptr;
+    trace("DumpNodalSection: %u of %u bytes appended to %s", count, length, file.getFileName());
+    return withDetails(errorAt(kAppendWrite, kShortWriteRc, FILE_FAILURE_REASON, STEP_WRITE, count),
+                       "Writing to File", file.getFileName());
+}
+
+// Cuts file back to length unless it has that length already (or cannot
+// be measured, when it is cut all the same).
+void cutBack(DumpUtilFile& file, uint64_t length) {
+    int64_t end = fileEnd(file);
+    if (dropError(file, "seek to the end") || uint64_t(end) != length) truncateAndReopen(file, length);
 }
 
 }  // namespace
@@ -64,40 +76,55 @@ ErrlEntry* DumpNodalSection::appendToFile(DumpUtilFile& file, const void* buffer
 }
 
 ErrlEntry* DumpNodalSection::appendEntry(const uint8_t* entry, uint32_t entrySize, const void* data,
-                                         uint32_t dataLength) {
-    if (ErrlEntry* e = appendToFile(*iv_DataFile, data, dataLength))
-        return withDetails(passedAt(e, kDataAppendFailed), "iv_DataFile", iv_DataFile->getFileName());
-    if (ErrlEntry* e = appendToFile(*iv_TOCFile, entry, entrySize))
-        return withDetails(passedAt(e, kTocAppendFailed), "iv_TOCFile", iv_TOCFile->getFileName());
-    return nullptr;
+                                         uint32_t dataLength, uint32_t dataStart) {
+    ErrlEntry* e = appendToFile(*iv_DataFile, data, dataLength);
+    if (e)
+        withDetails(passedAt(e, kDataAppendFailed), "iv_DataFile", iv_DataFile->getFileName());
+    else if ((e = appendToFile(*iv_TOCFile, entry, entrySize)))
+        withDetails(passedAt(e, kTocAppendFailed), "iv_TOCFile", iv_TOCFile->getFileName());
+    if (e) {
+        TocHeader h;
+        h.decode(iv_Header, sizeof iv_Header);
+        cutBack(*iv_DataFile, dataStart);
+        cutBack(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
+    }
+    return e;
 }
 
 uint32_t DumpNodalSection::dataFileEnd() {
     int64_t end = fileEnd(*iv_DataFile);
-    dropError(*iv_DataFile, "seek to the end");
-    return static_cast<uint32_t>(end);
+    if (!dropError(*iv_DataFile, "seek to the end")) return static_cast<uint32_t>(end);
+    // A failed seek is no position: the header's data length, which every
+    // item so far has kept current, is where the next item goes.
+    TocHeader h;
+    h.decode(iv_Header, sizeof iv_Header);
+    return h.dataFileSize;
 }
 
-ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint16_t module, uint8_t location,
-                                         bool passAppended) {
-    const Site sizeSite{module, location};
+ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint32_t dataStart, uint32_t dataLength,
+                                         bool hardwareItem) {
+    // The data file ends after the item, or where it began when the item
+    // failed and was cut back; a seek that fails to say so does not change
+    // that.
+    const uint32_t expectedEnd = appended ? dataStart : dataStart + dataLength;
     int64_t end = fileEnd(*iv_DataFile);
-    if (ErrlEntry* e = takeError(*iv_DataFile)) {
-        commit(appended);  // the size failure is the one returned
-        return passedAt(e, sizeSite);
-    }
+    if (dropError(*iv_DataFile, "seek to the end"))
+        end = expectedEnd;
+    else if (end != expectedEnd)
+        trace("DumpNodalSection: %s ends at %lld, not %u", iv_DataFile->getFileName(), static_cast<long long>(end),
+              expectedEnd);
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     h.dataFileSize = static_cast<uint32_t>(end);
     h.encode(iv_Header);
-    if (appended) return passAppended ? passedAt(appended, sizeSite) : appended;
+    if (appended) return hardwareItem ? passedAt(appended, kHwAppendFailed) : appended;
 
     h.entryCount += 1;
     h.totalSize = h.dataFileSize + TOC_HEADER_SIZE + h.entrySize * h.entryCount;
     h.encode(iv_Header);
     int64_t tocEnd = fileEnd(*iv_TOCFile);
     dropError(*iv_TOCFile, "seek to the end");
-    if (tocEnd != static_cast<int64_t>(TOC_HEADER_SIZE) + int64_t(h.entrySize) * h.entryCount)
+    if (tocEnd != static_cast<int64_t>(tocLength(h.entrySize, h.entryCount)))
         trace("DumpNodalSection: %s ends at %lld, %u entries of %u", iv_TOCFile->getFileName(),
               static_cast<long long>(tocEnd), h.entryCount, h.entrySize);
 
@@ -117,8 +144,8 @@ ErrlEntry* DumpNodalSection::writeEntry(DumpSpTocEntry& entry, char* data) {
     entry.dataOffset = dataFileEnd();
     uint8_t image[sp::SIZE];
     encodeEntry(entry, image);
-    return finishEntry(appendEntry(image, sp::SIZE, data, entry.dataSize), kSpDataEndFailed.module,
-                       kSpDataEndFailed.location, false);
+    return finishEntry(appendEntry(image, sp::SIZE, data, entry.dataSize, entry.dataOffset), entry.dataOffset,
+                       entry.dataSize, false);
 }
 
 ErrlEntry* DumpNodalSection::writeEntry(DumpHwTocEntry& entry, orlaDataBuffer& data) {
@@ -142,6 +169,6 @@ ErrlEntry* DumpNodalSection::writeEntry(DumpHwTocEntry& entry, orlaDataBuffer& d
                         (static_cast<uint32_t>(spareBits) << hw::SPARE_BITS_SHIFT);
     uint8_t image[hw::SIZE];
     encodeEntry(entry, image);
-    return finishEntry(appendEntry(image, hw::SIZE, buffer.data(), byteCount), kHwAppendFailed.module,
-                       kHwAppendFailed.location, true);
+    return finishEntry(appendEntry(image, hw::SIZE, buffer.data(), byteCount, entry.dataOffset), entry.dataOffset,
+                       byteCount, true);
 }

@@ -42,6 +42,8 @@ constexpr Site kOpenRead{kConstructors, 24};
 constexpr Site kOpenEyeCatcher{kConstructors, 39};
 constexpr Site kOpenBadType{kConstructors, 0x31};
 constexpr Site kRemove{0x0513, 31};
+constexpr Site kUnlockFailed{0x0E13, 1};
+constexpr Site kUnlockRenewFailed{0x0E13, 2};
 
 constexpr uint32_t RC_FAILED = 1;
 constexpr uint32_t RC_SUMMARY_MISSING = 0x1A;
@@ -77,10 +79,10 @@ DumpSummary::DumpSummary(typeOfSummary_t type, unsigned int id, ErrlEntry*& errl
       iv_image(),
       iv_summaryType(type),
       iv_cachedSrc(nullptr),
-      iv_summaryLock(SEM_UNDO_FLAG_SETTING),
+      iv_summaryLock(),
       iv_lockDepth(0),
       iv_clientRecord() {
-    initLock(kCreateLockInit.location);
+    initLock(kCreateLockInit.module, kCreateLockInit.location);
     errl = createSummaryFile();
     trace("DumpSummary: dump 0x%08X %s", id, errl ? "not created" : "created");
 }
@@ -91,10 +93,10 @@ DumpSummary::DumpSummary(unsigned int id, ErrlEntry*& errl, typeOfSummary_t type
       iv_image(),
       iv_summaryType(type != 0 ? type : (id & HWU_ID_BITS) ? HWU : SYS),
       iv_cachedSrc(nullptr),
-      iv_summaryLock(SEM_UNDO_FLAG_SETTING),
+      iv_summaryLock(),
       iv_lockDepth(0),
       iv_clientRecord() {
-    initLock(kOpenLockInit.location);
+    initLock(kOpenLockInit.module, kOpenLockInit.location);
     errl = openSummaryFile();
     if (errl) commit(removeSummaryFile());
     trace("DumpSummary: dump 0x%08X flags 0x%04X %s", id,
@@ -118,9 +120,9 @@ DumpSummary::~DumpSummary() {
     delete iv_cachedSrc;
 }
 
-void DumpSummary::initLock(uint8_t failureLocation) {
-    commit(passedAt(iv_summaryLock.init("dump", kSummaryLockKey, 1), {kConstructors, failureLocation},
-                    iv_dumpId));
+void DumpSummary::initLock(uint16_t failureModule, uint8_t failureLocation) {
+    iv_summaryLock.emplace(SEM_UNDO_FLAG_SETTING);
+    commit(passedAt(iv_summaryLock->init("dump", kSummaryLockKey, 1), {failureModule, failureLocation}, iv_dumpId));
 }
 
 std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t type) {
@@ -220,6 +222,9 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
     }
     lockExclusive();
     iv_file->Close();
+    // A file that is removed is not hurt by a failed close: the removal's
+    // outcome is the answer.
+    if (iv_file->hasError()) trace("DumpSummary: close of %s failed before its removal", iv_file->getFileName());
     ErrlEntry* e = iv_file->remove();
     if (e) receivedAt(e, kRemove, REASON_SUMMARY, static_cast<uint32_t>(errno));
     unlockExclusive();
@@ -229,16 +234,21 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
 
 void DumpSummary::lockExclusive() {
     if (iv_lockDepth++ > 0) return;
-    ErrlEntry* e = iv_summaryLock.Down(1);
+    ErrlEntry* e = iv_summaryLock->Down(1);
     if (e) trace("DumpSummary: summary lock not taken for dump 0x%08X", iv_dumpId);
     commit(e);
 }
 
 void DumpSummary::unlockExclusive() {
     if (iv_lockDepth == 0 || --iv_lockDepth > 0) return;
-    ErrlEntry* e = iv_summaryLock.Up(1);
-    if (e) trace("DumpSummary: summary lock not given back for dump 0x%08X", iv_dumpId);
-    commit(e);
+    ErrlEntry* e = iv_summaryLock->Up(1);
+    if (!e) return;
+    trace("DumpSummary: summary lock not given back for dump 0x%08X", iv_dumpId);
+    commit(passedAt(e, kUnlockFailed));
+    // A hold that is not given back would keep every other summary user of
+    // every process waiting for ever: the semaphore object is made anew,
+    // and the old one gives back what it holds as it goes.
+    initLock(kUnlockRenewFailed.module, kUnlockRenewFailed.location);
 }
 
 unsigned int DumpSummary::getDumpId() const { return iv_dumpId; }

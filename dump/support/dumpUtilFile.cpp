@@ -61,6 +61,15 @@ void syncChunk(const char* path, int64_t position, uint32_t length) {
     }
 }
 
+// The file's position, which only the mirror needs: when it cannot be
+// had, the seek's error is dropped (the chunk is then not mirrored, and the
+// write itself is not the worse for it).
+int64_t positionForMirror(UtilFile& file) {
+    int64_t position = file.seek(0, UtilStream::CURRENT);
+    if (position < 0) file.clearError();
+    return position;
+}
+
 // Asks the backup to create its copy of path when it is missing.
 void createOnBackup(const char* path) {
     NetcMessage request;
@@ -154,7 +163,7 @@ uint32_t DumpUtilFile::write(const void* buffer, uint32_t length) {
     uint32_t total = 0;
     while (length > 0) {
         if (belowFreeSpaceFloor()) break;
-        int64_t position = seek(0, CURRENT);
+        int64_t position = positionForMirror(*this);
         uint32_t chunk = length < kChunkSize ? length : kChunkSize;
         uint32_t count = UtilFile::write(p, chunk);
         if (count != chunk) trace("DumpUtilFile: wrote %u of %u to %s", count, chunk, getFileName());
@@ -168,7 +177,7 @@ uint32_t DumpUtilFile::write(const void* buffer, uint32_t length) {
 }
 
 uint32_t DumpUtilFile::writeDirect(const void* buffer, uint32_t length) {
-    int64_t position = seek(0, CURRENT);
+    int64_t position = positionForMirror(*this);
     uint32_t count = UtilFile::write(buffer, length);
     if (roleOrUnknown() == TOV_ROLE_PRIMARY) syncChunk(getFileName(), position, length);
     return count;
@@ -176,6 +185,10 @@ uint32_t DumpUtilFile::writeDirect(const void* buffer, uint32_t length) {
 
 ErrlEntry* DumpUtilFile::remove() {
     removeOnBackup(getFileName(), "File remove on back up TOV failed");
+    // The answer is this removal's own: an error that an earlier step left
+    // pending on the object is no part of it.
+    if (hasError()) trace("DumpUtilFile: earlier error on %s dropped before the removal", getFileName());
+    clearError();
     Remove();
     return tracedLocalRemoval(getFileName(), dump::takeError(*this));
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,13 +46,17 @@ public:
     DumpSummary(const DumpSummary&) = delete;
     DumpSummary& operator=(const DumpSummary&) = delete;
 
-    // Closes and removes the summary file and its mirror; afterwards the
-    // object must only be destroyed.
+    // Closes and removes the summary file and its mirror; the removal's
+    // failure or null (a failed close of the file removed is traced only).
+    // Afterwards the object must only be destroyed.
     ErrlEntry* removeSummaryFile();
 
     // The summary lock ("dump", key 2): the semaphore is not recursive;
     // a hold nested in this object's own hold is counted, not taken again.
-    // A failure is committed.
+    // A failure is committed. A hold that cannot be given back (the entry
+    // gets call point module 0x0E13, location 1) is dropped with the
+    // semaphore object, which is made anew (a failure of its init: location
+    // 2), so that no other summary user waits for ever.
     void lockExclusive();
     void unlockExclusive();
 
@@ -62,7 +67,9 @@ public:
     DumpList* buildDumpList(uint8_t useTce, bool includeMainStore);
 
     // ---- Region primitives: seek, transfer the whole region, return the
-    // bytes moved. A short count or pending file error is traced only. ----
+    // bytes moved. A short count or pending file error is traced only; after
+    // a failed seek nothing is moved (0), so an image never takes in, nor
+    // lands on, another region's bytes. ----
     uint32_t ReadFileHeader();
     uint32_t ReadSummary();
     uint32_t ReadFileNames();
@@ -88,7 +95,9 @@ public:
     bool getResourceDumpFileName(std::string& name);
     bool getSummaryFileName(std::string& name);
 
-    // ---- Setters (lock, re-read the region, change, write it, unlock) ----
+    // ---- Setters (lock, re-read the region, change, write it, unlock). A
+    // re-read that fails leaves the field unchanged; it and a failed write
+    // are committed as error logs (see updateStep). ----
     void setPLId(unsigned int logId);
     void setDumpSRCSize(unsigned int size);
     void setDumpSRC(char* src, unsigned int length);
@@ -133,13 +142,20 @@ public:
     // ---- Flush -------------------------------------------------------------
     // Measures every named nodal file, recomputes the derived size fields
     // and writes the three regions only when a byte of them changed, so an
-    // unchanged dump costs no write and no mirroring. Takes the summary lock
-    // itself: never call it while holding the lock. Always null.
+    // unchanged dump costs no write and no mirroring. A file that is there
+    // but cannot be opened keeps its stored size (a missing one has 0); when a region read fails, nothing is
+    // written. Takes the summary lock itself: never call it
+    // while holding the lock. Always null.
     ErrlEntry* flush();
     // Finalises every nodal section the summary names (each reopened and
     // closed at once: repaired, padded, final header), sets
-    // dumpCompleteFlag and flushes. Takes the summary lock itself; a
-    // section that cannot be opened is traced and skipped.
+    // dumpCompleteFlag and flushes. Takes the summary lock itself. A
+    // section that cannot be opened or is not left whole is committed as an
+    // error log (call point or SRC at module 0x1013, location 1; words
+    // section index, type, dump id) and the flag is not set: a later call
+    // tries again. The flag reaches the file only after the derived sizes it
+    // vouches for; when they cannot be read and written, that is committed
+    // (location 2; words 0, 0, dump id) and the flag is not set either.
     void setDumpComplete();
 
     // ---- The dump's reference code --------------------------------------
@@ -200,7 +216,8 @@ private:
 
     // Region access and the update protocol (one helper for every setter):
     // lock, re-read region, let change edit its image, write the region
-    // back unless change returns false, unlock.
+    // back unless change returns false, unlock. When the re-read fails the
+    // change is not made and nothing is written.
     uint8_t* image(region_t region);
     uint32_t readRegion(region_t region);
     uint32_t writeRegion(region_t region);
@@ -211,16 +228,28 @@ private:
     friend class DumpExtractData;
     unsigned short dumpFlagsAsRead() const;
     void updateRegion(region_t region, const std::function<bool(uint8_t* image)>& change);
+    // One transfer of an update that moved `moved` bytes of region (written:
+    // the write, else the re-read): true when that is the whole region; else
+    // the update is reported (committed, module 0x0F13, location 1 for the
+    // re-read, 2 for the write; words region offset, bytes moved, dump id).
+    bool updateStep(region_t region, uint32_t moved, bool written);
     void setNodalNames(const char* kind, size_t tocBase, size_t dataBase, unsigned int i,
                        const std::string& data, const std::string& toc);
     void setTableFileName(size_t nameOffset, size_t sizeOffset, const std::string& name,
                           unsigned int size);
 
     // Creation and opening, the constructors' steps after the lock.
-    void initLock(uint8_t failureLocation);
+    // Makes the lock's semaphore object (anew) and initialises it; a
+    // failure is committed with a call point at (module, location).
+    void initLock(uint16_t failureModule, uint8_t failureLocation);
     ErrlEntry* createSummaryFile();
     ErrlEntry* openSummaryFile();
     std::string buildSummaryFileName(unsigned int id, typeOfSummary_t type);
+
+    // The flush under the caller's hold of the summary lock: true when the
+    // file holds the images whole afterwards (read without a failure and,
+    // where anything changed, written whole).
+    bool flushHeld();
 
     // Bytes of the nodal data files: nodalDataSize once the dump is
     // complete, else the files measured now.
@@ -240,7 +269,7 @@ private:
     Regions iv_image;
     typeOfSummary_t iv_summaryType;
     SrciSrc* iv_cachedSrc;          // owned, may be null
-    UtilSemaphore iv_summaryLock;
+    std::optional<UtilSemaphore> iv_summaryLock;  // made by initLock
     // Holds of the summary lock by this object: a nested hold (a nodal
     // section marking the summary while setDumpComplete holds it) neither
     // takes the lock again nor gives it back early.

@@ -231,6 +231,8 @@ std::optional<Fault> fault(const char* call, const std::string& subject) {
     }
     bool fire = countAndDecide(r + "/sim/fail/" + call + ".state", f.num("after", 0),
                                f.has("count"), f.num("count", 0));
+    // Which call failed on what, for whoever has to tell afterwards.
+    if (fire) appendHostLine(r + "/sim/faults.log", std::string(call) + " " + subject);
     errno = saved;
     if (!fire) return std::nullopt;
     return f;

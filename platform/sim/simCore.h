@@ -60,7 +60,8 @@ struct Fault {
 // Consults sim/fail/<call> (through the control-file watch). subject is what the call acts on (a path, a
 // registry key, a semaphore name); a fault with match=TEXT fires only for
 // subjects containing TEXT. after=N lets N matching calls pass first;
-// count=N limits the failures to N.
+// count=N limits the failures to N. Every failure that fires appends
+// "<call> <subject>" to sim/faults.log.
 std::optional<Fault> fault(const char* call, const std::string& subject);
 
 // A platform failure entry: component, reason code and return code (the

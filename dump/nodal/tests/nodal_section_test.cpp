@@ -11,6 +11,7 @@
 
 using namespace nodaltest;
 using Section = DumpNodalSection;
+using testsupport::taken;
 
 namespace {
 
@@ -116,7 +117,8 @@ TEST_F(NodalSection, FailuresAreReportedAtTheirPoints) {
          "090F0B10 4 0 rc=2 cp=080F:E:0 kv=Writing to File:?:/plat_dump/n.data kv=iv_DataFile:?:/plat_dump/n.data"},
         {"UtilFile.seek", "match=n.toc", EXISTING, HW, PUT,
          "090F0B0F 3 0 rc=2 cp=080F:D:0 cp=070F:C:0 kv=Seeking to File:?:/plat_dump/n.toc kv=iv_TOCFile:?:/plat_dump/n.toc"},
-        {"UtilFile.seek", "match=n.data after=3", EXISTING, SP, PUT, "platform rc=5 cp=060F:A:0"},
+        {"statfs", "count=1", EXISTING, SP, PUT,
+         "090F0B10 4 0 rc=1 cp=080F:E:0 kv=Writing to File:?:/plat_dump/n.data kv=iv_DataFile:?:/plat_dump/n.data"},
         {"orlaDataBuffer.memCopyOut", "rc=0x77", EXISTING, HW, PUT, "070FE40B 2 0 rc=119"},
         {"", "", NONE, SP, PUT, "060F0B19 0 0 rc=1"},
         {"UtilFile.write", "match=n.data", NEW, HW, DESTROY, "0A0F0B12 4 2 rc=2 cp=010F:3:0 kv=Seeking to File:?:/plat_dump/n.data"},
@@ -157,11 +159,41 @@ TEST_F(NodalSection, AFullFileSystemMarksTheSummaryAndLeavesAConsistentPair) {
         open(s);
         ASSERT_EQ(put(s, 31), nullptr);
         platsim::setStatfs(1000, 70);
-        EXPECT_EQ(put(s, 32), nullptr);
+        EXPECT_EQ(signature(taken(put(s, 32))).substr(0, 10), "090F0B10 4") << "the write fell short";
         EXPECT_EQ(dump->getHWErrorFlags(), 0x8200);
         EXPECT_EQ(dump->getDumpFlags(), 0x1000);
     }
     EXPECT_EQ(checkConsistent(pair()), std::vector<uint32_t>{31});
+}
+
+TEST_F(NodalSection, AFailedItemLeavesNothingBehindAndTheNextFollowsTheLastWholeOne) {
+    // Item 32 meets the failure, 31 and 33 do not; where only a position
+    // could not be measured, 32 is written all the same.
+    const struct {
+        const char *fault, *params;
+        bool written;
+    } rows[] = {
+        {"statfs", "count=1", false},                        // the data write falls short
+        {"statfs", "after=1 count=1", false},                // the TOC write falls short: the data is cut back
+        {"UtilFile.write", "count=1 match=n.toc", false},    // the same with an error
+        {"UtilFile.seek", "count=1 match=n.data", true},     // the item's offset: the header's data length
+        {"UtilFile.seek", "after=3 count=1 match=n.data", true},  // the data file's end after the item
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.fault) + " " + r.params);
+        removePair(toc, data);
+        {
+            Section s(Section::SPDATA, nullptr);
+            open(s);
+            ASSERT_EQ(put(s, 31), nullptr);
+            platsim::setFault(r.fault, r.params);
+            EXPECT_EQ(taken(put(s, 32)).is_null(), r.written);
+            platsim::clearFaults();
+            EXPECT_EQ(put(s, 33), nullptr);
+        }
+        const std::vector<uint32_t> ids = r.written ? std::vector<uint32_t>{31, 32, 33} : std::vector<uint32_t>{31, 33};
+        EXPECT_EQ(checkConsistent(pair()), ids);
+    }
 }
 
 }  // namespace

@@ -87,4 +87,24 @@ TEST_F(SummaryConcurrency, AHolderKilledInsideTheLockDoesNotStopTheOthers) {
     close(locked[1]);
 }
 
+TEST_F(SummaryConcurrency, AHoldThatCannotBeGivenBackDoesNotStopTheNextHolder) {
+    create(kSys);
+    platsim::setFault("UtilSemaphore.Up", "count=1 match=dump.2");
+    EXPECT_EQ(waitChild(forkChild([] {
+                  alarm(kWatchdogSeconds);  // the next holder would wait for ever
+                  ErrlEntry* errl = nullptr;
+                  DumpSummary a(kSys.id, errl), b(kSys.id, errl);
+                  a.setDumpFlagsByMask(0x0100);
+                  b.setHardwareErrorFlags(0x0001);
+                  return errl ? 10 : 0;
+              })),
+              0);
+    EXPECT_EQ(fieldOf(kSys, 720, 2), 0x0100u);
+    EXPECT_EQ(fieldOf(kSys, 722, 2), 0x0001u);
+    ASSERT_EQ(errlog().size(), 1u) << "the failed give-back is committed";
+    EXPECT_EQ(errlog()[0]["callPoints"].back()["file"], 0x13);
+    EXPECT_EQ(errlog()[0]["callPoints"].back()["function"], 0x0E00);
+    EXPECT_EQ(errlog()[0]["callPoints"].back()["location"], 1);
+}
+
 }  // namespace

@@ -174,4 +174,29 @@ TEST_F(SummaryFields, CountersAndPrivateFlagsReturnTheirNewValue) {
     EXPECT_EQ(backupBytes(kSys), primaryBytes(kSys));
 }
 
+TEST_F(SummaryFields, ASetterThatCannotReReadOrWriteItsRegionChangesNothingAndSaysSo) {
+    const struct {
+        const char* params;
+        const char* fault;
+        uint8_t location;  // 1: the re-read, 2: the write
+    } rows[] = {
+        {"count=1 match=.summary", "UtilFile.seek", 1},
+        {"count=1 match=.summary", "UtilFile.read", 1},
+        {"after=1 count=1 match=.summary", "UtilFile.seek", 2},
+        {"count=1 match=.summary", "UtilFile.write", 2},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.fault) + " " + r.params);
+        const std::vector<uint8_t> before = primaryBytes(kSys);
+        const size_t logs = errlog().size();
+        platsim::setFault(r.fault, r.params);
+        s->setToolType(0x77);
+        platsim::clearFaults();
+        EXPECT_EQ(primaryBytes(kSys), before);
+        EXPECT_EQ(backupBytes(kSys), before);
+        ASSERT_EQ(errlog().size(), logs + 1);
+        EXPECT_EQ(errlog().back()["srcs"].back()["words"], Json::array({word(0x0F13, 0xF00B, r.location), 208, 0, kSys.id}));
+    }
+}
+
 }  // namespace

@@ -198,6 +198,15 @@ TEST_F(MirroredFile, BackupFailuresNeverFailTheLocalOperation) {
     EXPECT_FALSE(f.hasError());
     EXPECT_EQ(readFile(primary("/plat_dump/f")), "abcdefgh");
     EXPECT_TRUE(errlog().empty()) << "create and chunk failures are only traced";
+    // Nor does a position the mirror cannot have: that chunk is not mirrored.
+    platsim::clearFault("rmgrSyncFileChunk");
+    platsim::setFault("UtilFile.seek", "count=1");
+    rmgrCalls();
+    EXPECT_EQ(f.write("ij", 2), 2u);
+    EXPECT_EQ(f.writeDirect("kl", 2), 2u);
+    EXPECT_FALSE(f.hasError());
+    EXPECT_EQ(readFile(primary("/plat_dump/f")), "abcdefghijkl");
+    EXPECT_EQ(rmgrCalls(), Lines{sync("/plat_dump/f", 10, 2)});
 
     EXPECT_EQ(f.remove(), nullptr);
     writeFile(primary("/plat_dump/g"), "g");
@@ -219,6 +228,17 @@ TEST_F(MirroredFile, RemoveDeletesBothCopiesAndReturnsOnlyTheLocalFailure) {
     EXPECT_FALSE(fileExists(backup("/plat_dump/h"))) << "the backup's copy goes first";
     EXPECT_EQ(h.remove(), nullptr);
     EXPECT_FALSE(fileExists(primary("/plat_dump/h")));
+
+    // An error an earlier step left pending is no part of the answer.
+    writeFile(primary("/plat_dump/i"), "i");
+    DumpUtilFile i("/plat_dump/i");
+    ASSERT_EQ(i.open("r+"), nullptr);
+    platsim::setFault("UtilFile.seek", "count=1");
+    EXPECT_EQ(i.seek(0, UtilStream::END), -1);
+    ASSERT_TRUE(i.hasError());
+    EXPECT_EQ(i.remove(), nullptr);
+    EXPECT_FALSE(i.hasError());
+    EXPECT_FALSE(fileExists(primary("/plat_dump/i")));
 
     EXPECT_FALSE(taken(DumpUtilFile::remove("/plat_dump/never")).is_null())
         << "a missing local file is the static remove's failure";

@@ -85,6 +85,9 @@ TEST_F(Simulation, FaultsForShortWritesPendingErrorsAndPosixCalls) {
     EXPECT_EQ(f.seek(0, UtilStream::START), -1);
     ASSERT_TRUE(f.hasError());
     EXPECT_EQ(f.getLastError()->getSRC(0)->reasonCode(), 0x1104);
+    // Each fault that fired is logged with its subject, the short write too.
+    EXPECT_EQ(readFile(root() + "/sim/faults.log"),
+              "UtilFile.write /plat_dump/ops\nUtilFile.write /plat_dump/ops\nUtilFile.seek /plat_dump/ops\n");
 
     // The POSIX calls fail with the fault's errno.
     platsim::setFault("statfs", "errno=5");

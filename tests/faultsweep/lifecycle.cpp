@@ -1,0 +1,105 @@
+// The lifecycle's order of events, the error log the collector saves into
+// the dump, and the host-side facts the lifecycle compares answers with.
+#include "lifecycle.h"
+
+#include <fstream>
+#include <list>
+#include <sstream>
+#include <vector>
+
+#include "machine.h"
+#include "platdump/platdump.h"
+#include "platform/hwFacility.h"
+#include "platform/sim/platsim.h"
+
+namespace sweep {
+
+namespace {
+
+constexpr uint16_t kSweepModule = 0x01FF;
+
+// The log a collector keeps of the failure the dump is for, with one
+// section of every kind. It is made before anything else, so that its ids,
+// which the dump records, are the same in every run.
+ErrlEntry* buildSavedLog() {
+    ErrlEntry* e = dumpCreateInfoLog(1, 0xF00B, kSweepModule, 1, kSystemDump, 2, 3);
+    dumpAddFunctionCallPoint(e, kSweepModule, 2, 7);
+    addToReceivedError(e, 0xF0F0, kSweepModule, 3, 4, 5, 6);
+    dumpAddDetails(DumpKeyValueStringInfo(DUMP_COMPONENT_ID, "collector", "fault sweep"), e);
+    std::list<std::string> words = {"node0", "node1"};
+    dumpAddDetails(DumpMultiKeyValueStringsInfo(DUMP_COMPONENT_ID, words), e);
+    dumpAddDetails(DumpBufferDataInfo(DUMP_COMPONENT_ID, 1, 2, 3, 4), e);
+    dumpAddDetails(DumpTocEntryInfo(DUMP_COMPONENT_ID, 5, 6, 7), e);
+    dumpAddDetails(DumpUtilRegistryInfo(DUMP_COMPONENT_ID, "dump/DumpPolicy", 1, 4), e);
+    hwFacilityEntry1 facility{};
+    for (uint32_t i = 0; i < 13; ++i) facility.word[i] = 0x100 + i;
+    facility.status = 0x5A;
+    dumpAddDetails(DumpHwFacilityEntryInfo(DUMP_COMPONENT_ID, facility), e);
+    DumpClientRecord_t client{};
+    client.toolType = 3;
+    dumpAddDetails(DumpClientRecordInfo(DUMP_COMPONENT_ID, client), e);
+    return e;
+}
+
+// The helpers the library offers beyond its own reports, on a log that is
+// dropped again.
+void useRemainingHelpers(RunRecord& r) {
+    SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, kSystemDump, 0, 0,
+                EPUB_FIRMWARE_SP);
+    ErrlEntry* e = dumpCreateCtrmLog(3, 0xF00B, kSweepModule, 4, src);
+    dumpAddTracePoints(e);
+    delete e;
+    r.answer("dumpCreateUniqueLocation", std::to_string(dumpCreateUniqueLocation(0xF00B, 0x0113, 0x18)));
+}
+
+// Offsets of the intermediate name slots in a summary file.
+constexpr size_t kNameWidth = 64;
+constexpr size_t kNodalNameTables[] = {1232, 1912, 2592, 3272};  // 10 names each
+constexpr size_t kSingleNames[] = {3952, 4020, 4088, 4224};      // sys TOC, sys data, MDRT, resource
+
+}  // namespace
+
+std::string summaryHostPath(unsigned id) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/plat_dump/%s%08X.summary", (id & 0x0F000000) ? "HWUDUMP." : "SYSDUMP.", id);
+    return platsim::hostPath(name);
+}
+
+bool summaryNamesFiles(unsigned id) {
+    std::ifstream in(summaryHostPath(id), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto named = [&](size_t at) { return at < bytes.size() && bytes[at] != '\0'; };
+    for (size_t table : kNodalNameTables)
+        for (size_t i = 0; i < 10; ++i)
+            if (named(table + i * kNameWidth)) return true;
+    for (size_t at : kSingleNames)
+        if (named(at)) return true;
+    return false;
+}
+
+uint64_t streamSize(unsigned id) {
+    std::vector<_dumpstate> states;
+    ErrlEntry* e = DumpCollections::dumpSummarizeDumps(states);
+    delete e;
+    for (const _dumpstate& s : states)
+        if (s.dumpId == id) return s.dumpSize.value();
+    return 0;
+}
+
+void runLifecycle(RunRecord& r) {
+    ErrlEntry* savedLog = buildSavedLog();
+    useRemainingHelpers(r);
+    dumpCCMOperationLock maintenance;
+    bool held = r.entry("getCCMOperationLock", maintenance.getCCMOperationLock());
+    bool system = collectSystemDump(r, savedLog);
+    bool unit = collectUnitDump(r);
+    if (held) maintenance.releaseCCMOperationLock();
+    listRepository(r);
+    offloadSystemDump(r);
+    requestCheckstopAndDeleteUnitDump(r, unit);
+    readOwnBlocks(r);
+    deleteSystemDump(r, system);
+    delete savedLog;
+}
+
+}  // namespace sweep

@@ -1,0 +1,118 @@
+// The verification of a run's repository.
+#include "verify.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "decode/streamDecoder.h"
+#include "lifecycle.h"
+#include "outcome.h"
+#include "platdump/platdump.h"
+#include "platform/sim/platsim.h"
+
+namespace sweep {
+
+namespace {
+
+constexpr uint32_t kRequest = 64u << 10;
+
+// The dump's stream without main store (the file header and the hardware
+// data), in requests that end where it ends; false when a request fails.
+bool offload(DumpSummary& s, std::string& stream) {
+    const uint64_t size = uint64_t(s.getFileHeaderSize()) + s.getHWDumpTotalSize();
+    DumpExtractData extract;
+    std::vector<char> buffer(kRequest);
+    for (uint64_t offset = 0; offset < size;) {
+        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
+        ErrlEntry* e = extract.ExtractDump(s.getDumpId(), offset, length, buffer.data(), false, nullptr);
+        stream.append(buffer.data(), length);
+        if (e || length == 0) {
+            delete e;
+            return false;
+        }
+        offset += length;
+    }
+    return true;
+}
+
+void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
+    const std::string name = "dump " + std::to_string(id);
+    ErrlEntry* errl = nullptr;
+    std::unique_ptr<DumpSummary> s(new DumpSummary(id, errl, type));
+    if (errl) {
+        delete errl;
+        r.problems.push_back({kInconsistent, name + " is listed but cannot be opened"});
+        return;
+    }
+    // A dump left behind may lack files a failed deletion took (that
+    // deletion said so); what does offload must decode.
+    std::string stream;
+    if (s->isDumpComplete() && offload(*s, stream))
+        if (std::string problem = streamProblem(stream); !problem.empty())
+            r.problems.push_back({kWrongBytes, name + " as left: " + problem});
+    std::vector<std::string> files;
+    bool named = s->getIntermediateFileNames(files);
+    bool answer = DeleteDump(s.get());
+    bool gone = !std::filesystem::exists(summaryHostPath(id));
+    if (answer != (named && gone))
+        r.problems.push_back({kFalseAnswer, name + ": DeleteDump answered " + std::to_string(answer) + " in the check"});
+    if (!gone) r.problems.push_back({kInconsistent, name + ": its summary survives DeleteDump"});
+}
+
+}  // namespace
+
+std::string streamProblem(const std::string& stream) {
+    decode::MemorySource source(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+    decode::DecodedStream decoded = decode::decodeStream(source);
+    if (decoded.consistent()) return "";
+    for (const decode::Finding& f : decoded.findings.all())
+        if (f.severity == decode::Severity::Error)
+            return std::to_string(decoded.findings.errorCount()) + " decoder errors, first at " +
+                   std::to_string(f.offset) + ": " + f.message;
+    return "inconsistent";
+}
+
+std::vector<std::string> streamItems(const std::string& stream) {
+    decode::MemorySource source(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
+    decode::DecodedStream decoded = decode::decodeStream(source);
+    std::vector<const decode::NodalFile*> files;
+    if (decoded.hardware) {
+        for (const decode::NodeGroup& g : decoded.hardware->groups)
+            for (const auto* f : {&g.hardware, &g.serviceProcessor})
+                if (*f) files.push_back(&**f);
+        if (decoded.hardware->system) files.push_back(&*decoded.hardware->system);
+    }
+    std::vector<std::string> items;
+    for (const decode::NodalFile* f : files)
+        for (const decode::TocEntry& e : f->entries) {
+            std::string item = std::to_string(int(f->kind)) + " " + std::to_string(e.entryId);
+            for (uint32_t w : e.hwWord) item += " " + std::to_string(w);
+            std::vector<uint8_t> bytes(e.dataSize);
+            if (source.read(f->dataOffset + e.dataOffset, bytes.size(), bytes.data()))
+                item += " " + std::string(bytes.begin(), bytes.end());
+            items.push_back(item);
+        }
+    return items;
+}
+
+void verifyRepository(RunRecord& r) {
+    std::vector<unsigned> sys, hwu, rsc;
+    ErrlEntry* e = DumpCollections::listSYSDUMPIds(sys);
+    if (!e) e = DumpCollections::listHWUDUMPIds(hwu);
+    if (!e) e = DumpCollections::listRESDUMPIds(rsc);
+    if (e) {
+        delete e;
+        r.problems.push_back({kInconsistent, "the repository cannot be listed"});
+        return;
+    }
+    for (unsigned id : sys) checkDump(r, id, DumpSummary::SYS);
+    for (unsigned id : hwu) checkDump(r, id, DumpSummary::HWU);
+    for (unsigned id : rsc) checkDump(r, id, DumpSummary::RSC);
+    DumpCollections::removeOrphanedFiles();
+    for (const auto& entry : std::filesystem::directory_iterator(platsim::hostPath("/plat_dump")))
+        r.problems.push_back({kInconsistent, "left after the orphan sweep: " + entry.path().filename().string()});
+}
+
+}  // namespace sweep
