@@ -36,12 +36,27 @@ Json location(uint32_t word, uint16_t reasonCode) {
     return j;
 }
 
+// The members the printers show are read here with the types they are
+// shown as: a member of another type throws Json::type_error, and the
+// line is shown as no entry.
+const Json::array_t& arrayOf(const Json& j) { return j.get_ref<const Json::array_t&>(); }
+const Json::object_t& objectOf(const Json& j) { return j.get_ref<const Json::object_t&>(); }
+
 Json src(const Json& s) {
-    Json j = s;
+    Json j = objectOf(s);
     const Json& words = s.value("words", Json::array());
+    for (const Json& w : arrayOf(words)) w.get<uint64_t>();
+    s.value("ascii", std::string());
     if (s.value("component", 0u) == DUMP_COMPONENT_ID && !words.empty())
         j["location"] = location(words[0].get<uint32_t>(), s.value("reasonCode", 0u));
     return j;
+}
+
+Json trace(const Json& t) {
+    const Json given = t.value("lines", Json::array());
+    Json lines = Json::array();
+    for (const Json& line : arrayOf(given)) lines.push_back(line.get<std::string>());
+    return Json{{"buffer", t.value("buffer", std::string())}, {"lines", lines}};
 }
 
 Json callPoint(const Json& c) {
@@ -52,21 +67,36 @@ Json callPoint(const Json& c) {
     return j;
 }
 
-std::vector<uint8_t> fromHex(const std::string& hex) {
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// False when the text is no whole number of hex digit pairs.
+bool fromHex(const std::string& hex, std::vector<uint8_t>& bytes) {
+    if (hex.size() % 2) return false;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int high = hexDigit(hex[i]), low = hexDigit(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    return true;
 }
 
 Json mapped(const Json& list, Json (*decode)(const Json&)) {
     Json out = Json::array();
-    for (const Json& item : list) out.push_back(decode(item));
+    for (const Json& item : arrayOf(list)) out.push_back(decode(objectOf(item)));
     return out;
 }
 
+// A section whose bytes are damaged keeps its text, said to be damaged.
 Json userData(const Json& section) {
-    return decodeUserData(section.value("type", ""), fromHex(section.value("hex", "")));
+    const std::string type = section.value("type", ""), hex = section.value("hex", "");
+    std::vector<uint8_t> bytes;
+    if (!fromHex(hex, bytes)) return Json{{"type", type}, {"damagedHex", hex}};
+    return decodeUserData(type, bytes);
 }
 
 }  // namespace
@@ -86,10 +116,23 @@ Json decodeErrorLog(const Json& record) {
             j[key] = mapped(value, callPoint);
         else if (key == "userData")
             j[key] = mapped(value, userData);
+        else if (key == "traces")
+            j[key] = mapped(value, trace);
         else
             j[key] = value;
     }
     return j;
+}
+
+Json decodeCommittedLine(size_t number, const std::string& line) {
+    Json record = Json::parse(line, nullptr, false);
+    if (record.is_object() && record.contains("plid") && record["plid"].is_number_unsigned()) {
+        try {
+            return decodeErrorLog(record);
+        } catch (const Json::exception&) {
+        }
+    }
+    return Json{{"line", number}, {"unreadable", line}};
 }
 
 Json decodeSrc(const SrciSrc& s) {
