@@ -47,6 +47,7 @@ Json src(const Json& s) {
     const Json& words = s.value("words", Json::array());
     for (const Json& w : arrayOf(words)) w.get<uint64_t>();
     s.value("ascii", std::string());
+    j.erase("location");  // only the decoded one
     if (s.value("component", 0u) == DUMP_COMPONENT_ID && !words.empty())
         j["location"] = location(words[0].get<uint32_t>(), s.value("reasonCode", 0u));
     return j;

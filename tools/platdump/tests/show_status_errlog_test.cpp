@@ -148,7 +148,8 @@ TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
 // other types than an entry's, are shown as no entry; none stops the tool
 // (each of these once ended it with an uncaught exception or a read past
 // a member that was not there). A section whose hex text is damaged keeps
-// it, the rest of its entry decoded.
+// it, the rest of its entry decoded; a location an SRC brings along is
+// not taken for a decoded one.
 TEST_F(InspectCommand, ErrlogShowsDamagedLinesAsNoEntry) {
     const std::string damaged[] = {
         R"({"plid":2,"traces":[{"buffer":"dump","lines":[1]}]})",
@@ -159,15 +160,17 @@ TEST_F(InspectCommand, ErrlogShowsDamagedLinesAsNoEntry) {
     };
     std::string file = R"({"plid":1,"userData":[{"type":"DumpKeyValueStringInfo","hex":"zz"}]})" "\n";
     for (const std::string& line : damaged) file += line + "\n";
+    file += R"({"plid":6,"srcs":[{"component":17,"location":7}]})" "\n";
     writeFile(platsim::errlogPath(), file);
 
     ToolRun r = platdump({"errlog", "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     Json entries = r.json()["entries"];
-    ASSERT_EQ(entries.size(), 6u);
+    ASSERT_EQ(entries.size(), 7u);
     EXPECT_EQ(entries[0]["userData"][0], (Json{{"type", "DumpKeyValueStringInfo"}, {"damagedHex", "zz"}}));
     for (size_t i = 0; i < 5; ++i)
         EXPECT_EQ(entries[i + 1], (Json{{"line", i + 2}, {"unreadable", damaged[i]}})) << i;
+    EXPECT_EQ(entries[6]["srcs"][0], (Json{{"component", 17}}));
 
     r = platdump({"errlog"});
     ASSERT_EQ(r.code, 0) << r.err;
