@@ -27,18 +27,17 @@ declare -A max_len=([summary]=8192 [nodal]=4096 [mdrt]=4096 [stream]=8192 [errlo
 
 available() {
   command -v clang++ >/dev/null || return 1
-  local probe
+  local probe ok=0
   probe=$(mktemp -d)
   echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' >"$probe/p.cpp"
-  clang++ -fsanitize=fuzzer,address,undefined "$probe/p.cpp" -o "$probe/p" 2>/dev/null
-  local ok=$?
+  clang++ -fsanitize=fuzzer,address,undefined "$probe/p.cpp" -o "$probe/p" 2>/dev/null || ok=1
   rm -rf "$probe"
   return $ok
 }
 
 if [ "${1:-}" = "--available" ]; then
-  available
-  exit
+  available && exit 0
+  exit 1
 fi
 seeds=0
 if [ "${1:-}" = "--seeds" ]; then
