@@ -56,7 +56,10 @@ const std::string& processRoot() {
     return *g_root;
 }
 
-std::string hostPath(const std::string& spPath) { return platsim::hostPath(spPath); }
+std::string hostPath(const std::string& spPath) {
+    processRoot();
+    return platsim::hostPath(spPath);
+}
 
 void writeWhole(const std::string& path, const void* data, size_t size) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -20,7 +20,8 @@ namespace fuzzsupport {
 // system, so that no write is cut short by the host's real figures.
 const std::string& processRoot();
 
-// Host path of a path of the service processor (primary file system).
+// Host path of a path of the service processor (primary file system) in
+// the process's root.
 std::string hostPath(const std::string& spPath);
 
 // The file at host path holds exactly the size bytes at data afterwards

@@ -85,8 +85,7 @@ void checkFinalised(const std::string& toc, const std::string& data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
-    static const std::string tocPath = (processRoot(), hostPath(kTocName));
-    static const std::string dataPath = hostPath(kDataName);
+    static const std::string tocPath = hostPath(kTocName), dataPath = hostPath(kDataName);
     if (size < 3) return 0;
     const uint8_t mode = input[0];
     const size_t tocLength = std::min<size_t>(be::getU16(input, 1), size - 3);

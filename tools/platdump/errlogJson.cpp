@@ -100,6 +100,23 @@ Json userData(const Json& section) {
     return decodeUserData(type, bytes);
 }
 
+// Deeper than any entry nests, shallow enough for the members kept as they
+// are, which are copied and printed recursively: a line nested deeper is
+// no entry (one of 100000 levels once overflowed the stack).
+constexpr int kMaxDepth = 64;
+
+Json parseLine(const std::string& line) {
+    bool tooDeep = false;
+    Json record = Json::parse(
+        line,
+        [&tooDeep](int depth, Json::parse_event_t, Json&) {
+            if (depth > kMaxDepth) tooDeep = true;
+            return !tooDeep;
+        },
+        false);
+    return tooDeep ? Json() : record;
+}
+
 }  // namespace
 
 std::string sourceFileName(unsigned fileNumber) {
@@ -126,7 +143,7 @@ Json decodeErrorLog(const Json& record) {
 }
 
 Json decodeCommittedLine(size_t number, const std::string& line) {
-    Json record = Json::parse(line, nullptr, false);
+    Json record = parseLine(line);
     if (record.is_object() && record.contains("plid") && record["plid"].is_number_unsigned()) {
         try {
             return decodeErrorLog(record);
