@@ -41,15 +41,23 @@ Json location(uint32_t word, uint16_t reasonCode) {
 // line is shown as no entry.
 const Json::array_t& arrayOf(const Json& j) { return j.get_ref<const Json::array_t&>(); }
 const Json::object_t& objectOf(const Json& j) { return j.get_ref<const Json::object_t&>(); }
+// Numbers of an entry are unsigned integers (a float beyond the range of
+// the field once made its conversion undefined).
+uint64_t unsignedOf(const Json& j) { return j.get_ref<const Json::number_unsigned_t&>(); }
+uint32_t member32(const Json& j, const char* key) {
+    auto it = j.find(key);
+    return it == j.end() ? 0 : static_cast<uint32_t>(unsignedOf(*it));
+}
 
 Json src(const Json& s) {
     Json j = objectOf(s);
     const Json& words = s.value("words", Json::array());
-    for (const Json& w : arrayOf(words)) w.get<uint64_t>();
+    for (const Json& w : arrayOf(words)) unsignedOf(w);
     s.value("ascii", std::string());
     j.erase("location");  // only the decoded one
-    if (s.value("component", 0u) == DUMP_COMPONENT_ID && !words.empty())
-        j["location"] = location(words[0].get<uint32_t>(), s.value("reasonCode", 0u));
+    if (member32(s, "component") == DUMP_COMPONENT_ID && !words.empty())
+        j["location"] = location(static_cast<uint32_t>(unsignedOf(words[0])),
+                                 static_cast<uint16_t>(member32(s, "reasonCode")));
     return j;
 }
 
@@ -61,10 +69,10 @@ Json trace(const Json& t) {
 }
 
 Json callPoint(const Json& c) {
-    Json j{{"component", c.value("component", 0u)}};
-    j.update(module(c.value("function", 0u) | c.value("file", 0u)));
-    j["locationIndex"] = c.value("location", 0u);
-    j["word"] = c.value("word", 0u);
+    Json j{{"component", member32(c, "component")}};
+    j.update(module(member32(c, "function") | member32(c, "file")));
+    j["locationIndex"] = member32(c, "location");
+    j["word"] = member32(c, "word");
     return j;
 }
 
