@@ -6,13 +6,15 @@
 // (the entry's first field, which extraction does not use) chooses reads
 // through host-granted addresses (TCE) over reads straight by the DMA
 // engine.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+
+#include "dump/summary/summaryLayout.h"
 
 #include "fuzz/blockReads.h"
 #include "fuzz/fuzzRoot.h"
@@ -24,8 +26,7 @@ namespace {
 
 using namespace fuzzsupport;
 
-constexpr off_t kMdrtFileSizeField = 4152;  // the summary file's mdrtFileSize
-constexpr size_t kEntry = 32, kAddressAt = 8;
+constexpr off_t kMdrtFileSizeField = dump::layout::FILE_NAMES_OFFSET + dump::layout::names::MDRT_FILE_SIZE;
 
 // The resident dump's summary, opened once for the process.
 DumpSummary& residentSummary() {
@@ -59,12 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DumpList* list = summary.buildDumpList(useTce, true);
     dumpDMAEhandle handle{};
     // The regions are the list's last blocks, one per whole entry.
-    const size_t firstRegion = list->size() - size / kEntry;
+    const size_t firstRegion = list->size() - size / kMdrtEntrySize;
     readBlocks(*list, handle, [&](size_t index, const DumpDataBlock& block, uint32_t offset, const char* bytes,
                                   uint32_t n) {
         if (block.getType() != DumpDataBlock::BLOCK_TCE && block.getType() != DumpDataBlock::BLOCK_DMAE) return;
         const size_t entry = index - firstRegion;
-        const uint64_t address = be::getU64(data, entry * kEntry + kAddressAt) + offset;
+        const uint64_t address = be::getU64(data, entry * kMdrtEntrySize + kMdrtAddressAt) + offset;
         for (uint32_t i = 0; i < n; ++i)
             if (static_cast<uint8_t>(bytes[i]) != mainStoreByte(address + i)) {
                 std::fprintf(stderr, "region %zu: byte %u at 0x%llX read wrong\n", entry, i,

@@ -20,7 +20,6 @@ constexpr unsigned short kHardwareDone = 0x4000;
 constexpr unsigned short kMainStoreExists = 0x2000;
 constexpr unsigned short kMainStorePhase = 0x0200;
 constexpr unsigned int kPrivateStepDone = 0x4;
-constexpr size_t kMdrtEntry = 32, kMdrtAddressAt = 8, kMdrtLengthAt = 20;
 constexpr uint32_t kStateRunning = 9;  // smgr/StateData: main store through host-granted addresses
 constexpr size_t kStateRecordLength = 56;
 
@@ -112,13 +111,13 @@ void writeItems(DumpSummary& summary, DumpNodalSection::DumpNodalType_t type, st
 }
 
 std::string writeMdrt(DumpSummary& summary) {
-    std::string table(sizeof kRegions / sizeof kRegions[0] * kMdrtEntry, '\0');
+    std::string table(sizeof kRegions / sizeof kRegions[0] * kMdrtEntrySize, '\0');
     uint8_t* t = reinterpret_cast<uint8_t*>(table.data());
     uint64_t bytes = 0;
     for (size_t i = 0; i < sizeof kRegions / sizeof kRegions[0]; ++i) {
-        std::snprintf(table.data() + i * kMdrtEntry, 9, "REGION%02u", static_cast<unsigned>(i));
-        be::putU64(t, i * kMdrtEntry + kMdrtAddressAt, kRegions[i].address);
-        be::putU32(t, i * kMdrtEntry + kMdrtLengthAt, kRegions[i].length);
+        std::snprintf(table.data() + i * kMdrtEntrySize, 9, "REGION%02u", static_cast<unsigned>(i));
+        be::putU64(t, i * kMdrtEntrySize + kMdrtAddressAt, kRegions[i].address);
+        be::putU32(t, i * kMdrtEntrySize + kMdrtLengthAt, kRegions[i].length);
         bytes += kRegions[i].length;
     }
     std::string path = "/plat_dump/0000001A.MDRT";

@@ -6,6 +6,7 @@
 // orphan sweep or repair took away can be put back with one write a file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,10 @@
 namespace fuzzsupport {
 
 constexpr unsigned int kResidentId = 0x1A;
+
+// An MDRT entry: 32 bytes, the region's main-store address (u64) at 8 and
+// its length (u32) at 20.
+constexpr size_t kMdrtEntrySize = 32, kMdrtAddressAt = 8, kMdrtLengthAt = 20;
 
 // The managed server's main store: kMainStoreSize bytes, the byte at
 // address a being mainStoreByte(a).
