@@ -16,7 +16,8 @@ if(PLATDUMP_FUZZ)
     message(FATAL_ERROR "PLATDUMP_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
   endif()
   set(_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
-      -fno-omit-frame-pointer)
+      -fno-omit-frame-pointer
+      -fsanitize-coverage-ignorelist=${CMAKE_CURRENT_SOURCE_DIR}/fuzz/coverage-ignore.txt)
   add_compile_options(${_fuzz})
   add_link_options(-fsanitize=address,undefined)
 endif()
