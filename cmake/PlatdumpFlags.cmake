@@ -9,6 +9,19 @@ if(PLATDUMP_SANITIZE)
   add_link_options(${_san})
 endif()
 
+# The fuzz build instruments every target for libFuzzer's coverage; only
+# the fuzzer executables link libFuzzer itself (-fsanitize=fuzzer).
+if(PLATDUMP_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "PLATDUMP_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
+  endif()
+  set(_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+      -fno-omit-frame-pointer
+      -fsanitize-coverage-ignorelist=${CMAKE_CURRENT_SOURCE_DIR}/fuzz/coverage-ignore.txt)
+  add_compile_options(${_fuzz})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # platdump_target_defaults(<target>): warnings, and hidden symbols unless a
 # declaration is marked for export.
 function(platdump_target_defaults target)

@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev
   g++-powerpc-linux-gnu qemu-user-static
+  clang libclang-rt-dev
   strace cloc
 )
 

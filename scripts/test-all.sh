@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
 # Runs every test three ways: the host build, the host build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the 32-bit big-endian
-# PowerPC build under qemu-ppc-static. Build trees go to build/<config>.
-# Usage: scripts/test-all.sh [host|asan|ppc ...]   (default: all three)
+# PowerPC build under qemu-ppc-static; then runs each fuzzer for 20 s
+# (scripts/fuzz.sh), where clang can build them. Build trees go to
+# build/<config>.
+# Usage: scripts/test-all.sh [host|asan|ppc|fuzz ...]   (default: all four)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 jobs=$(nproc)
 configs=("$@")
-[ ${#configs[@]} -eq 0 ] && configs=(host asan ppc)
+[ ${#configs[@]} -eq 0 ] && configs=(host asan ppc fuzz)
 
 for config in "${configs[@]}"; do
+  if [ "$config" = fuzz ]; then
+    echo "=== fuzz ==="
+    if scripts/fuzz.sh --available; then
+      scripts/fuzz.sh 20
+    else
+      echo "skipped: clang cannot build a libFuzzer target here"
+    fi
+    continue
+  fi
   case "$config" in
     host) args=() ;;
     asan) args=(-DPLATDUMP_SANITIZE=ON -DPLATDUMP_BENCH=OFF) ;;

@@ -31,6 +31,11 @@ constexpr uint16_t REASON_MDRT_UNREADABLE = 0xF00F;
 constexpr size_t MDRT_ENTRY_SIZE = 32;
 constexpr size_t MDRT_ADDRESS = 8;   // u64
 constexpr size_t MDRT_LENGTH = 20;   // u32
+// The largest MDRT read: 32768 regions, far more than a hypervisor lists.
+// A larger mdrtFileSize is damage, refused like a table that cannot be
+// allocated, rather than have every extraction request allocate and zero
+// up to 4 GiB for it.
+constexpr uint32_t MDRT_MAX_SIZE = 32768 * MDRT_ENTRY_SIZE;
 
 // A node group's four files, in stream order: name slot and size slot.
 struct NodalFile {
@@ -84,9 +89,10 @@ uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
     appendFile(list, names, names::MDRT_FILE_NAME, tableSize, "MDRT");
     const DumpDataBlock& mdrt = **(list.end() - 1);
     // At least one byte, so that an empty table still has a buffer.
-    std::unique_ptr<uint8_t[]> table(new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());
+    std::unique_ptr<uint8_t[]> table(
+        tableSize > MDRT_MAX_SIZE ? nullptr : new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());
     if (!table) {
-        trace("buildDumpList: no memory for an MDRT of %u bytes", tableSize);
+        trace("buildDumpList: no memory for an MDRT of %u bytes (at most %u read)", tableSize, MDRT_MAX_SIZE);
         commit(errorAt(kMdrtTooLarge, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, tableSize));
         return 0;
     }

@@ -7,28 +7,12 @@
 
 namespace platdump {
 
-namespace {
-
-// A line that is no entry is kept as text, so nothing in the log is hidden.
-Json entryJson(size_t number, const std::string& line) {
-    Json record = Json::parse(line, nullptr, false);
-    if (record.is_object()) {
-        try {
-            return decodeErrorLog(record);
-        } catch (const Json::exception&) {
-        }
-    }
-    return Json{{"line", number}, {"unreadable", line}};
-}
-
-}  // namespace
-
 size_t committedErrorLogCount() { return platsim::committedErrorLogs().size(); }
 
 std::vector<Json> committedErrorLogs(size_t from) {
     std::vector<Json> entries;
     std::vector<std::string> lines = platsim::committedErrorLogs();
-    for (size_t i = from; i < lines.size(); ++i) entries.push_back(entryJson(i + 1, lines[i]));
+    for (size_t i = from; i < lines.size(); ++i) entries.push_back(decodeCommittedLine(i + 1, lines[i]));
     return entries;
 }
 
@@ -48,10 +32,7 @@ int runErrlog(const ErrlogOptions& options, std::ostream& out, std::ostream&) {
     out << entries.size() << " error logs in " << path << "\n";
     for (const Json& e : entries) {
         out << "\n";
-        if (e.contains("unreadable"))
-            out << "line " << e["line"].get<size_t>() << " is no entry: " << e["unreadable"].get<std::string>() << "\n";
-        else
-            printErrorLog(out, e);
+        printCommittedLog(out, e);
     }
     return kExitOk;
 }

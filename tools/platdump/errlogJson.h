@@ -16,6 +16,10 @@ namespace platdump {
 
 // record: one committed entry. Members it lacks are left out.
 Json decodeErrorLog(const Json& record);
+// One line of the error-log file: the entry decoded, or, for a line that is
+// no entry (no object with a plid, or a member the tool shows of another
+// type), {"line": number, "unreadable": line}, so nothing is hidden.
+Json decodeCommittedLine(size_t number, const std::string& line);
 // The same for an entry the tool holds.
 Json decodeEntry(const ErrlEntry& entry);
 // One SRC with the members of a committed entry's SRC, decoded the same way.

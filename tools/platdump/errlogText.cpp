@@ -63,4 +63,11 @@ void printErrorLog(std::ostream& out, const Json& e, const std::string& in, size
     for (const Json& t : e.value("traces", Json::array())) printTrace(out, t, in, traceLines);
 }
 
+void printCommittedLog(std::ostream& out, const Json& e) {
+    if (e.contains("plid"))
+        printErrorLog(out, e);
+    else
+        out << "line " << e.value("line", size_t(0)) << " is no entry: " << e.value("unreadable", "") << "\n";
+}
+
 }  // namespace platdump

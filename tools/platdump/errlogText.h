@@ -15,6 +15,9 @@ namespace platdump {
 // lines are shown.
 void printErrorLog(std::ostream& out, const Json& decoded, const std::string& indent = "",
                    size_t traceLines = SIZE_MAX);
+// One line of the error-log file as decodeCommittedLine gives it: the
+// entry, or the line that is no entry.
+void printCommittedLog(std::ostream& out, const Json& line);
 // One decoded SRC (errlogJson.h decodeSrc), as printErrorLog shows it.
 void printSrc(std::ostream& out, const Json& src, const std::string& indent = "");
 

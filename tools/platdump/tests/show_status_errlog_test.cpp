@@ -144,4 +144,45 @@ TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
     EXPECT_EQ(entries[1]["unreadable"], "{not json");
 }
 
+// Lines of the error-log file that are no entry, whose members are of
+// other types than an entry's (a float for an unsigned number among them),
+// or that nest deeper than any entry are shown as no entry; none stops the
+// tool (each of these once ended it with an uncaught exception, a read
+// past a member that was not there, an undefined conversion or a stack
+// overflow). A section whose hex text is damaged keeps
+// it, the rest of its entry decoded; a location an SRC brings along is
+// not taken for a decoded one.
+TEST_F(InspectCommand, ErrlogShowsDamagedLinesAsNoEntry) {
+    const std::string damaged[] = {
+        R"({"plid":2,"traces":[{"buffer":"dump","lines":[1]}]})",
+        R"({"plid":3,"srcs":[{"component":61440,"words":["a"]}]})",
+        R"({"plid":4,"srcs":{"a":1}})",
+        R"({"plid":5,"srcs":[{"ascii":7}]})",
+        R"({"unreadable":1})",
+        R"({"plid":8,"callPoints":[{"component":3e121}]})",
+        R"({"plid":9,"srcs":[{"component":61440,"words":[1.5]}]})",
+        R"({"plid":7,"x":)" + std::string(100000, '[') + std::string(100000, ']') + "}",
+    };
+    std::string file = R"({"plid":1,"userData":[{"type":"DumpKeyValueStringInfo","hex":"zz"}]})" "\n";
+    for (const std::string& line : damaged) file += line + "\n";
+    file += R"({"plid":6,"srcs":[{"component":17,"location":7}]})" "\n";
+    writeFile(platsim::errlogPath(), file);
+
+    ToolRun r = platdump({"errlog", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Json entries = r.json()["entries"];
+    ASSERT_EQ(entries.size(), 10u);
+    EXPECT_EQ(entries[0]["userData"][0], (Json{{"type", "DumpKeyValueStringInfo"}, {"damagedHex", "zz"}}));
+    for (size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(entries[i + 1], (Json{{"line", i + 2}, {"unreadable", damaged[i]}})) << i;
+    EXPECT_EQ(entries[9]["srcs"][0], (Json{{"component", 17}}));
+
+    r = platdump({"errlog"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("damagedHex  zz"), std::string::npos) << r.out;
+    for (size_t i = 0; i < 8; ++i)
+        EXPECT_NE(r.out.find("line " + std::to_string(i + 2) + " is no entry: " + damaged[i]), std::string::npos)
+            << i;
+}
+
 }  // namespace
