@@ -8,6 +8,7 @@
 
 #include "dump/nodal/nodalFiles.h"
 #include "dump/nodal/nodalLayout.h"
+#include "dump/nodal/nodalRepairRules.h"
 #include "dump/support/dumpTrace.h"
 #include "platdump/dumpNodalSection.h"
 #include "platdump/dumpSummary.h"
@@ -86,7 +87,7 @@ ErrlEntry* DumpNodalSection::appendEntry(const uint8_t* entry, uint32_t entrySiz
         TocHeader h;
         h.decode(iv_Header, sizeof iv_Header);
         cutBack(*iv_DataFile, dataStart);
-        cutBack(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
+        cutBack(*iv_TOCFile, repair::tocLength(h.entrySize, h.entryCount));
     }
     return e;
 }
@@ -124,7 +125,7 @@ ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint32_t dataStart
     h.encode(iv_Header);
     int64_t tocEnd = fileEnd(*iv_TOCFile);
     dropError(*iv_TOCFile, "seek to the end");
-    if (tocEnd != static_cast<int64_t>(tocLength(h.entrySize, h.entryCount)))
+    if (tocEnd != static_cast<int64_t>(repair::tocLength(h.entrySize, h.entryCount)))
         trace("DumpNodalSection: %s ends at %lld, %u entries of %u", iv_TOCFile->getFileName(),
               static_cast<long long>(tocEnd), h.entryCount, h.entrySize);
 

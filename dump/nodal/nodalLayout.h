@@ -77,11 +77,6 @@ public:
     bool decode(const uint8_t* image, size_t length);
 };
 
-// Bytes of a TOC file that holds entryCount entries of entrySize.
-inline uint64_t tocLength(uint32_t entrySize, uint32_t entryCount) {
-    return TOC_HEADER_SIZE + uint64_t(entrySize) * entryCount;
-}
-
 // What a section kind decides.
 struct SectionKind {
     const char* name;
