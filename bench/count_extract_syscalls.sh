@@ -24,13 +24,13 @@
 #   the destructor: does the summary exist; its flush: lock, re-read
 #     of the three regions, each of the two named nodal files opened
 #     and measured (open, fstat, close), unlock, nothing written    12
-#   the kind: is there a system or hardware-unit summary (kindToOpen) 1
-#   total                                                          43
+#   total                                                          42
 #
 # Before (9fc0353), one run: 124 per call: newfstatat 59 (the fault and role
 # files), read 15, openat 10, lseek 9, close 9, mkdir 8, getpid 8, flock 6.
-# Now: 43, the list above: pread64 10, openat 9, close 9, newfstatat 7,
-# flock 6, read 2. The permission check uses the flags the open has just
+# Now: 42, the list above: pread64 10, openat 9, close 9, newfstatat 6,
+# flock 6, read 2 (43 while the kind was found by looking for a system or
+# hardware-unit summary; it now comes from the identifier alone). The permission check uses the flags the open has just
 # read instead of reading the summary region once more.
 set -euo pipefail
 cd "$(dirname "$0")/.."
