@@ -23,6 +23,7 @@ namespace {
 
 constexpr Site kMdrtReadFailed = {0x1306, 0x2F};
 constexpr Site kMdrtTooLarge = {0x1306, 0x30};
+constexpr Site kMdrtSizesDisagree = {0x1306, 0x31};
 constexpr uint32_t RC_MDRT_UNREADABLE = 0xB;
 constexpr uint16_t REASON_MDRT_UNREADABLE = 0xF00F;
 
@@ -84,8 +85,18 @@ uint32_t appendMainStore(DumpList& list, const uint8_t* table, uint32_t tableSiz
 
 // The hypervisor section: the MDRT block, then, when the table could be
 // read, its regions. A failed read is committed; the MDRT block stays.
-uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
+// The file header declares the section as mdrtTableSize plus main store,
+// while the block is mdrtFileSize long: when the two disagree (a collector
+// went on after one of its setters failed) no stream with the section can
+// match its own header, so the section is left out and that is committed.
+uint32_t appendHypervisorData(DumpList& list, const uint8_t* summary, uint8_t* names, uint8_t useTce) {
     uint32_t tableSize = be::getU32(names, names::MDRT_FILE_SIZE);
+    const uint32_t declared = be::getU32(summary, sum::MDRT_TABLE_SIZE);
+    if (tableSize != declared) {
+        trace("buildDumpList: MDRT file of %u bytes, mdrtTableSize %u: no hypervisor data", tableSize, declared);
+        commit(errorAt(kMdrtSizesDisagree, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, tableSize, declared));
+        return 0;
+    }
     appendFile(list, names, names::MDRT_FILE_NAME, tableSize, "MDRT");
     const DumpDataBlock& mdrt = **(list.end() - 1);
     // At least one byte, so that an empty table still has a buffer.
@@ -146,7 +157,7 @@ DumpList* DumpSummary::buildDumpList(uint8_t useTce, bool includeMainStore) {
 
     uint32_t regions = 0;
     if (includeMainStore && (be::getU16(iv_image.summary, sum::DUMP_FLAGS) & sum::mainstoreDumpExistsFlag))
-        regions = appendHypervisorData(*list, names, useTce);
+        regions = appendHypervisorData(*list, iv_image.summary, names, useTce);
 
     unlockExclusive();
     trace("buildDumpList: dump 0x%08X: %zu blocks, %u node groups, %u main-store regions",

@@ -28,11 +28,14 @@ protected:
         for (const DumpDataBlock* b : *list) out.push_back({b->getType(), b->getSize()});
         return out;
     }
-    // Replaces dump k's MDRT file with table, of the given recorded size.
-    void setMdrt(const Kind& k, const std::string& table, unsigned int size) {
+    // Replaces dump k's MDRT file with table, of the given recorded size
+    // (mdrtFileSize, and mdrtTableSize unless told otherwise).
+    void setMdrt(const Kind& k, const std::string& table, unsigned int size) { setMdrt(k, table, size, size); }
+    void setMdrt(const Kind& k, const std::string& table, unsigned int size, unsigned int tableSize) {
         std::string name = nodalPath(k, "MDRT");
         testsupport::writeFile(primary(name), table);
         open(k)->setMDRTFileName(name, size);
+        open(k)->setMDRTTableSize(tableSize);
     }
 };
 
@@ -93,6 +96,22 @@ TEST_F(ExtractList, UnreadableMdrtCostsOnlyTheRegions) {
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_TRUE(hasCallPoint(logs[0], 0x011E, 1, 0));
     EXPECT_TRUE(hasCallPoint(logs[0], 0x1306, 0x2F, 0));
+}
+
+// The header declares the hypervisor section by mdrtTableSize, the MDRT
+// block is mdrtFileSize long: sizes that disagree leave the section out.
+TEST_F(ExtractList, MdrtSizesThatDisagreeLeaveOutTheHypervisorSection) {
+    const std::vector<Region> regions = {{0x1000, 0x10}, {0x2000, 0x10}};
+    makeDump(kSys, kComplete | kMainStore, regions);
+    for (auto [fileSize, tableSize] : {std::pair{64u, 0u}, {0u, 64u}, {64u, 32u}}) {
+        const size_t logsBefore = errlog().size();
+        setMdrt(kSys, mdrtOf(regions), fileSize, tableSize);
+        EXPECT_EQ(shape(kSys, 1, true), (Shape{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}})) << fileSize;
+        std::vector<Json> logs = errlog();
+        ASSERT_EQ(logs.size() - logsBefore, 1u);
+        EXPECT_EQ(logs.back()["rc"], 0xB);
+        EXPECT_EQ(logs.back()["srcs"][0]["words"], Json::array({0x13060F31u, fileSize, tableSize, 0}));
+    }
 }
 
 // A recorded size beyond 32768 entries is refused before anything is
