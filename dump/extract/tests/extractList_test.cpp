@@ -57,7 +57,7 @@ TEST_F(ExtractList, HeaderSummarySystemFilesThenMdrtAndItsWholeEntries) {
 
 TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
     const Shape hardwareOnly = {{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}};
-    makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}});
+    makeDump(kSys, kComplete | kMainStore);
     EXPECT_EQ(shape(kSys, 1, false), hardwareOnly);
     setMdrt(kSys, "", 0);
     Shape emptyTable = hardwareOnly;
@@ -98,19 +98,33 @@ TEST_F(ExtractList, UnreadableMdrtCostsOnlyTheRegions) {
     EXPECT_TRUE(hasCallPoint(logs[0], 0x1306, 0x2F, 0));
 }
 
-// The header declares the hypervisor section by mdrtTableSize, the MDRT
-// block is mdrtFileSize long: sizes that disagree leave the section out.
-TEST_F(ExtractList, MdrtSizesThatDisagreeLeaveOutTheHypervisorSection) {
+// The header declares the hypervisor section as mdrtTableSize plus
+// memoryDumpSize; a stream of mdrtFileSize bytes of MDRT and other region
+// lengths could not match it: the section is left out.
+TEST_F(ExtractList, MainStoreThatDisagreesWithItsMdrtLeavesOutTheHypervisorSection) {
     const std::vector<Region> regions = {{0x1000, 0x10}, {0x2000, 0x10}};
     makeDump(kSys, kComplete | kMainStore, regions);
-    for (auto [fileSize, tableSize] : {std::pair{64u, 0u}, {0u, 64u}, {64u, 32u}}) {
+    const struct {
+        uint32_t fileSize, tableSize;
+        uint64_t memory;
+        Json words;
+    } rows[] = {
+        {64, 0, 0x20, Json::array({0x13060F31u, 64, 0, 0})},
+        {0, 64, 0x20, Json::array({0x13060F31u, 0, 64, 0})},
+        {64, 32, 0x20, Json::array({0x13060F31u, 64, 32, 0})},
+        {64, 64, 0, Json::array({0x13060F32u, 0, 0, 0x20})},
+        {64, 64, 0x100000020ull, Json::array({0x13060F32u, 1, 0x20, 0x20})},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.words.dump());
         const size_t logsBefore = errlog().size();
-        setMdrt(kSys, mdrtOf(regions), fileSize, tableSize);
-        EXPECT_EQ(shape(kSys, 1, true), (Shape{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}})) << fileSize;
+        setMdrt(kSys, mdrtOf(regions), r.fileSize, r.tableSize);
+        open(kSys)->setMemoryDumpSize(r.memory);
+        EXPECT_EQ(shape(kSys, 1, true), (Shape{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}}));
         std::vector<Json> logs = errlog();
         ASSERT_EQ(logs.size() - logsBefore, 1u);
         EXPECT_EQ(logs.back()["rc"], 0xB);
-        EXPECT_EQ(logs.back()["srcs"][0]["words"], Json::array({0x13060F31u, fileSize, tableSize, 0}));
+        EXPECT_EQ(logs.back()["srcs"][0]["words"], r.words);
     }
 }
 
