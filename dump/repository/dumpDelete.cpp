@@ -29,14 +29,16 @@ constexpr Site kSemaphoreUp{0x030D, 18};
 
 // The intermediate files the summary file at path names, read from its
 // start by a file of its own (no seek: the summary object's position may be
-// what failed); false when that read fails too.
+// what failed); false when that read fails too. A file that ends before its
+// names region (a creation whose second write failed) names nothing there.
 bool namesReadAfresh(const std::string& path, std::vector<std::string>& names) {
     UtilFile file(path.c_str());
     file.Open("r", false);
     std::vector<uint8_t> bytes(layout::FILE_NAMES_OFFSET + layout::FILE_NAMES_SIZE);
-    uint32_t count = file.isOpen() ? file.read(bytes.data(), static_cast<uint32_t>(bytes.size())) : 0;
+    const uint32_t count = file.isOpen() ? file.read(bytes.data(), static_cast<uint32_t>(bytes.size())) : 0;
+    const bool endsBeforeNames = count <= layout::FILE_NAMES_OFFSET && count == file.size();
     ErrlEntry* e = takeError(file);
-    const bool read = !e && count == bytes.size();
+    const bool read = !e && file.isOpen() && (count == bytes.size() || endsBeforeNames);
     discard(e);
     if (read) listIntermediateFiles(bytes.data() + layout::FILE_NAMES_OFFSET, names);
     return read;

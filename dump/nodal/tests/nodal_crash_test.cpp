@@ -19,8 +19,10 @@ namespace {
 
 #if defined(__powerpc__)
 constexpr uint32_t kRounds = 60;  // every system call is emulated under qemu
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr uint32_t kRounds = 200;  // each child starts the sanitizer's runtime
 #else
-constexpr uint32_t kRounds = 200;
+constexpr uint32_t kRounds = 500;
 #endif
 constexpr uint32_t kItemsPerWriter = 8;
 

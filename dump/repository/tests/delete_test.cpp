@@ -46,6 +46,22 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
     EXPECT_TRUE(errlog().empty());
 }
 
+// A creation whose second write failed leaves a summary that ends before
+// its names (no later write reached it either): it names nothing, and its
+// deletion says so.
+TEST_F(Deletion, ASummaryCutBeforeItsNamesNamesNoFile) {
+    platsim::setFault("UtilFile.write", "after=1 match=.summary");
+    {
+        ErrlEntry* errl = nullptr;
+        DumpSummary cut(DumpSummary::SYS, 0x1A, errl);
+        EXPECT_EQ(taken(errl)["srcs"][0]["words"][0], word(0x0113, 13));
+    }
+    platsim::clearFaults();
+    ASSERT_EQ(std::filesystem::file_size(summaryOf(0x1A)), 1232u);
+    EXPECT_FALSE(DeleteDump(open(0x1A, DumpSummary::SYS).get()));
+    EXPECT_EQ(entries(), Names{});
+}
+
 TEST_F(Deletion, ASemaphoreFailureIsCommittedAsInformational) {
     const struct {
         const char* fault;

@@ -87,31 +87,4 @@ TEST_F(SummaryFlush, UnchangedDumpIsNotWrittenByFlushOrByAHoldersDestructor) {
     EXPECT_EQ(std::filesystem::last_write_time(backup(pathOf(kSys))), old);
 }
 
-TEST_F(SummaryFlush, WritesBackNothingItCouldNotReadOrMeasure) {
-    s->flush();
-    // A file that is there but cannot be opened keeps its stored size; the
-    // others are measured.
-    writeFile(primary("/plat_dump/nodal.5"), std::string(9000, 'd'));
-    grow(3, 1100);
-    platsim::setFault("UtilFile.Open", "count=1 match=nodal.5");
-    EXPECT_EQ(s->flush(), nullptr);
-    platsim::clearFaults();
-    expectDerived();
-
-    // A reader whose region read fails, at the seek or in the read, writes
-    // nothing, although the files it measures have changed.
-    grow(3, 1200);
-    const std::vector<uint8_t> v = primaryBytes(kSys);
-    for (const char* fault : {"UtilFile.seek", "UtilFile.read"}) {
-        std::unique_ptr<DumpSummary> reader = open();
-        reader->getDumpFlags();  // the file now stands after the summary region
-        platsim::setFault(fault, "count=1 match=.summary");
-        reader.reset();
-        platsim::clearFaults();
-        EXPECT_EQ(primaryBytes(kSys), v) << fault;
-        EXPECT_EQ(backupBytes(kSys), v) << fault;
-    }
-    EXPECT_TRUE(errlog().empty());
-}
-
 }  // namespace
