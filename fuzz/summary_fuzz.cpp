@@ -41,6 +41,13 @@ void readEveryField(DumpSummary& s) {
 
 }  // namespace
 
+// One setup a process: the resident dump, then the logs to /dev/null.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    residentDump();
+    discardLogs();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ResidentDump& dump = residentDump();
     writeWhole(dump.summary.hostPath, data, size);
@@ -60,6 +67,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         delete errl;
         dump.restore();
     }
-    dropLogs();
     return 0;
 }
