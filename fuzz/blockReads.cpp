@@ -20,9 +20,10 @@ void readWindow(size_t index, const DumpDataBlock& block, uint32_t offset, uint3
 
 }  // namespace
 
-void readBlocks(const DumpList& list, dumpDMAEhandle& handle, const WindowCheck& check) {
+void readBlocks(const DumpList& list, dumpDMAEhandle& handle, const WindowCheck& check, size_t maxBlocks) {
     size_t index = 0;
     for (const DumpDataBlock* block : list) {
+        if (index == maxBlocks) return;
         uint32_t size = block->getSize();
         uint32_t first = std::min(size, kReadWindow);
         readWindow(index, *block, 0, first, handle, check);

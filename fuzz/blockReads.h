@@ -19,8 +19,10 @@ constexpr uint32_t kReadWindow = 4096;
 // count.
 using WindowCheck = std::function<void(size_t, const DumpDataBlock&, uint32_t, const char*, uint32_t)>;
 
-// Reads the windows of every block of list with handle (zero-filled by the
-// caller); failed reads are dropped, as the driver would report them.
-void readBlocks(const DumpList& list, dumpDMAEhandle& handle, const WindowCheck& check = nullptr);
+// Reads the windows of the first maxBlocks blocks of list with handle
+// (zero-filled by the caller); failed reads are dropped, as the driver
+// would report them.
+void readBlocks(const DumpList& list, dumpDMAEhandle& handle, const WindowCheck& check = nullptr,
+                size_t maxBlocks = SIZE_MAX);
 
 }  // namespace fuzzsupport

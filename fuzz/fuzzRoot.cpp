@@ -69,13 +69,19 @@ void writeWhole(const std::string& path, const void* data, size_t size) {
     }
 }
 
-void dropLogs() {
-    static const std::string logs[] = {
+void discardLogs() {
+    const std::string logs[] = {
         platsim::errlogPath(),
         processRoot() + "/sim/mbox.log",
         processRoot() + "/sim/smgr.log",
     };
-    for (const std::string& log : logs) ::unlink(log.c_str());
+    for (const std::string& log : logs) {
+        ::unlink(log.c_str());
+        if (::symlink("/dev/null", log.c_str()) != 0) {
+            std::perror(log.c_str());
+            std::abort();
+        }
+    }
 }
 
 }  // namespace fuzzsupport

@@ -2,9 +2,9 @@
 // machine has one (every platform call of the simulation stats and opens
 // files below it), removed when the process exits. What an input is
 // written to goes there with one call, and what the simulation appends on
-// every call (committed error logs, mailbox and system-manager logs) is
-// dropped after each input so that a run of millions of inputs keeps the
-// root small.
+// every call (committed error logs, mailbox and system-manager logs) goes
+// to /dev/null once the fuzzer's setup is done, so that a run of millions
+// of inputs neither grows the root nor pays for the logs' upkeep.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +29,10 @@ std::string hostPath(const std::string& spPath);
 // fuzzer that cannot set up its input finds nothing.
 void writeWhole(const std::string& path, const void* data, size_t size);
 
-// Forgets what the simulation logged during the input.
-void dropLogs();
+// From now on the simulation's logs of the process's root (committed error
+// logs, mailbox and system-manager exchanges) are written to /dev/null:
+// each log becomes a symbolic link to it, made once. What was logged so far
+// is dropped.
+void discardLogs();
 
 }  // namespace fuzzsupport

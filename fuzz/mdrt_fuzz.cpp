@@ -50,6 +50,13 @@ void recordMdrtSize(const std::string& summaryPath, uint32_t size) {
 
 }  // namespace
 
+// One setup a process: the resident dump and its summary opened, then the logs to /dev/null.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    residentSummary();
+    discardLogs();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DumpSummary& summary = residentSummary();
     const ResidentDump& dump = residentDump();
@@ -74,6 +81,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
     });
     delete list;
-    dropLogs();
     return 0;
 }

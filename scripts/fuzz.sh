@@ -66,6 +66,7 @@ PLATDUMP_FUZZ_DIR=$(mktemp -d "$base/platdump-fuzz-run.XXXXXX")
 trap 'rm -rf "$PLATDUMP_FUZZ_DIR"' EXIT
 
 if [ $seeds -eq 1 ]; then
+  cmake --build "$build" -j "$(nproc)" --target fuzz_seeds
   rm -f fuzz/corpus/*/seed-*
   "$build/fuzz/fuzz_seeds" fuzz/corpus
 fi
