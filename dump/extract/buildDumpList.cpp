@@ -89,8 +89,9 @@ uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
     appendFile(list, names, names::MDRT_FILE_NAME, tableSize, "MDRT");
     const DumpDataBlock& mdrt = **(list.end() - 1);
     // At least one byte, so that an empty table still has a buffer.
+    // (Below the limit, only an exhausted heap fails the allocation.)
     std::unique_ptr<uint8_t[]> table(
-        tableSize > MDRT_MAX_SIZE ? nullptr : new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());
+        tableSize > MDRT_MAX_SIZE ? nullptr : new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());  // GCOVR_EXCL_BR_LINE
     if (!table) {
         trace("buildDumpList: no memory for an MDRT of %u bytes (at most %u read)", tableSize, MDRT_MAX_SIZE);
         commit(errorAt(kMdrtTooLarge, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, tableSize));

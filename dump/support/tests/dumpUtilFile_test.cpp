@@ -1,6 +1,7 @@
 // Mirrored file I/O: chunked writes and their syncs, the free-space floor,
 // the role rule, the backup's create command, and backup failures that
 // never fail the local operation.
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -122,6 +123,22 @@ TEST_F(MirroredFile, OffThePrimaryNothingIsMirrored) {
         platsim::clearFaults();
     }
     EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(MirroredFile, AFileOverAStreamWritesIntoTheStream) {
+    FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    {
+        DumpUtilFile f(stream), unnamed;
+        EXPECT_EQ(f.writeDirect("abc", 3), 3u);
+        EXPECT_FALSE(f.hasError());
+        EXPECT_FALSE(unnamed.isOpen());
+    }
+    std::rewind(stream);
+    char bytes[4] = {};
+    EXPECT_EQ(std::fread(bytes, 1, 3, stream), 3u);
+    EXPECT_STREQ(bytes, "abc");
+    std::fclose(stream);
 }
 
 TEST_F(MirroredFile, OpenAsksTheBackupToCreateAMissingCopyForEveryMode) {
