@@ -70,6 +70,7 @@ TEST_F(MirroredFile, FreeSpaceFloorIsSevenPercentInTheRepositoryAndTwelveElsewhe
         {"/var/log/f", 1000, 333, false, 67},
         // Worked in 32 bits: 5,000,000 x 1000 wraps, giving 7, not 50.
         {"/plat_dump/f", 10000000, 5000000, false, 7},
+        {"/plat_dump/f", 0, 0, true, 0},  // a file system of no blocks
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.freeBlocks) + " of " + std::to_string(c.blocks));
@@ -260,6 +261,8 @@ TEST_F(MirroredFile, RemoveDeletesBothCopiesAndReturnsOnlyTheLocalFailure) {
     EXPECT_FALSE(taken(DumpUtilFile::remove("/plat_dump/never")).is_null())
         << "a missing local file is the static remove's failure";
     EXPECT_TRUE(errlog().empty());
+    EXPECT_FALSE(taken(DumpUtilFile::remove(nullptr)).is_null()) << "no path is no file";
+    EXPECT_EQ(errlog().size(), 1u) << "nor one on the backup";
 }
 
 }  // namespace
