@@ -198,6 +198,23 @@ TEST_F(NodalSection, AFailedItemLeavesNothingBehindAndTheNextFollowsTheLastWhole
     }
 }
 
+TEST_F(NodalSection, BytesOfAFailedItemThatCannotBeCutBackAreCountedAsData) {
+    {
+        Section s(Section::SPDATA, nullptr);
+        open(s);
+        std::string big(0x20000 + 100, 'b');  // two chunks
+        DumpSpTocEntry entry{32, 0, uint32_t(big.size())};
+        platsim::setFault("statfs", "after=1 count=1");  // no space for the second chunk
+        platsim::setFault("truncate");
+        EXPECT_FALSE(taken(s.writeEntry(entry, &big[0])).is_null());
+        platsim::clearFaults();
+    }
+    Pair p = pair();
+    EXPECT_EQ(p.data.size(), 0x20000u);
+    EXPECT_EQ(be32(p.toc, 24), p.data.size()) << "the header's data length is the file's";
+    EXPECT_EQ(p.toc.size(), 48u);
+}
+
 TEST_F(NodalSection, ASecondCreateOrAnItemOfTheOtherKindChangesNothing) {
     std::string otherToc = "/plat_dump/o.toc", otherData = "/plat_dump/o.data";
     {
