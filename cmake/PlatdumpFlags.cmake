@@ -35,3 +35,11 @@ function(platdump_target_defaults target)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
 endfunction()
+
+# The coverage build (scripts/coverage.sh) compiles everything with
+# --coverage itself. The library has no exception handler: an exception
+# would leave it, which its interface forbids, so the cleanups the compiler
+# adds for one (reached only by a failed allocation) are no branches of the
+# library's; it is compiled without them there. Forked test children write
+# their counters before they leave.
+option(PLATDUMP_COVERAGE "The library without exception cleanups, test children writing coverage counters" OFF)

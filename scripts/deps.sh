@@ -7,7 +7,7 @@ packages=(
   googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev
   g++-powerpc-linux-gnu qemu-user-static
   clang libclang-rt-dev
-  strace cloc
+  strace cloc gcovr
 )
 
 missing=()

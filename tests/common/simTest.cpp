@@ -130,12 +130,19 @@ std::vector<std::string> rmgrCalls() {
     return lines;
 }
 
+#ifdef PLATDUMP_COVERAGE
+extern "C" void __gcov_dump();
+#endif
+
 pid_t forkChild(const std::function<int()>& body) {
     std::fflush(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         int rc = body();
         std::fflush(nullptr);
+#ifdef PLATDUMP_COVERAGE
+        __gcov_dump();  // _exit skips the handler that writes the coverage counters
+#endif
         ::_exit(rc);
     }
     return pid;

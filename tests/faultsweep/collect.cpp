@@ -233,14 +233,18 @@ void readBack(RunRecord& r, DumpSummary& s) {
                              s.getHWDumpTotalSize() + s.getMDRTTableSize() + s.getMDRTAddress() +
                              s.getMSDataSize() + s.getContentType() + s.getFailingUnitId() + s.GetPrivateFlags();
     (void)sum;  // getters re-read the file; their values are checked through the stream
-    // A caller that rewrites the regions holds the lock around the re-read.
+    // A caller that rewrites the regions holds the lock around the re-read;
+    // a nested hold and an unlock too many change nothing.
     s.lockExclusive();
     s.ReadFileHeader();
     s.ReadSummary();
     s.ReadFileNames();
+    s.lockExclusive();
     s.writeFileHeader();
     s.writeSummary();
+    s.unlockExclusive();
     s.writeFileNames();
+    s.unlockExclusive();
     s.unlockExclusive();
 }
 

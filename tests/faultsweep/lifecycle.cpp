@@ -49,6 +49,13 @@ void useRemainingHelpers(RunRecord& r) {
     ErrlEntry* e = dumpCreateCtrmLog(3, 0xF00B, kSweepModule, 4, src);
     dumpAddTracePoints(e);
     delete e;
+    // A caller whose log was never made passes a null entry to each helper.
+    ErrlEntry* none = nullptr;
+    addToReceivedError(none, 0xF0F0, kSweepModule, 3, 4, 5, 6);
+    dumpAddFunctionCallPoint(none, kSweepModule, 2, 7);
+    dumpAddDetails(DumpKeyValueStringInfo(DUMP_COMPONENT_ID, "collector", "none"), none);
+    dumpAddTracePoints(none);
+    dumpCommitAndFreeLog(none);
     r.answer("dumpCreateUniqueLocation", std::to_string(dumpCreateUniqueLocation(0xF00B, 0x0113, 0x18)));
 }
 

@@ -60,6 +60,7 @@ TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
         uint8_t mode;
         uint8_t refusedAt;  // location under module 0x0121; 0: permitted
         bool tce;
+        size_t stateRecordBytes = 0;  // the record cut short; 0: whole
     };
     const uint16_t ms = kComplete | kMainStore;
     const Row rows[] = {
@@ -75,6 +76,7 @@ TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
         {"state 11 mode 4, private 0x2", kSys, ms, 0x2, 11, 0, 4, 0, false},
         {"state 11 mode 3", kSys, ms, 0x2, 11, 0, 3, 3, false},
         {"state 5", kSys, ms, 0, 5, 0, 2, 3, false},
+        {"state 9 in a record of 8 bytes", kSys, ms, 0, 9, 0, 2, 3, false, 8},
     };
     uint32_t id = 0x100;
     for (const Row& r : rows) {
@@ -82,7 +84,7 @@ TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
         Kind k = withId(r.base, r.base.type == DumpSummary::HWU ? 0x01000000 | ++id : ++id);
         bool withRegion = (r.flags & kMainStore) != 0;
         makeDump(k, r.flags, withRegion ? kOneRegion : std::vector<Region>{}, r.privateFlags);
-        setSystem(r.state, r.mode, r.mainStoreWord);
+        setSystem(r.state, r.mode, r.mainStoreWord, r.stateRecordBytes);
         clearMailboxLog();
         uint32_t total = k.fileHeaderSize + 1024 + (withRegion ? 32 + kRegionSize : 0);
         Extracted x = extract(k.id, 0, total);

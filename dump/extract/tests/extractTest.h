@@ -62,10 +62,12 @@ protected:
 
     // System state record (code at byte 0, main-store word at 28) and
     // operating mode.
-    void setSystem(uint32_t state, uint8_t mode, uint32_t mainStoreWord = 0) {
+    // recordBytes: the state record cut to that many bytes (0: whole).
+    void setSystem(uint32_t state, uint8_t mode, uint32_t mainStoreWord = 0, size_t recordBytes = 0) {
         Bytes record;
         record.u32(state).fill(24).u32(mainStoreWord).fill(24);
-        platsim::setRegistry("smgr/StateData", std::string(record.bytes().begin(), record.bytes().end()));
+        std::string bytes(record.bytes().begin(), record.bytes().end());
+        platsim::setRegistry("smgr/StateData", recordBytes ? bytes.substr(0, recordBytes) : bytes);
         platsim::setRegistry("iplp/SysOpMode", std::string(1, static_cast<char>(mode)));
     }
 

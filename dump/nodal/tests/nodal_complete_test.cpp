@@ -76,4 +76,27 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
                                             "1hw3.toc", "1hw3.data", "1sp5.toc", "1sp5.data", "1sys.toc", "1sys.data"}));
 }
 
+TEST_F(NodalComplete, SizesThatDoNotReachTheFileLeaveTheDumpIncomplete) {
+    create(summarytest::kSys);
+    ErrlEntry* errl = nullptr;
+    DumpSummary dump(summarytest::kSys.id, errl);
+    ASSERT_EQ(errl, nullptr);
+    dump.SetSPDATAFileNames(5, data, toc);
+    {
+        DumpNodalSection s(DumpNodalSection::SPDATA, &dump);
+        open(s, 5);
+        ASSERT_EQ(put(s, 41), nullptr);
+    }
+    // The section's size changes the summary, whose write is cut short
+    // without an error.
+    platsim::setFault("UtilFile.write", "bytes=10 match=SYSDUMP");
+    dump.setDumpComplete();
+    platsim::clearFaults();
+    EXPECT_EQ(dump.getDumpFlags(), 0);
+    const std::vector<Json> logs = errlog();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0]["rc"], 1);
+    EXPECT_EQ(logs[0]["srcs"][0]["words"], Json::array({0x10130B02u, 0, 0, summarytest::kSys.id}));
+}
+
 }  // namespace

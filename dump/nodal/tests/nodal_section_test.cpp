@@ -178,6 +178,7 @@ TEST_F(NodalSection, AFailedItemLeavesNothingBehindAndTheNextFollowsTheLastWhole
         {"UtilFile.write", "count=1 match=n.toc", false},    // the same with an error
         {"UtilFile.seek", "count=1 match=n.data", true},     // the item's offset: the header's data length
         {"UtilFile.seek", "after=3 count=1 match=n.data", true},  // the data file's end after the item
+        {"", "", false},                                     // no buffer for the entry's 10 bytes
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(std::string(r.fault) + " " + r.params);
@@ -186,14 +187,55 @@ TEST_F(NodalSection, AFailedItemLeavesNothingBehindAndTheNextFollowsTheLastWhole
             Section s(Section::SPDATA, nullptr);
             open(s);
             ASSERT_EQ(put(s, 31), nullptr);
-            platsim::setFault(r.fault, r.params);
-            EXPECT_EQ(taken(put(s, 32)).is_null(), r.written);
+            DumpSpTocEntry unbacked{32, 0, 10};
+            if (*r.fault) platsim::setFault(r.fault, r.params);
+            EXPECT_EQ(taken(*r.fault ? put(s, 32) : s.writeEntry(unbacked, nullptr)).is_null(), r.written);
             platsim::clearFaults();
             EXPECT_EQ(put(s, 33), nullptr);
         }
         const std::vector<uint32_t> ids = r.written ? std::vector<uint32_t>{31, 32, 33} : std::vector<uint32_t>{31, 33};
         EXPECT_EQ(checkConsistent(pair()), ids);
     }
+}
+
+TEST_F(NodalSection, BytesOfAFailedItemThatCannotBeCutBackAreCountedAsData) {
+    {
+        Section s(Section::SPDATA, nullptr);
+        open(s);
+        std::string big(0x20000 + 100, 'b');  // two chunks
+        DumpSpTocEntry entry{32, 0, uint32_t(big.size())};
+        platsim::setFault("statfs", "after=1 count=1");  // no space for the second chunk
+        platsim::setFault("truncate");
+        EXPECT_FALSE(taken(s.writeEntry(entry, &big[0])).is_null());
+        platsim::clearFaults();
+    }
+    Pair p = pair();
+    EXPECT_EQ(p.data.size(), 0x20000u);
+    EXPECT_EQ(be32(p.toc, 24), p.data.size()) << "the header's data length is the file's";
+    EXPECT_EQ(p.toc.size(), 48u);
+}
+
+TEST_F(NodalSection, ASecondCreateOrAnItemOfTheOtherKindChangesNothing) {
+    std::string otherToc = "/plat_dump/o.toc", otherData = "/plat_dump/o.data";
+    {
+        Section s(Section::SPDATA, nullptr);
+        open(s);
+        ASSERT_EQ(put(s, 31), nullptr);
+        EXPECT_EQ(s.createNodalFiles(otherToc, otherData, 1), nullptr);
+        EXPECT_EQ(s.getTocFileName() + " " + s.getDataFileName(), toc + " " + data);
+        EXPECT_EQ(signature(taken(item(s, Section::HWDATA))), "070F0B19 0 0 rc=1");
+    }
+    EXPECT_EQ(checkConsistent(pair()), std::vector<uint32_t>{31});
+    EXPECT_FALSE(testsupport::fileExists(primary(otherToc)) || testsupport::fileExists(primary(otherData)));
+    removePair(toc, data);
+    {
+        Section s(Section::HWDATA, nullptr);
+        EXPECT_EQ(s.getTocFileName() + s.getDataFileName(), "");
+        open(s);
+        EXPECT_EQ(signature(taken(put(s, 31))), "060F0B19 0 0 rc=1");
+    }
+    EXPECT_EQ(pair().toc.size(), 48u);
+    EXPECT_TRUE(pair().data.empty());
 }
 
 }  // namespace

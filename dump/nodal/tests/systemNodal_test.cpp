@@ -139,12 +139,15 @@ TEST_F(SystemNodal, ConsoleFailuresLeavePartialRecordsAndNoLog) {
         {"NetcSessionEntry.FindSessionEntry", "match=[0]", kManaged, {kLong, kFive}},
         {"netcSessionEntryFileUnLock", "", kManaged, {kOne, kLong, kFive}},
     };
-    for (const char* step : {"NetcAddress", "netcConnect", "netcSendRecv", "netcClose"})
+    for (const char* step : {"NetcAddress", "netcConnect", "netcSendRecv", "netcClose", ""})
         rows.push_back({step, "match=[0]", kManaged, {kOneMute, kLong, kFive}});
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
         std::unique_ptr<DumpSystemNodal> s = section();
-        platsim::setFault(r.fault, r.params);
+        if (*r.fault)
+            platsim::setFault(r.fault, r.params);
+        else
+            platsim::setConsoleReply(0, std::string("\0\0\0\1", 4));  // an answer without text
         EXPECT_EQ(s->gatherSystemNodalInformation(), nullptr);
         platsim::clearFaults();
         s.reset();
@@ -180,6 +183,10 @@ TEST_F(SystemNodal, FailedReadsAndWritesSaveNothingAndOnlyWriteFailuresWithALogA
     std::unique_ptr<DumpSystemNodal> s = section();
     EXPECT_FALSE(s->SaveRegistryNVPair("dump/Missing", true));
     EXPECT_FALSE(s->SaveRegistryNVPair("/registry/missing.txt", false));
+    EXPECT_FALSE(s->SaveRegistryNVPair(nullptr, true));
+    ErrlEntry* none = nullptr;
+    EXPECT_FALSE(s->SaveErrorToDump(none, 1));
+    EXPECT_EQ(s->GetKELInfo(nullptr), nullptr);
     platsim::setFault("UtilReg.read", "after=1 count=1");  // the value, after its length
     EXPECT_FALSE(s->SaveRegistryNVPair("dump/DumpPolicy", true));
     platsim::setFault("ErrlEntry.flatten");

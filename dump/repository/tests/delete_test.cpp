@@ -41,6 +41,7 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
     EXPECT_FALSE(DeleteDump(open(0x0100001C, DumpSummary::HWU).get()));
     unlink(primary(inRepo("0000001B.HwData0")).c_str());
     EXPECT_TRUE(DeleteDump_nolock(open(0x1B, DumpSummary::SYS).get()));
+    EXPECT_FALSE(DeleteDump(nullptr));
     EXPECT_EQ(entries(), Names{});
     EXPECT_EQ(entries(true), Names{});
     EXPECT_TRUE(errlog().empty());

@@ -21,7 +21,12 @@ protected:
 };
 
 TEST_F(SummaryCreate, NewSummaryOfEachKindIsExactlyTheDocumentedLayout) {
-    for (const Kind* k : {&kSys, &kHwu, &kRsc}) {
+    // An id in the hardware-unit range does not change a system dump's layout.
+    Kind sysWithUnitId = kSys;
+    sysWithUnitId.id = 0x0100001A;
+    sysWithUnitId.fileName = "SYSDUMP.0100001A.summary";
+    const Kind* kinds[] = {&kSys, &kHwu, &kRsc, &sysWithUnitId};
+    for (const Kind* k : kinds) {
         SCOPED_TRACE(k->fileName);
         create(*k);
         EXPECT_EQ(primaryBytes(*k), expectedSummary(*k));
@@ -247,6 +252,26 @@ TEST_F(SummaryCreate, ShortSerialNumberLeavesNulBytesAndAnUnknownTypeCreatesNoth
     Kind unknown = kSys;
     unknown.type = static_cast<DumpSummary::typeOfSummary_t>(7);
     EXPECT_EQ(createFails(unknown)["srcs"][0]["words"][0], word(0x0113, 0xF00B, 0x30));
+    {
+        // The object whose creation failed answers empty, writes nothing
+        // and commits nothing, whatever its holder calls.
+        ErrlEntry* errl = nullptr;
+        DumpSummary s(unknown.type, unknown.id, errl);
+        ASSERT_NE(errl, nullptr);
+        delete errl;
+        const size_t logs = errlog().size();
+        SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, 0x1A, 0, 0,
+                    EPUB_FIRMWARE_SP);
+        s.setDumpFlags(0x4000);
+        EXPECT_EQ(s.getDumpFlags(), 0);
+        EXPECT_EQ(s.ReadSummary() + s.writeSummary(), 0u);
+        EXPECT_EQ(s.flush(), nullptr);
+        s.setDumpComplete();
+        EXPECT_FALSE(s.isDumpComplete());
+        EXPECT_EQ(s.getSrc(), nullptr);
+        EXPECT_EQ(s.SaveFlattenedSRC(src), nullptr);
+        EXPECT_EQ(errlog().size(), logs);
+    }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(primary("/plat_dump")),
                             std::filesystem::directory_iterator()), 1);
 }

@@ -114,6 +114,11 @@ TEST_F(SummaryFields, SrcAndClientIdAreCutToTheirFields) {
     expectChange([&] { s->setClientId(longId); }, {{656, Bytes().text("0123456789abcdefghijklmnopqrstuv")}});
     char shortId[] = "hmc1";
     expectChange([&] { s->setClientId(shortId); }, {{656, Bytes().field("hmc1", 32)}});
+    // No bytes leave the SRC as it was; no id clears the field.
+    expectChange([&] { s->setDumpSRC(nullptr, 3); }, {});
+    expectChange([&] { s->setDumpSRC(src.data(), 0); }, {});
+    expectChange([&] { s->setClientId(nullptr); }, {{656, Bytes().fill(32)}});
+    expectChange([&] { s->setUserId(nullptr); }, {});
 }
 
 TEST_F(SummaryFields, NodalNamesGoToTheirSlotsTocFirstAndOnlyWhenChanged) {

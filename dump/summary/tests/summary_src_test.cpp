@@ -88,6 +88,11 @@ TEST_F(SummarySrc, CollectionFailuresSetTheirFlagsAndLogTheFirstHardwareFailure)
     ASSERT_EQ(errlog().size(), 1u) << "only the first 0x0200";
     EXPECT_EQ(errlog()[0]["rc"], 0x22);
     EXPECT_EQ(errlog()[0]["srcs"][0]["words"], Json::array({word(0x0B13, 0xF024, 7), 0, 0, 0}));
+    // With a phase, data and a size recorded, only the table goes.
+    s->setDumpFlagsByMask(0x2200);
+    s->setMemoryDumpSize(0x1000);
+    s->setMDRTTableSize(0x20);
+    expectChange(kSys, [&] { s->mainstoreCollectionFailed(0x1); }, {{728, Bytes().u64(0x11)}, {780, Bytes().u32(0)}});
 }
 
 TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileOnBoth) {

@@ -1,6 +1,7 @@
 // Mirrored file I/O: chunked writes and their syncs, the free-space floor,
 // the role rule, the backup's create command, and backup failures that
 // never fail the local operation.
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +70,7 @@ TEST_F(MirroredFile, FreeSpaceFloorIsSevenPercentInTheRepositoryAndTwelveElsewhe
         {"/var/log/f", 1000, 333, false, 67},
         // Worked in 32 bits: 5,000,000 x 1000 wraps, giving 7, not 50.
         {"/plat_dump/f", 10000000, 5000000, false, 7},
+        {"/plat_dump/f", 0, 0, true, 0},  // a file system of no blocks
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.freeBlocks) + " of " + std::to_string(c.blocks));
@@ -122,6 +124,22 @@ TEST_F(MirroredFile, OffThePrimaryNothingIsMirrored) {
         platsim::clearFaults();
     }
     EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(MirroredFile, AFileOverAStreamWritesIntoTheStream) {
+    FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    {
+        DumpUtilFile f(stream), unnamed;
+        EXPECT_EQ(f.writeDirect("abc", 3), 3u);
+        EXPECT_FALSE(f.hasError());
+        EXPECT_FALSE(unnamed.isOpen());
+    }
+    std::rewind(stream);
+    char bytes[4] = {};
+    EXPECT_EQ(std::fread(bytes, 1, 3, stream), 3u);
+    EXPECT_STREQ(bytes, "abc");
+    std::fclose(stream);
 }
 
 TEST_F(MirroredFile, OpenAsksTheBackupToCreateAMissingCopyForEveryMode) {
@@ -232,6 +250,8 @@ TEST_F(MirroredFile, RemoveDeletesBothCopiesAndReturnsOnlyTheLocalFailure) {
     EXPECT_FALSE(taken(DumpUtilFile::remove("/plat_dump/never")).is_null())
         << "a missing local file is the static remove's failure";
     EXPECT_TRUE(errlog().empty());
+    EXPECT_FALSE(taken(DumpUtilFile::remove(nullptr)).is_null()) << "no path is no file";
+    EXPECT_EQ(errlog().size(), 1u) << "nor one on the backup";
 }
 
 }  // namespace
