@@ -154,8 +154,6 @@ Dump makeDump(unsigned id, uint64_t dataBytes, unsigned regions, uint64_t region
         errl = nullptr;
         s.SetSYSDATAFileNames(data, toc);
         s.setMDRTFileName(mdrt, static_cast<unsigned>(table.size()));
-        s.setMDRTTableSize(static_cast<unsigned>(table.size()));
-        s.setMemoryDumpSize(regions * regionBytes);
         s.setDumpFlagsByMask(kCompleteWithMainStore);
     }  // the destructor's flush records the nodal files' sizes
     return d;

@@ -23,8 +23,6 @@ namespace {
 
 constexpr Site kMdrtReadFailed = {0x1306, 0x2F};
 constexpr Site kMdrtTooLarge = {0x1306, 0x30};
-constexpr Site kMdrtSizesDisagree = {0x1306, 0x31};
-constexpr Site kMainStoreSizeDisagrees = {0x1306, 0x32};
 constexpr uint32_t RC_MDRT_UNREADABLE = 0xB;
 constexpr uint16_t REASON_MDRT_UNREADABLE = 0xF00F;
 
@@ -56,24 +54,14 @@ char* chars(uint8_t* p) { return reinterpret_cast<char*>(p); }
 
 // A file block over the name slot at nameOffset of the file-names image.
 // The slot's last byte is made NUL so that the name always ends inside it;
-// an empty name is traced and the block made all the same.
-DumpDataBlockFile* fileBlock(uint8_t* names, size_t nameOffset, uint32_t size, const char* what) {
+// an empty name is traced and the block appended all the same.
+uint32_t appendFile(DumpList& list, uint8_t* names, size_t nameOffset, uint32_t size,
+                    const char* what) {
     uint8_t* name = names + nameOffset;
     name[names::NAME_WIDTH - 1] = 0;
     if (name[0] == 0) trace("buildDumpList: empty %s file name, %u bytes", what, size);
-    return new DumpDataBlockFile(size, chars(name));
-}
-
-void appendFile(DumpList& list, uint8_t* names, size_t nameOffset, uint32_t size, const char* what) {
-    list.append(fileBlock(names, nameOffset, size, what));
-}
-
-// The bytes the MDRT's whole entries list.
-uint64_t listedBytes(const uint8_t* table, uint32_t tableSize) {
-    uint64_t bytes = 0;
-    for (uint32_t at = 0; at + MDRT_ENTRY_SIZE <= tableSize; at += MDRT_ENTRY_SIZE)
-        bytes += be::getU32(table + at, MDRT_LENGTH);
-    return bytes;
+    list.append(new DumpDataBlockFile(size, chars(name)));
+    return size;
 }
 
 // The MDRT's whole-entry regions as main-store blocks; the number appended.
@@ -94,53 +82,26 @@ uint32_t appendMainStore(DumpList& list, const uint8_t* table, uint32_t tableSiz
     return count;
 }
 
-// A hypervisor section that cannot agree with the file header: left out of
-// the stream, and committed.
-uint32_t leftOut(Site site, uint32_t word1, uint32_t word2, uint32_t word3) {
-    commit(errorAt(site, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, word1, word2, word3));
-    return 0;
-}
-
 // The hypervisor section: the MDRT block, then, when the table could be
 // read, its regions. A failed read is committed; the MDRT block stays.
-// The file header declares the section as mdrtTableSize plus
-// memoryDumpSize, while the stream holds mdrtFileSize bytes of MDRT and the
-// regions it lists: when those disagree (a collector went on after one of
-// its setters failed) no stream with the section can match its own header,
-// so the section is left out and that is committed.
-uint32_t appendHypervisorData(DumpList& list, const uint8_t* summary, uint8_t* names, uint8_t useTce) {
-    const uint32_t tableSize = be::getU32(names, names::MDRT_FILE_SIZE);
-    const uint32_t declared = be::getU32(summary, sum::MDRT_TABLE_SIZE);
-    if (tableSize != declared) {
-        trace("buildDumpList: MDRT file of %u bytes, mdrtTableSize %u: no hypervisor data", tableSize, declared);
-        return leftOut(kMdrtSizesDisagree, tableSize, declared, 0);
-    }
-    std::unique_ptr<DumpDataBlockFile> mdrt(fileBlock(names, names::MDRT_FILE_NAME, tableSize, "MDRT"));
+uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
+    uint32_t tableSize = be::getU32(names, names::MDRT_FILE_SIZE);
+    appendFile(list, names, names::MDRT_FILE_NAME, tableSize, "MDRT");
+    const DumpDataBlock& mdrt = **(list.end() - 1);
     // At least one byte, so that an empty table still has a buffer.
     // (Below the limit, only an exhausted heap fails the allocation.)
     std::unique_ptr<uint8_t[]> table(
         tableSize > MDRT_MAX_SIZE ? nullptr : new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());  // GCOVR_EXCL_BR_LINE
     if (!table) {
         trace("buildDumpList: no memory for an MDRT of %u bytes (at most %u read)", tableSize, MDRT_MAX_SIZE);
-        list.append(mdrt.release());
         commit(errorAt(kMdrtTooLarge, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, tableSize));
         return 0;
     }
-    if (ErrlEntry* e = mdrt->getData(0, tableSize, chars(table.get()), nullptr)) {
+    if (ErrlEntry* e = mdrt.getData(0, tableSize, chars(table.get()), nullptr)) {
         trace("buildDumpList: MDRT of %u bytes unreadable", tableSize);
-        list.append(mdrt.release());
         commit(passedAt(e, kMdrtReadFailed));
         return 0;
     }
-    const uint64_t recorded = be::getU64(summary, sum::MEMORY_DUMP_SIZE);
-    const uint64_t listed = listedBytes(table.get(), tableSize);
-    if (listed != recorded) {
-        trace("buildDumpList: memoryDumpSize %llu, the MDRT lists %llu bytes: no hypervisor data",
-              static_cast<unsigned long long>(recorded), static_cast<unsigned long long>(listed));
-        return leftOut(kMainStoreSizeDisagrees, static_cast<uint32_t>(recorded >> 32),
-                       static_cast<uint32_t>(recorded), static_cast<uint32_t>(listed));
-    }
-    list.append(mdrt.release());
     return appendMainStore(list, table.get(), tableSize, useTce);
 }
 
@@ -186,7 +147,7 @@ DumpList* DumpSummary::buildDumpList(uint8_t useTce, bool includeMainStore) {
 
     uint32_t regions = 0;
     if (includeMainStore && (be::getU16(iv_image.summary, sum::DUMP_FLAGS) & sum::mainstoreDumpExistsFlag))
-        regions = appendHypervisorData(*list, iv_image.summary, names, useTce);
+        regions = appendHypervisorData(*list, names, useTce);
 
     unlockExclusive();
     trace("buildDumpList: dump 0x%08X: %zu blocks, %u node groups, %u main-store regions",

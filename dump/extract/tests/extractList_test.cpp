@@ -28,14 +28,11 @@ protected:
         for (const DumpDataBlock* b : *list) out.push_back({b->getType(), b->getSize()});
         return out;
     }
-    // Replaces dump k's MDRT file with table, of the given recorded size
-    // (mdrtFileSize, and mdrtTableSize unless told otherwise).
-    void setMdrt(const Kind& k, const std::string& table, unsigned int size) { setMdrt(k, table, size, size); }
-    void setMdrt(const Kind& k, const std::string& table, unsigned int size, unsigned int tableSize) {
+    // Replaces dump k's MDRT file with table, of the given recorded size.
+    void setMdrt(const Kind& k, const std::string& table, unsigned int size) {
         std::string name = nodalPath(k, "MDRT");
         testsupport::writeFile(primary(name), table);
         open(k)->setMDRTFileName(name, size);
-        open(k)->setMDRTTableSize(tableSize);
     }
 };
 
@@ -57,7 +54,7 @@ TEST_F(ExtractList, HeaderSummarySystemFilesThenMdrtAndItsWholeEntries) {
 
 TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
     const Shape hardwareOnly = {{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}};
-    makeDump(kSys, kComplete | kMainStore);
+    makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}});
     EXPECT_EQ(shape(kSys, 1, false), hardwareOnly);
     setMdrt(kSys, "", 0);
     Shape emptyTable = hardwareOnly;
@@ -96,36 +93,6 @@ TEST_F(ExtractList, UnreadableMdrtCostsOnlyTheRegions) {
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_TRUE(hasCallPoint(logs[0], 0x011E, 1, 0));
     EXPECT_TRUE(hasCallPoint(logs[0], 0x1306, 0x2F, 0));
-}
-
-// The header declares the hypervisor section as mdrtTableSize plus
-// memoryDumpSize; a stream of mdrtFileSize bytes of MDRT and other region
-// lengths could not match it: the section is left out.
-TEST_F(ExtractList, MainStoreThatDisagreesWithItsMdrtLeavesOutTheHypervisorSection) {
-    const std::vector<Region> regions = {{0x1000, 0x10}, {0x2000, 0x10}};
-    makeDump(kSys, kComplete | kMainStore, regions);
-    const struct {
-        uint32_t fileSize, tableSize;
-        uint64_t memory;
-        Json words;
-    } rows[] = {
-        {64, 0, 0x20, Json::array({0x13060F31u, 64, 0, 0})},
-        {0, 64, 0x20, Json::array({0x13060F31u, 0, 64, 0})},
-        {64, 32, 0x20, Json::array({0x13060F31u, 64, 32, 0})},
-        {64, 64, 0, Json::array({0x13060F32u, 0, 0, 0x20})},
-        {64, 64, 0x100000020ull, Json::array({0x13060F32u, 1, 0x20, 0x20})},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.words.dump());
-        const size_t logsBefore = errlog().size();
-        setMdrt(kSys, mdrtOf(regions), r.fileSize, r.tableSize);
-        open(kSys)->setMemoryDumpSize(r.memory);
-        EXPECT_EQ(shape(kSys, 1, true), (Shape{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}}));
-        std::vector<Json> logs = errlog();
-        ASSERT_EQ(logs.size() - logsBefore, 1u);
-        EXPECT_EQ(logs.back()["rc"], 0xB);
-        EXPECT_EQ(logs.back()["srcs"][0]["words"], r.words);
-    }
 }
 
 // A recorded size beyond 32768 entries is refused before anything is

@@ -98,10 +98,6 @@ protected:
             std::string table = mdrtOf(regions);
             testsupport::writeFile(primary(mdrt), table);
             s->setMDRTFileName(mdrt, static_cast<unsigned>(table.size()));
-            s->setMDRTTableSize(static_cast<unsigned>(table.size()));
-            uint64_t bytes = 0;
-            for (const Region& r : regions) bytes += r.length;
-            s->setMemoryDumpSize(bytes);
             for (const Region& r : regions) {
                 std::string fill(r.length, '\0');
                 for (uint32_t i = 0; i < r.length; ++i) fill[i] = static_cast<char>((r.address + i) * 13 + 7);
