@@ -15,6 +15,10 @@ namespace sweep {
 // Accepted outcomes.
 extern const char kUnaffected[];
 extern const char kReported[];
+// A summary setter committed its failure and kept the old MDRT table or
+// main-store size; the collector went on, and the offload follows the
+// summary as recorded, so its stream disagrees with its own header.
+extern const char kReportedSizes[];
 // The opening constructor removes a summary it cannot open or read, and
 // the orphan sweep then takes the dump's files: a transient open or read
 // failure on a summary file loses the whole dump. That is the contract.
