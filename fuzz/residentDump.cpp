@@ -20,8 +20,6 @@ constexpr unsigned short kHardwareDone = 0x4000;
 constexpr unsigned short kMainStoreExists = 0x2000;
 constexpr unsigned short kMainStorePhase = 0x0200;
 constexpr unsigned int kPrivateStepDone = 0x4;
-constexpr uint32_t kStateRunning = 9;  // smgr/StateData: main store through host-granted addresses
-constexpr size_t kStateRecordLength = 56;
 
 struct Region {
     uint64_t address;
@@ -37,27 +35,8 @@ void check(ErrlEntry* e, const std::string& what) {
     if (e) fail(what, e);
 }
 
-std::string word(uint32_t v) {
-    uint8_t b[4];
-    be::putU32(b, 0, v);
-    return std::string(reinterpret_cast<char*>(b), 4);
-}
-
 void prepareMachine() {
-    const std::pair<const char*, std::string> values[] = {
-        {"svpd/Raw_MachineSerialNumber", "ab12cd3"},
-        {"svpd/Raw_MachineTypeModel", "9080-HEX"},
-        {"fstp/SystemName", "Server-9080-HEX-SN12CD3"},
-        {"smgr/CecIplType", word(0x0000A1B2)},
-        {"smgr/TovIplType", word(1)},
-        {"menu/HypMode", std::string(1, '\x01')},
-        {"menu/VoskDumpContent", std::string(1, '\x03')},
-        {"mbox/voskHRMOR", std::string("\0\0\0\0\x08\0\0\0", 8)},
-        {"dump/VoskInfo", word(kClock) + word(0x11111111) + word(0x22222222) + "PAYLOAD8"},
-        {"iplp/SysOpMode", std::string(1, '\x02')},
-        {"smgr/StateData", word(kStateRunning) + std::string(kStateRecordLength - 4, '\0')},
-    };
-    for (const auto& [key, value] : values) platsim::setRegistry(key, value);
+    for (const auto& [key, value] : platsim::runningServerRegistry()) platsim::setRegistry(key, value);
     platsim::setClock(kClock);
     std::string store(kMainStoreSize, '\0');
     for (uint64_t a = 0; a < kMainStoreSize; ++a) store[a] = static_cast<char>(mainStoreByte(a));

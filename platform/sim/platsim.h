@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../platformExport.h"
@@ -81,5 +82,16 @@ PLATFORM_EXPORT bool setConsoleReply(unsigned index, const std::string& data);
 PLATFORM_EXPORT bool setManagedInfo(const std::string& words);
 // The requests sent to consoles, oldest first.
 PLATFORM_EXPORT std::vector<ConsoleExchange> consoleExchanges();
+
+}  // namespace platsim
+
+namespace platsim {
+
+// The registry of a running server as a collector finds it, key and value:
+// serial number, type and model, system name, IPL types, hypervisor mode,
+// VOSK content, HRMOR and payload, SysOpMode 2 and a StateData record of
+// state 9 (main store read through host-granted addresses). The demo, the
+// fault sweep and the fuzzers all start from this machine.
+PLATFORM_EXPORT std::vector<std::pair<std::string, std::string>> runningServerRegistry();
 
 }  // namespace platsim

@@ -12,10 +12,9 @@ namespace {
 constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 constexpr uint64_t kTotalBlocks = 1000000, kFreeBlocks = 640000;
 constexpr uint64_t kMainStoreSize = 1u << 20;
-constexpr uint8_t kOperatingMode = 2;
-constexpr size_t kStateRecordLength = 56;
 
 std::string word(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+constexpr size_t kStateRecordLength = 56;
 
 // The same bytes for a region every time.
 std::string regionBytes(const Region& r) {
@@ -40,24 +39,14 @@ std::string stateRecord(uint32_t state) { return word(state) + std::string(kStat
 void prepareMachine() {
     platsim::setClock(kClock);
     platsim::setStatfs(kTotalBlocks, kFreeBlocks);
-    const std::pair<const char*, std::string> values[] = {
-        {"svpd/Raw_MachineSerialNumber", "ab12cd3"},
-        {"svpd/Raw_MachineTypeModel", "9080-HEX"},
-        {"fstp/SystemName", "Server-9080-HEX-SN12CD3"},
-        {"smgr/CecIplType", word(0x0000A1B2)},
-        {"smgr/TovIplType", word(0x00000001)},
-        {"menu/HypMode", std::string(1, '\x01')},
-        {"menu/VoskDumpContent", std::string(1, '\x03')},
-        {"mbox/voskHRMOR", std::string("\0\0\0\0\x08\x00\x00\x00", 8)},
-        {"dump/VoskInfo", word(1796502615) + word(0x11111111) + word(0x22222222) + "PAYLOAD8"},
+    for (const auto& [key, value] : platsim::runningServerRegistry()) platsim::setRegistry(key, value);
+    const std::pair<const char*, std::string> dumpValues[] = {
         {"dump/DumpPending", std::string(1, '\x01')},
         {"dump/DumpPolicy", word(3)},
         {"dump/HwUnitDumpId", word(kUnitDump)},
         {"dump/SystemDumpId", word(kSystemDump)},
-        {"iplp/SysOpMode", std::string(1, char(kOperatingMode))},
-        {"smgr/StateData", stateRecord(kStateTce)},
     };
-    for (const auto& [key, value] : values) platsim::setRegistry(key, value);
+    for (const auto& [key, value] : dumpValues) platsim::setRegistry(key, value);
     platsim::setManagedInfo("managed=1 consoles=1 master=0");
     platsim::setConsoleSession(0, "KEL", 1, "hmc1");
     platsim::setConsoleSession(1, "KEL", 2, "hmc2");

@@ -13,13 +13,6 @@ namespace platdump {
 namespace {
 
 constexpr uint64_t kMainStoreSize = 64u << 20;
-constexpr uint32_t kStateRunning = 9;   // smgr/StateData: main store is read through host-granted addresses
-constexpr uint8_t kOperatingMode = 2;   // iplp/SysOpMode
-constexpr size_t kStateRecordLength = 56;
-
-std::string word(uint32_t v) {
-    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
 
 // Writes the value unless the registry has the key; true when written.
 bool setIfMissing(const char* key, const std::string& value) {
@@ -33,23 +26,10 @@ bool setIfMissing(const char* key, const std::string& value) {
 
 // The number of values written (the others were there).
 size_t setRegistry(size_t& present) {
-    const std::string stateRecord = word(kStateRunning) + std::string(kStateRecordLength - 4, '\0');
-    const std::pair<const char*, std::string> values[] = {
-        {"svpd/Raw_MachineSerialNumber", "ab12cd3"},
-        {"svpd/Raw_MachineTypeModel", "9080-HEX"},
-        {"fstp/SystemName", "Server-9080-HEX-SN12CD3"},
-        {"smgr/CecIplType", word(0x0000A1B2)},
-        {"smgr/TovIplType", word(0x00000001)},
-        {"menu/HypMode", std::string(1, '\x01')},
-        {"menu/VoskDumpContent", std::string(1, '\x03')},
-        {"mbox/voskHRMOR", std::string("\0\0\0\0\x08\x00\x00\x00", 8)},
-        {"dump/VoskInfo", word(1796502615) + word(0x11111111) + word(0x22222222) + "PAYLOAD8"},
-        {"iplp/SysOpMode", std::string(1, char(kOperatingMode))},
-        {"smgr/StateData", stateRecord},
-    };
+    const auto values = platsim::runningServerRegistry();
     size_t written = 0;
-    for (const auto& [key, value] : values) written += setIfMissing(key, value) ? 1 : 0;
-    present = sizeof values / sizeof values[0] - written;
+    for (const auto& [key, value] : values) written += setIfMissing(key.c_str(), value) ? 1 : 0;
+    present = values.size() - written;
     return written;
 }
 

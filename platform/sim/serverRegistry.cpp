@@ -1,0 +1,40 @@
+// The registry values of a running server, shared by everything that sets
+// up a machine on the simulation.
+#include <cstdint>
+
+#include "platform/bigEndian.h"
+#include "platform/sim/platsim.h"
+
+namespace platsim {
+
+namespace {
+
+std::string word(uint32_t v) {
+    uint8_t b[4];
+    be::putU32(b, 0, v);
+    return std::string(reinterpret_cast<const char*>(b), sizeof b);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> runningServerRegistry() {
+    constexpr uint32_t kVoskStamp = 1796502615;  // 2026-12-05 20:30:15 UTC
+    constexpr uint32_t kStateRunning = 9;
+    constexpr char kOperatingMode = 2;
+    constexpr size_t kStateRecordLength = 56;
+    return {
+        {"svpd/Raw_MachineSerialNumber", "ab12cd3"},
+        {"svpd/Raw_MachineTypeModel", "9080-HEX"},
+        {"fstp/SystemName", "Server-9080-HEX-SN12CD3"},
+        {"smgr/CecIplType", word(0x0000A1B2)},
+        {"smgr/TovIplType", word(1)},
+        {"menu/HypMode", std::string(1, '\x01')},
+        {"menu/VoskDumpContent", std::string(1, '\x03')},
+        {"mbox/voskHRMOR", std::string("\0\0\0\0\x08\0\0\0", 8)},
+        {"dump/VoskInfo", word(kVoskStamp) + word(0x11111111) + word(0x22222222) + "PAYLOAD8"},
+        {"iplp/SysOpMode", std::string(1, kOperatingMode)},
+        {"smgr/StateData", word(kStateRunning) + std::string(kStateRecordLength - 4, '\0')},
+    };
+}
+
+}  // namespace platsim
