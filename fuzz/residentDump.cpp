@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "dump/summary/summaryLayout.h"
 #include "fuzz/fuzzRoot.h"
 #include "platdump/platdump.h"
 #include "platform/bigEndian.h"
@@ -16,9 +17,6 @@ namespace fuzzsupport {
 namespace {
 
 constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
-constexpr unsigned short kHardwareDone = 0x4000;
-constexpr unsigned short kMainStoreExists = 0x2000;
-constexpr unsigned short kMainStorePhase = 0x0200;
 constexpr unsigned int kPrivateStepDone = 0x4;
 
 struct Region {
@@ -111,7 +109,7 @@ std::string writeMdrt(DumpSummary& summary) {
     summary.setMDRTTableSize(static_cast<unsigned int>(table.size()));
     summary.setMDRTAddress(0xF00000);
     summary.setMemoryDumpSize(bytes);
-    summary.setDumpFlagsByMask(kMainStoreExists);
+    summary.setDumpFlagsByMask(dump::layout::sum::mainstoreDumpExistsFlag);
     return path;
 }
 
@@ -143,7 +141,7 @@ void collect(ResidentDump& d, std::string& summaryName, std::vector<std::string>
     summary.setClientId(client);
     summary.setUserId(user);
     summary.setToolType(1);
-    summary.setDumpFlagsByMask(kMainStorePhase);
+    summary.setDumpFlagsByMask(dump::layout::sum::mainstoreCollectionFlag);
     SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, kResidentId, 0, 0,
                 EPUB_FIRMWARE_SP);
     summary.SaveFlattenedSRC(src);
@@ -152,7 +150,7 @@ void collect(ResidentDump& d, std::string& summaryName, std::vector<std::string>
     writeHardware(summary);
     writeItems(summary, DumpNodalSection::SPDATA, "0000001A.SpTOC0", "0000001A.SpData0",
                {"service processor trace", std::string(37, '\x5A'), "registers"});
-    summary.setDumpFlagsByMask(kHardwareDone);
+    summary.setDumpFlagsByMask(dump::layout::sum::hardwareCollectionDoneFlag);
     writeItems(summary, DumpNodalSection::SYSDATA, "0000001A.SysTOC", "0000001A.SysData",
                {"console hmc1", "file system 12% used"});
     d.mdrt.spPath = writeMdrt(summary);

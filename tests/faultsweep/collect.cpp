@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dump/summary/summaryLayout.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "platdump/platdump.h"
@@ -18,10 +19,7 @@ namespace sweep {
 
 namespace {
 
-// dumpFlags and privateFlags bits the collectors set.
-constexpr unsigned short kMainStorePhase = 0x0200;
-constexpr unsigned short kHardwareDone = 0x4000;
-constexpr unsigned short kMainStoreExists = 0x2000;
+// The privateFlags bit the collectors set.
 constexpr unsigned int kPrivateStepDone = 0x4;
 
 constexpr unsigned kNodes = 2;
@@ -114,7 +112,7 @@ bool writeWholeFile(RunRecord& r, const std::string& path, const std::string& by
 
 void recordRequest(RunRecord& r, DumpSummary& s, const ErrlEntry& savedLog) {
     char client[] = "fault sweep", user[] = "collector";
-    s.setDumpFlags(kMainStorePhase);
+    s.setDumpFlags(dump::layout::sum::mainstoreCollectionFlag);
     s.setClientId(client);
     s.setUserId(user);
     s.setToolType(3);
@@ -152,7 +150,7 @@ void collectHardware(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
         r.answer("progress", std::to_string(s.GetHardwareDumpProgress()) + " " + std::to_string(s.GetDumpProgress()));
     }
     s.setHardwareCollectionEndTime(stamp(0x32));
-    s.setDumpFlagsByMask(kHardwareDone);
+    s.setDumpFlagsByMask(dump::layout::sum::hardwareCollectionDoneFlag);
     status.setHardwareCollectionDone();
 }
 
@@ -200,7 +198,7 @@ bool recordMainStore(RunRecord& r, DumpSummary& s, unsigned id, const std::vecto
     s.setMDRTTableSize(static_cast<unsigned>(table.size()));
     s.setMDRTAddress(kMdrtAddress);
     s.setMemoryDumpSize(bytes);
-    s.setDumpFlagsByMask(kMainStoreExists);
+    s.setDumpFlagsByMask(dump::layout::sum::mainstoreDumpExistsFlag);
     return true;
 }
 

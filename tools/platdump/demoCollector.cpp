@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "demoMachine.h"
+#include "dump/summary/summaryLayout.h"
 #include "platdump/platdump.h"
 #include "platdump/dumpNodalSection.h"
 #include "platdump/dumpSystemNodal.h"
@@ -13,10 +14,7 @@ namespace platdump {
 
 namespace {
 
-// dumpFlags and privateFlags bits the collector sets.
-constexpr unsigned short kHardwareDone = 0x4000;
-constexpr unsigned short kMainStoreExists = 0x2000;
-constexpr unsigned short kMainStorePhase = 0x0200;
+// The privateFlags bit the collector sets.
 constexpr unsigned int kPrivateStepDone = 0x4;
 constexpr uint64_t kMdrtAddress = 0x0000000000F00000ull;
 constexpr size_t kMdrtEntry = 32, kMdrtAddressAt = 8, kMdrtLengthAt = 20;
@@ -106,7 +104,7 @@ void collectHardware(DumpSummary& summary, DemoFacts& f, DemoLog& log) {
                  std::to_string(summary.GetDumpProgress()) + "%");
     }
     summary.setHardwareCollectionEndTime(now());
-    summary.setDumpFlagsByMask(kHardwareDone);
+    summary.setDumpFlagsByMask(dump::layout::sum::hardwareCollectionDoneFlag);
     status.setHardwareCollectionDone();
 }
 
@@ -155,7 +153,7 @@ void collectMainStore(DumpSummary& summary, DemoFacts& f, DemoLog& log) {
     summary.setMDRTTableSize(static_cast<unsigned int>(mdrt.size()));
     summary.setMDRTAddress(kMdrtAddress);
     summary.setMemoryDumpSize(f.mainStoreBytes);
-    summary.setDumpFlagsByMask(kMainStoreExists);
+    summary.setDumpFlagsByMask(dump::layout::sum::mainstoreDumpExistsFlag);
     summary.setMemoryDumpCompletionTime(now());
     summary.SetPrivateFlagsByMask(kPrivateStepDone);
     status.setMainStoreCollectionDone();
@@ -173,7 +171,7 @@ void collectDump(DumpSummary& summary, DemoFacts& f, DemoLog& log) {
     summary.setClientId(client);
     summary.setUserId(user);
     summary.setToolType(1);
-    summary.setDumpFlagsByMask(kMainStorePhase);
+    summary.setDumpFlagsByMask(dump::layout::sum::mainstoreCollectionFlag);
     SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, f.id, 0, 0, EPUB_FIRMWARE_SP);
     summary.SaveFlattenedSRC(src);
     log.step("client", "client \"platdump demo\", user \"service\", SRC " + src.getAsciiString() +

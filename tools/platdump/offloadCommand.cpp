@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "atomicFile.h"
+#include "dump/summary/summaryLayout.h"
 #include "dumpAccess.h"
 #include "dumpId.h"
 #include "errorReport.h"
@@ -19,7 +20,6 @@ namespace platdump {
 namespace {
 
 constexpr uint32_t kMaxRequest = 64u << 20;
-constexpr uint16_t kMainStoreExists = 0x2000;  // dumpFlags: the dump holds main store
 
 // The driver's answer to a request that runs past the end of the stream:
 // the bytes up to the end were delivered.
@@ -62,8 +62,8 @@ uint64_t expectedBytes(unsigned int id, bool mainStore, uint64_t offset) {
         return 0;
     }
     uint64_t total = summary.getFileHeaderSize();
-    total += mainStore && (summary.getDumpFlags() & kMainStoreExists) ? summary.getTotalDumpSize()
-                                                                      : summary.getHWDumpTotalSize();
+    const bool holdsMainStore = summary.getDumpFlags() & dump::layout::sum::mainstoreDumpExistsFlag;
+    total += mainStore && holdsMainStore ? summary.getTotalDumpSize() : summary.getHWDumpTotalSize();
     return total > offset ? total - offset : 0;
 }
 
