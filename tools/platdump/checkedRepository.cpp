@@ -38,7 +38,7 @@ const char* prefixOf(DumpSummary::typeOfSummary_t kind) {
                                       : DumpCollections::SYSDUMP;
 }
 
-bool listDirectory(std::vector<std::string>& entries, std::string& why) {
+bool listDirectory(std::vector<std::string>& entries, std::set<std::string>& directories, std::string& why) {
     struct dirent** list = nullptr;
     int count = plat::scandir(DumpCollections::MOUNT_POINT, &list, nullptr, alphasort);
     if (count < 0) {
@@ -47,8 +47,10 @@ bool listDirectory(std::vector<std::string>& entries, std::string& why) {
     }
     for (int i = 0; i < count; ++i) {
         const char* name = list[i]->d_name;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
             entries.push_back(std::string(DumpCollections::MOUNT_POINT) + "/" + name);
+            if (list[i]->d_type == DT_DIR) directories.insert(entries.back());
+        }
         free(list[i]);
     }
     free(list);
@@ -100,7 +102,7 @@ bool inRepository(const std::string& path) {
 }
 
 bool readRepository(CheckedRepository& r, std::vector<std::string>& unreadable, std::string& why) {
-    if (!listDirectory(r.entries, why)) return false;
+    if (!listDirectory(r.entries, r.directories, why)) return false;
     for (DumpSummary::typeOfSummary_t kind : kKinds) {
         std::set<unsigned int> seen;
         for (const std::string& entry : r.entries) {

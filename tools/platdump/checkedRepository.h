@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ struct CheckedDump {
 
 struct CheckedRepository {
     std::vector<std::string> entries;  // full paths, in listing order
+    std::set<std::string> directories;  // those of entries that are subdirectories
     std::vector<CheckedDump> dumps;    // system, hardware-unit, resource dumps, each in listing order
     // Each claimed path and the first dump (in the sweep's order) claiming it.
     std::map<std::string, unsigned int> claimants;

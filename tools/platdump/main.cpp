@@ -13,6 +13,7 @@
 #include "demoCommand.h"
 #include "errlogCommand.h"
 #include "listCommand.h"
+#include "mirror/mirrorCommand.h"
 #include "exitCodes.h"
 #include "offloadCommand.h"
 #include "parseCommand.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     DeleteOptions del;
     ErrlogOptions errlog;
     CheckOptions check;
+    MirrorOptions mirror;
     DemoOptions demo;
     std::vector<Subcommand> commands = {
         {addListCommand(app, list), [&] { return runList(list, std::cout, std::cerr); }},
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
         {addDeleteCommand(app, del), [&] { return runDelete(del, std::cout, std::cerr); }},
         {addErrlogCommand(app, errlog), [&] { return runErrlog(errlog, std::cout, std::cerr); }},
         {addCheckCommand(app, check), [&] { return runCheck(check, std::cout, std::cerr); }},
+        {addMirrorCommand(app, mirror), [&] { return runMirror(mirror, std::cout, std::cerr); }},
         {addDemoCommand(app, demo), [&] { return runDemo(demo, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
     };
 

@@ -3,7 +3,8 @@
 // repository. Each file a dump claims is compared byte for byte with the
 // backup's copy, read through the redundancy manager's read-only view, and
 // every file the backup holds in the repository must have its original
-// here. Orphans are left out: the sweep removes them here only.
+// here. Orphans are left out: the sweep removes them here only. Every
+// such finding names `platdump mirror` as its remedy.
 #include <algorithm>
 #include <set>
 
@@ -22,6 +23,9 @@ namespace {
 
 constexpr uint16_t kComponent = 0xF000;
 constexpr size_t kCompareChunk = 64u << 10;
+
+// A mirror finding's detail, naming its remedy.
+std::string withRemedy(const std::string& detail) { return detail + "; platdump mirror brings the backup in line"; }
 
 // The first offset at which the two differ; none when they are equal.
 // unreadable is set when either cannot be read.
@@ -54,7 +58,7 @@ void compare(const std::string& path, unsigned int dump, Report& report) {
         if (!why.empty())
             report.unreadable(why);
         else
-            report.add(kMirrorMissing, dump, path, "the backup service processor holds no copy of it");
+            report.add(kMirrorMissing, dump, path, withRemedy("the backup service processor holds no copy of it"));
         return;
     }
     std::string unreadable;
@@ -65,8 +69,8 @@ void compare(const std::string& path, unsigned int dump, Report& report) {
     }
     if (at)
         report.add(kMirrorDiffers, dump, path,
-                   "the backup's copy differs from byte " + decode::num(*at) + " on (here " + decode::num(here->size()) +
-                       " bytes, the copy " + decode::num(copy->size()) + ")");
+                   withRemedy("the backup's copy differs from byte " + decode::num(*at) + " on (here " +
+                              decode::num(here->size()) + " bytes, the copy " + decode::num(copy->size()) + ")"));
 }
 
 }  // namespace
@@ -88,7 +92,7 @@ void checkMirror(const CheckedRepository& r, Report& report) {
         if (here.count(path)) continue;
         auto claimant = r.claimants.find(path);
         report.add(kBackupOnly, claimant == r.claimants.end() ? std::nullopt : std::optional<unsigned int>(claimant->second),
-                   path, "the backup service processor holds it, this one has no such file");
+                   path, withRemedy("the backup service processor holds it, this one has no such file"));
     }
 }
 

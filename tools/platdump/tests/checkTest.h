@@ -49,12 +49,10 @@ public:  // the damage tables reach the helpers
     }
 
     // A complete system dump with main store and a status log, every file
-    // of it mirrored to the backup (the MDRT the collector wrote too).
+    // of it mirrored to the backup.
     void mirroredDump(unsigned int id) {
         completeDump(id, true);
         DumpStatusLogger(id).setSystemDumpRequested();
-        const std::string mdrt = "/plat_dump/MDRT." + std::to_string(id);
-        testsupport::writeFile(backup(mdrt), testsupport::readFile(primary(mdrt)));
     }
 
     // The file on both processors, bytes written at offset (or appended

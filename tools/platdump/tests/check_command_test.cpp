@@ -207,6 +207,25 @@ TEST_F(CheckCommand, OrphansAreWhatTheLibrarysSweepRemoves) {
     EXPECT_EQ(removed, orphans);
 }
 
+TEST_F(CheckCommand, MirrorFindingsNameTheMirrorCommandAsTheirRemedy) {
+    mirroredDump(0x1A);
+    std::filesystem::remove(backup("/plat_dump/SpTOC.26"));
+    writeFile(backup("/plat_dump/HwData.26"), "differs");
+    writeFile(backup("/plat_dump/stale.txt"), "left behind");
+    const std::string remedy = "; platdump mirror brings the backup in line";
+    ToolRun r = check();
+    const Json findings = r.json()["findings"];
+    ASSERT_EQ(findings.size(), 3u) << r.out;
+    for (const Json& f : findings) {
+        const std::string detail = f["detail"];
+        EXPECT_EQ(detail.substr(detail.size() - remedy.size()), remedy) << f;
+    }
+    r = check({});
+    size_t lines = 0;
+    for (size_t at = 0; (at = r.out.find(remedy + "\n", at)) != std::string::npos; at += remedy.size()) ++lines;
+    EXPECT_EQ(lines, 3u) << r.out;
+}
+
 TEST_F(CheckCommand, WithoutThePrimaryRoleTheMirrorIsNotCompared) {
     mirroredDump(0x1A);
     writeFile(backup("/plat_dump/stale.txt"), "left behind");

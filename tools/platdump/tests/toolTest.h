@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -80,11 +81,22 @@ protected:
         return dump;
     }
 
+    // Points of completeDump at which a test makes something happen to the
+    // dump being collected.
+    enum class CollectionStep {
+        SectionsWritten,   // the nodal sections are written, their files not yet named
+        BeforeCompletion,  // everything is recorded; setDumpComplete comes next
+    };
+    using CollectionHook = std::function<void(CollectionStep, DumpSummary&)>;
+
     // A complete system dump: one node group (a hardware section of three
     // items, a service-processor section of one), a system section of one
     // registry value and, with main store, an MDRT of one 5000-byte region; the system state
-    // lets it be extracted.
-    void completeDump(unsigned int id, bool mainStore) {
+    // lets it be extracted. hook, when given, is called at each step.
+    void completeDump(unsigned int id, bool mainStore, const CollectionHook& hook = {}) {
+        auto at = [&](CollectionStep step, DumpSummary& d) {
+            if (hook) hook(step, d);
+        };
         platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
         platsim::setRegistry("smgr/StateData", std::string("\0\0\0\x09", 4) + std::string(52, '\0'));
         auto dump = createDump(DumpSummary::SYS, id);
@@ -109,6 +121,7 @@ protected:
             EXPECT_EQ(errl, nullptr);
             EXPECT_TRUE(system.SaveRegistryNVPair("svpd/Raw_MachineSerialNumber", true));
         }
+        at(CollectionStep::SectionsWritten, *dump);
         dump->SetHWDATAFileNames(0, data, toc);
         dump->SetSPDATAFileNames(0, spData, spToc);
         dump->setHardwareNodeCount(1);
@@ -117,12 +130,16 @@ protected:
             std::string mdrt = "/plat_dump/MDRT." + std::to_string(id);
             testsupport::Bytes entry;  // address at 8, length at 20
             entry.u64(0).u64(0x100000).u32(0).u32(5000).u64(0);
-            testsupport::writeFile(primary(mdrt), std::string(entry.bytes().begin(), entry.bytes().end()));
+            DumpUtilFile file(mdrt.c_str());  // written as a collector writes it, mirrored
+            EXPECT_EQ(file.open("w+"), nullptr);
+            EXPECT_EQ(file.write(entry.bytes().data(), static_cast<uint32_t>(entry.size())), entry.size());
+            file.Close();
             dump->setMDRTFileName(mdrt, 32);
             dump->setMDRTTableSize(32);
             dump->setMemoryDumpSize(5000);
             dump->setDumpFlagsByMask(0x2000);
         }
+        at(CollectionStep::BeforeCompletion, *dump);
         dump->setDumpComplete();
     }
 
