@@ -224,9 +224,7 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
     }
     lockExclusive();
     iv_file->Close();
-    // A file that is removed is not hurt by a failed close: the removal's
-    // outcome is the answer.
-    if (iv_file->hasError()) trace("DumpSummary: close of %s failed before its removal", iv_file->getFileName());
+    // The removal takes the file's pending error: a failed close's too.
     ErrlEntry* e = iv_file->remove();
     if (e) receivedAt(e, kRemove, REASON_SUMMARY, static_cast<uint32_t>(errno));
     unlockExclusive();
@@ -246,6 +244,8 @@ void DumpSummary::unlockExclusive() {
     ErrlEntry* e = iv_summaryLock->Up(1);
     if (!e) return;
     trace("DumpSummary: summary lock not given back for dump 0x%08X", iv_dumpId);
+    // Left open: what follows a release that fails; the hold goes with the
+    // semaphore object, so that no other summary user waits for ever.
     commit(passedAt(e, kUnlockFailed));
     // A hold that is not given back would keep every other summary user of
     // every process waiting for ever: the semaphore object is made anew,
