@@ -3,8 +3,7 @@
 // items whose data never reached the data file are dropped from the end;
 // then the data file is padded so that data + TOC length is a multiple of
 // 16, and the final header is written. Every step can itself be
-// interrupted, or fail: the next finalisation of the pair repairs it
-// again, and finaliseNow says whether this one left the pair whole.
+// interrupted: the next finalisation of the pair repairs it again.
 #include <vector>
 
 #include "dump/nodal/nodalFiles.h"
@@ -37,19 +36,16 @@ void closeAndDelete(DumpUtilFile*& file) {
 
 }  // namespace
 
-DumpNodalSection::~DumpNodalSection() { finaliseNow(); }
-
-bool DumpNodalSection::finaliseNow() {
-    const bool whole = finalise();
+DumpNodalSection::~DumpNodalSection() {
+    finalise();
     closeAndDelete(iv_TOCFile);
     closeAndDelete(iv_DataFile);
-    return whole;
 }
 
-bool DumpNodalSection::finalise() {
+void DumpNodalSection::finalise() {
     if (!filesOpen()) {
         trace("DumpNodalSection: files not open, nothing to finalise");
-        return false;
+        return;
     }
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
@@ -59,23 +55,22 @@ bool DumpNodalSection::finalise() {
     if (!kind || !repair::headerFits(h.headerSize, h.entrySize, kind->entrySize)) {
         trace("DumpNodalSection: %s: header size %u, entry size %u for type %d; left as it is",
               iv_TOCFile->getFileName(), h.headerSize, h.entrySize, iv_Type);
-        return false;
+        return;
     }
     int64_t tocEnd = fileEnd(*iv_TOCFile);
     int64_t dataEnd = fileEnd(*iv_DataFile);
     bool tocUnmeasured = dropError(*iv_TOCFile, "seek to the end");
     bool dataUnmeasured = dropError(*iv_DataFile, "seek to the end");
-    if (tocUnmeasured || dataUnmeasured) return false;
+    if (tocUnmeasured || dataUnmeasured) return;
 
     if (!repair::consistent(uint64_t(tocEnd), uint64_t(dataEnd), h.entrySize, h.entryCount, h.dataFileSize)) {
         trace("DumpNodalSection: %s: TOC %lld, data %lld; header: %u entries, data %u; repairing",
               iv_TOCFile->getFileName(), static_cast<long long>(tocEnd),
               static_cast<long long>(dataEnd), h.entryCount, h.dataFileSize);
-        if (!repairTocLength(tocEnd) || !dropIncompleteItems(tocEnd, dataEnd)) return false;
+        if (!repairTocLength(tocEnd) || !dropIncompleteItems(tocEnd, dataEnd)) return;
     }
-    // An unpadded pair is whole all the same: the final header describes it.
     commit(passedAt(padDataFile(repair::padding(uint64_t(dataEnd), uint64_t(tocEnd))), kPadFailed));
-    return writeFinalHeader();
+    writeFinalHeader();
 }
 
 bool DumpNodalSection::repairTocLength(int64_t& tocEnd) {
@@ -84,7 +79,7 @@ bool DumpNodalSection::repairTocLength(int64_t& tocEnd) {
     uint64_t expected = tocLength(h.entrySize, h.entryCount);
     if (uint64_t(tocEnd) > expected) {
         tocEnd = truncateAndReopen(*iv_TOCFile, expected);
-        return tocEnd == int64_t(expected);
+        return tocEnd >= 0;
     }
     if (uint64_t(tocEnd) == expected) return true;
 
@@ -93,7 +88,7 @@ bool DumpNodalSection::repairTocLength(int64_t& tocEnd) {
     h.entryCount = repair::wholeEntries(uint64_t(tocEnd), h.entrySize);
     h.encode(iv_Header);
     tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
-    if (tocEnd != int64_t(tocLength(h.entrySize, h.entryCount))) return false;
+    if (tocEnd < 0) return false;
     iv_TOCFile->seek(0, UtilStream::START);
     if (!dropError(*iv_TOCFile, "seek to the header")) {
         iv_TOCFile->writeDirect(iv_Header, TOC_HEADER_SIZE);
@@ -129,9 +124,9 @@ bool DumpNodalSection::dropIncompleteItems(int64_t& tocEnd, int64_t& dataEnd) {
     }
     h.encode(iv_Header);
     dataEnd = truncateAndReopen(*iv_DataFile, kept);
-    if (dataEnd != int64_t(kept)) return false;
+    if (dataEnd < 0) return false;
     tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
-    return tocEnd == int64_t(tocLength(h.entrySize, h.entryCount));
+    return tocEnd >= 0;
 }
 
 ErrlEntry* DumpNodalSection::padDataFile(uint32_t count) {
@@ -144,9 +139,9 @@ ErrlEntry* DumpNodalSection::padDataFile(uint32_t count) {
     return fileFailure(*iv_DataFile, kPadWrite, STEP_WRITE, count, "Seeking to File");
 }
 
-bool DumpNodalSection::writeFinalHeader() {
+void DumpNodalSection::writeFinalHeader() {
     int64_t dataEnd = fileEnd(*iv_DataFile);
-    if (dropError(*iv_DataFile, "seek to the end")) return false;
+    if (dropError(*iv_DataFile, "seek to the end")) return;
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     h.dataFileSize = static_cast<uint32_t>(dataEnd);
@@ -158,12 +153,9 @@ bool DumpNodalSection::writeFinalHeader() {
     if (ErrlEntry* e = takeError(*iv_TOCFile)) {
         commit(withDetails(receivedAt(e, kFinalHeaderSeek, FILE_FAILURE_REASON, STEP_SEEK),
                            "iv_TOCFile", path));
-        return false;
+        return;
     }
-    uint32_t count = iv_TOCFile->writeDirect(iv_Header, TOC_HEADER_SIZE);
-    if (ErrlEntry* e = takeError(*iv_TOCFile)) {
+    iv_TOCFile->writeDirect(iv_Header, TOC_HEADER_SIZE);
+    if (ErrlEntry* e = takeError(*iv_TOCFile))
         commit(withDetails(passedAt(e, kFinalHeaderWrite, kFinalHeaderWriteWord), "iv_TOCFile", path));
-        return false;
-    }
-    return count == TOC_HEADER_SIZE;
 }
