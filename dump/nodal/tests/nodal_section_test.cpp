@@ -119,6 +119,7 @@ TEST_F(NodalSection, FailuresAreReportedAtTheirPoints) {
         {"UtilFile.seek", "match=n.toc", EXISTING, HW, PUT,
          "090F0B0F 3 0 rc=2 cp=080F:D:0 cp=070F:C:0 kv=Seeking to File:?:/plat_dump/n.toc kv=iv_TOCFile:?:/plat_dump/n.toc"},
         {"UtilFile.seek", "after=3 count=1 match=n.data", EXISTING, SP, PUT, "platform rc=5 cp=060F:A:0"},
+        {"UtilFile.seek", "after=3 count=1 match=n.data", EXISTING, HW, PUT, ""},  // its end taken as written
         {"statfs", "count=1", NEW, SP, CREATE, ""},  // the fresh header's write falls short
         {"", "", EXISTING, SP, PUT_OTHER_KIND, ""},
         {"orlaDataBuffer.memCopyOut", "rc=0x77", EXISTING, HW, PUT, "070FE40B 2 0 rc=119"},
