@@ -98,7 +98,7 @@ TEST_F(NodalSection, FailuresAreReportedAtTheirPoints) {
     // entry); before it, a finalised pair with one entry exists, or none, or
     // the section is not even opened. An empty expectation: no log at all.
     enum Act { CREATE, PUT, PUT_OTHER_KIND, DESTROY };
-    enum Setup { NONE, NEW, EXISTING };
+    enum Setup { NONE, NEW, EXISTING, DAMAGED };  // DAMAGED: existing, its TOC 5 bytes too long
     const Section::DumpNodalType_t SP = Section::SPDATA, HW = Section::HWDATA;
     struct Row {
         const char *fault, *params;
@@ -122,20 +122,23 @@ TEST_F(NodalSection, FailuresAreReportedAtTheirPoints) {
         {"UtilFile.seek", "after=3 count=1 match=n.data", EXISTING, HW, PUT, ""},  // its end taken as written
         {"statfs", "count=1", NEW, SP, CREATE, ""},  // the fresh header's write falls short
         {"", "", EXISTING, SP, PUT_OTHER_KIND, ""},
+        {"", "", EXISTING, HW, PUT_OTHER_KIND, ""},
         {"orlaDataBuffer.memCopyOut", "rc=0x77", EXISTING, HW, PUT, "070FE40B 2 0 rc=119"},
         {"", "", NONE, SP, PUT, "060F0B19 0 0 rc=1"},
         {"UtilFile.write", "match=n.data", NEW, HW, DESTROY, "0A0F0B12 4 2 rc=2 cp=010F:3:0 kv=Seeking to File:?:/plat_dump/n.data"},
         {"UtilFile.seek", "match=n.toc after=1", NEW, SP, DESTROY, "010F0B01 3 0 rc=2 kv=iv_TOCFile:?:/plat_dump/n.toc"},
         {"UtilFile.write", "match=n.toc", NEW, SP, DESTROY, "platform rc=5 cp=010F:2:4 kv=iv_TOCFile:?:/plat_dump/n.toc"},
+        {"UtilFile.Open", "count=1 match=n.toc", DAMAGED, SP, DESTROY, "platform rc=5"},  // the repair's reopen
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.fault) + " " + r.params + " act " + std::to_string(r.act) + ": " + r.expected);
         removePair(toc, data);
-        if (r.setup == EXISTING) {
+        if (r.setup == EXISTING || r.setup == DAMAGED) {
             Section s(r.type, nullptr);
             open(s);
             ASSERT_EQ(item(s, r.type), nullptr);
         }
+        if (r.setup == DAMAGED) testsupport::writeFile(primary(toc), testsupport::readFile(primary(toc)) + "12345");
         size_t before = errlog().size();
         std::string got;
         {
