@@ -4,6 +4,7 @@
 // then the data file is padded so that data + TOC length is a multiple of
 // 16, and the final header is written. Every step can itself be
 // interrupted: the next finalisation of the pair repairs it again.
+#include <algorithm>
 #include <vector>
 
 #include "dump/nodal/nodalFiles.h"
@@ -50,20 +51,23 @@ void DumpNodalSection::finalise() {
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     const SectionKind* kind = sectionKind(iv_Type);
-    // A header that does not describe this kind of section is not cut to
-    // fit it: the pair is left as it is.
-    if (!kind || !repair::headerFits(h.headerSize, h.entrySize, kind->entrySize)) {
-        trace("DumpNodalSection: %s: header size %u, entry size %u for type %d; left as it is",
-              iv_TOCFile->getFileName(), h.headerSize, h.entrySize, iv_Type);
+    if (h.headerSize != TOC_HEADER_SIZE)
+        trace("DumpNodalSection: %s: header size %u", iv_TOCFile->getFileName(), h.headerSize);
+    if (!kind || !repair::entriesJudgeable(h.entrySize, kind->entrySize)) {
+        trace("DumpNodalSection: %s: entry size %u for type %d; left as it is", iv_TOCFile->getFileName(),
+              h.entrySize, iv_Type);
         return;
     }
     int64_t tocEnd = fileEnd(*iv_TOCFile);
     int64_t dataEnd = fileEnd(*iv_DataFile);
     bool tocUnmeasured = dropError(*iv_TOCFile, "seek to the end");
     bool dataUnmeasured = dropError(*iv_DataFile, "seek to the end");
+    // Left open: a pair whose length cannot be measured; it is not cut to
+    // lengths nobody measured, and the next finalisation tries again.
     if (tocUnmeasured || dataUnmeasured) return;
 
-    if (!repair::consistent(uint64_t(tocEnd), uint64_t(dataEnd), h.entrySize, h.entryCount, h.dataFileSize)) {
+    if (!repair::consistent(uint64_t(tocEnd), uint64_t(dataEnd), h.headerSize, h.entrySize, h.entryCount,
+                            h.dataFileSize)) {
         trace("DumpNodalSection: %s: TOC %lld, data %lld; header: %u entries, data %u; repairing",
               iv_TOCFile->getFileName(), static_cast<long long>(tocEnd),
               static_cast<long long>(dataEnd), h.entryCount, h.dataFileSize);
@@ -76,15 +80,15 @@ void DumpNodalSection::finalise() {
 bool DumpNodalSection::repairTocLength(int64_t& tocEnd) {
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
-    uint64_t expected = tocLength(h.entrySize, h.entryCount);
-    if (uint64_t(tocEnd) > expected) {
-        tocEnd = truncateAndReopen(*iv_TOCFile, expected);
+    uint64_t described = repair::describedTocLength(h.headerSize, h.entrySize, h.entryCount);
+    if (uint64_t(tocEnd) > described) {
+        tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
         return tocEnd >= 0;
     }
-    if (uint64_t(tocEnd) == expected) return true;
+    if (uint64_t(tocEnd) == described) return true;
 
     // Shorter: count the whole entries present (none in a TOC shorter than
-    // its header) and say so in the header at once.
+    // a header) and say so in the header at once.
     h.entryCount = repair::wholeEntries(uint64_t(tocEnd), h.entrySize);
     h.encode(iv_Header);
     tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
@@ -104,15 +108,15 @@ bool DumpNodalSection::dropIncompleteItems(int64_t& tocEnd, int64_t& dataEnd) {
     std::vector<uint8_t> entry(h.entrySize);
     uint64_t kept = 0;
     for (; h.entryCount > 0; --h.entryCount) {
+        // Left open: what an entry read that fails leaves to judge. Bytes
+        // not read claim data beyond any file, so such an entry is dropped
+        // like one whose data never arrived, and the one before is judged.
+        std::fill(entry.begin(), entry.end(), 0xFF);
         iv_TOCFile->seek(int64_t(tocLength(h.entrySize, h.entryCount - 1)), UtilStream::START);
         uint32_t count = iv_TOCFile->read(entry.data(), h.entrySize);
-        // An entry that cannot be read is not judged: nothing is cut, and
-        // the next finalisation tries again.
-        if (dropError(*iv_TOCFile, "entry read") || count != h.entrySize) {
-            trace("DumpNodalSection: entry %u of %s unreadable (%u bytes); left as it is",
-                  h.entryCount - 1, iv_TOCFile->getFileName(), count);
-            return false;
-        }
+        if (dropError(*iv_TOCFile, "entry read") || count != h.entrySize)
+            trace("DumpNodalSection: entry %u of %s: read %u of %u bytes", h.entryCount - 1,
+                  iv_TOCFile->getFileName(), count, h.entrySize);
         uint64_t end = entryDataEnd(kind, entry.data());
         if (repair::itemPresent(end, uint64_t(dataEnd))) {
             kept = end;
@@ -145,7 +149,8 @@ void DumpNodalSection::writeFinalHeader() {
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     h.dataFileSize = static_cast<uint32_t>(dataEnd);
-    h.totalSize = static_cast<uint32_t>(tocLength(h.entrySize, h.entryCount) + h.dataFileSize);
+    h.totalSize = static_cast<uint32_t>(repair::describedTocLength(h.headerSize, h.entrySize, h.entryCount) +
+                                        h.dataFileSize);
     h.encode(iv_Header);
 
     const char* path = iv_TOCFile->getFileName();

@@ -100,6 +100,7 @@ TEST_F(SummaryCreate, RegionWriteFailuresAreReturned) {
         {"UtilFile.seek", "count=1 match=.summary", 2},
         {"UtilFile.write", "count=1 match=.summary", 5},
         {"UtilFile.write", "after=1 count=1 match=.summary", 13},
+        {"UtilFile.seek", "after=2 count=1 match=.summary", 13},  // the seek to the names: its error stays pending
     };
     uint32_t id = 0x40;
     for (const auto& c : cases) {
@@ -142,7 +143,7 @@ TEST_F(SummaryCreate, UnreadableClockAndSemaphoreAreCommittedAndCreationGoesOn) 
     f.creationTime.assign(8, 0x11);
     EXPECT_EQ(primaryBytes(kSys), expectedSummary(kSys, f));
     std::vector<Json> logs = errlog();
-    ASSERT_EQ(logs.size(), 4u) << "then the destructor's flush finds the lock unusable: Down and Up";
+    ASSERT_EQ(logs.size(), 2u) << "the unusable lock's Down and Up later are only traced";
     EXPECT_EQ(logs[0]["callPoints"], Json::parse(R"([{"component":61440,"function":256,"file":19,"location":33,"word":26}])"));
     EXPECT_EQ(logs[1]["srcs"].back()["words"], Json::array({word(0x0113, 0xF0F1, 11), 7, 0, 0}));
 }
