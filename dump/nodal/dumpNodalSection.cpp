@@ -28,7 +28,6 @@ constexpr Site kInitHeaderWrite{0x0C0F, 0x16};
 constexpr Site kReadHeaderSeek{0x0D0F, 0x17};
 constexpr Site kReadHeaderRead{0x0D0F, 0x18};
 
-constexpr uint32_t kShortHeaderRc = 1;
 constexpr uint32_t kSysContentCode = 1;
 // A hardware section of a dump with one of these content types has
 // content code 2.
@@ -124,13 +123,10 @@ ErrlEntry* DumpNodalSection::initHeader(unsigned int sectionIndex) {
     uint32_t count = iv_TOCFile->write(iv_Header, TOC_HEADER_SIZE);
     if (ErrlEntry* e = fileFailure(*iv_TOCFile, kInitHeaderWrite, STEP_WRITE, 0, "Seeking to File"))
         return e;
-    if (count == TOC_HEADER_SIZE) return nullptr;
-    // A TOC without its whole header would take the first entry where the
-    // header belongs: the section is not created.
-    trace("DumpNodalSection: header of %s: %u of %u bytes written", iv_TOCFile->getFileName(), count,
-          TOC_HEADER_SIZE);
-    return withDetails(errorAt(kInitHeaderWrite, kShortHeaderRc, FILE_FAILURE_REASON, STEP_WRITE, count),
-                       "Seeking to File", iv_TOCFile->getFileName());
+    if (count != TOC_HEADER_SIZE)
+        trace("DumpNodalSection: header of %s: %u of %u bytes written", iv_TOCFile->getFileName(),
+              count, TOC_HEADER_SIZE);
+    return nullptr;
 }
 
 bool DumpNodalSection::filesOpen() const {

@@ -3,8 +3,8 @@
 // items whose data never reached the data file are dropped from the end;
 // then the data file is padded so that data + TOC length is a multiple of
 // 16, and the final header is written. Every step can itself be
-// interrupted, or fail: the next finalisation of the pair repairs it
-// again, and finaliseNow says whether this one left the pair whole.
+// interrupted: the next finalisation of the pair repairs it again.
+#include <algorithm>
 #include <vector>
 
 #include "dump/nodal/nodalFiles.h"
@@ -37,63 +37,62 @@ void closeAndDelete(DumpUtilFile*& file) {
 
 }  // namespace
 
-DumpNodalSection::~DumpNodalSection() { finaliseNow(); }
-
-bool DumpNodalSection::finaliseNow() {
-    const bool whole = finalise();
+DumpNodalSection::~DumpNodalSection() {
+    finalise();
     closeAndDelete(iv_TOCFile);
     closeAndDelete(iv_DataFile);
-    return whole;
 }
 
-bool DumpNodalSection::finalise() {
+void DumpNodalSection::finalise() {
     if (!filesOpen()) {
         trace("DumpNodalSection: files not open, nothing to finalise");
-        return false;
+        return;
     }
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     const SectionKind* kind = sectionKind(iv_Type);
-    // A header that does not describe this kind of section is not cut to
-    // fit it: the pair is left as it is.
-    if (!kind || !repair::headerFits(h.headerSize, h.entrySize, kind->entrySize)) {
-        trace("DumpNodalSection: %s: header size %u, entry size %u for type %d; left as it is",
-              iv_TOCFile->getFileName(), h.headerSize, h.entrySize, iv_Type);
-        return false;
+    if (h.headerSize != TOC_HEADER_SIZE)
+        trace("DumpNodalSection: %s: header size %u", iv_TOCFile->getFileName(), h.headerSize);
+    if (!kind || !repair::entriesJudgeable(h.entrySize, kind->entrySize)) {
+        trace("DumpNodalSection: %s: entry size %u for type %d; left as it is", iv_TOCFile->getFileName(),
+              h.entrySize, iv_Type);
+        return;
     }
     int64_t tocEnd = fileEnd(*iv_TOCFile);
     int64_t dataEnd = fileEnd(*iv_DataFile);
     bool tocUnmeasured = dropError(*iv_TOCFile, "seek to the end");
     bool dataUnmeasured = dropError(*iv_DataFile, "seek to the end");
-    if (tocUnmeasured || dataUnmeasured) return false;
+    // Left open: a pair whose length cannot be measured; it is not cut to
+    // lengths nobody measured, and the next finalisation tries again.
+    if (tocUnmeasured || dataUnmeasured) return;
 
-    if (!repair::consistent(uint64_t(tocEnd), uint64_t(dataEnd), h.entrySize, h.entryCount, h.dataFileSize)) {
+    if (!repair::consistent(uint64_t(tocEnd), uint64_t(dataEnd), h.headerSize, h.entrySize, h.entryCount,
+                            h.dataFileSize)) {
         trace("DumpNodalSection: %s: TOC %lld, data %lld; header: %u entries, data %u; repairing",
               iv_TOCFile->getFileName(), static_cast<long long>(tocEnd),
               static_cast<long long>(dataEnd), h.entryCount, h.dataFileSize);
-        if (!repairTocLength(tocEnd) || !dropIncompleteItems(tocEnd, dataEnd)) return false;
+        if (!repairTocLength(tocEnd) || !dropIncompleteItems(tocEnd, dataEnd)) return;
     }
-    // An unpadded pair is whole all the same: the final header describes it.
     commit(passedAt(padDataFile(repair::padding(uint64_t(dataEnd), uint64_t(tocEnd))), kPadFailed));
-    return writeFinalHeader();
+    writeFinalHeader();
 }
 
 bool DumpNodalSection::repairTocLength(int64_t& tocEnd) {
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
-    uint64_t expected = tocLength(h.entrySize, h.entryCount);
-    if (uint64_t(tocEnd) > expected) {
-        tocEnd = truncateAndReopen(*iv_TOCFile, expected);
-        return tocEnd == int64_t(expected);
+    uint64_t described = repair::describedTocLength(h.headerSize, h.entrySize, h.entryCount);
+    if (uint64_t(tocEnd) > described) {
+        tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
+        return tocEnd >= 0;
     }
-    if (uint64_t(tocEnd) == expected) return true;
+    if (uint64_t(tocEnd) == described) return true;
 
     // Shorter: count the whole entries present (none in a TOC shorter than
-    // its header) and say so in the header at once.
+    // a header) and say so in the header at once.
     h.entryCount = repair::wholeEntries(uint64_t(tocEnd), h.entrySize);
     h.encode(iv_Header);
     tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
-    if (tocEnd != int64_t(tocLength(h.entrySize, h.entryCount))) return false;
+    if (tocEnd < 0) return false;
     iv_TOCFile->seek(0, UtilStream::START);
     if (!dropError(*iv_TOCFile, "seek to the header")) {
         iv_TOCFile->writeDirect(iv_Header, TOC_HEADER_SIZE);
@@ -109,15 +108,15 @@ bool DumpNodalSection::dropIncompleteItems(int64_t& tocEnd, int64_t& dataEnd) {
     std::vector<uint8_t> entry(h.entrySize);
     uint64_t kept = 0;
     for (; h.entryCount > 0; --h.entryCount) {
+        // Left open: what an entry read that fails leaves to judge. Bytes
+        // not read claim data beyond any file, so such an entry is dropped
+        // like one whose data never arrived, and the one before is judged.
+        std::fill(entry.begin(), entry.end(), 0xFF);
         iv_TOCFile->seek(int64_t(tocLength(h.entrySize, h.entryCount - 1)), UtilStream::START);
         uint32_t count = iv_TOCFile->read(entry.data(), h.entrySize);
-        // An entry that cannot be read is not judged: nothing is cut, and
-        // the next finalisation tries again.
-        if (dropError(*iv_TOCFile, "entry read") || count != h.entrySize) {
-            trace("DumpNodalSection: entry %u of %s unreadable (%u bytes); left as it is",
-                  h.entryCount - 1, iv_TOCFile->getFileName(), count);
-            return false;
-        }
+        if (dropError(*iv_TOCFile, "entry read") || count != h.entrySize)
+            trace("DumpNodalSection: entry %u of %s: read %u of %u bytes", h.entryCount - 1,
+                  iv_TOCFile->getFileName(), count, h.entrySize);
         uint64_t end = entryDataEnd(kind, entry.data());
         if (repair::itemPresent(end, uint64_t(dataEnd))) {
             kept = end;
@@ -129,9 +128,9 @@ bool DumpNodalSection::dropIncompleteItems(int64_t& tocEnd, int64_t& dataEnd) {
     }
     h.encode(iv_Header);
     dataEnd = truncateAndReopen(*iv_DataFile, kept);
-    if (dataEnd != int64_t(kept)) return false;
+    if (dataEnd < 0) return false;
     tocEnd = truncateAndReopen(*iv_TOCFile, tocLength(h.entrySize, h.entryCount));
-    return tocEnd == int64_t(tocLength(h.entrySize, h.entryCount));
+    return tocEnd >= 0;
 }
 
 ErrlEntry* DumpNodalSection::padDataFile(uint32_t count) {
@@ -144,13 +143,14 @@ ErrlEntry* DumpNodalSection::padDataFile(uint32_t count) {
     return fileFailure(*iv_DataFile, kPadWrite, STEP_WRITE, count, "Seeking to File");
 }
 
-bool DumpNodalSection::writeFinalHeader() {
+void DumpNodalSection::writeFinalHeader() {
     int64_t dataEnd = fileEnd(*iv_DataFile);
-    if (dropError(*iv_DataFile, "seek to the end")) return false;
+    if (dropError(*iv_DataFile, "seek to the end")) return;
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     h.dataFileSize = static_cast<uint32_t>(dataEnd);
-    h.totalSize = static_cast<uint32_t>(tocLength(h.entrySize, h.entryCount) + h.dataFileSize);
+    h.totalSize = static_cast<uint32_t>(repair::describedTocLength(h.headerSize, h.entrySize, h.entryCount) +
+                                        h.dataFileSize);
     h.encode(iv_Header);
 
     const char* path = iv_TOCFile->getFileName();
@@ -158,12 +158,9 @@ bool DumpNodalSection::writeFinalHeader() {
     if (ErrlEntry* e = takeError(*iv_TOCFile)) {
         commit(withDetails(receivedAt(e, kFinalHeaderSeek, FILE_FAILURE_REASON, STEP_SEEK),
                            "iv_TOCFile", path));
-        return false;
+        return;
     }
-    uint32_t count = iv_TOCFile->writeDirect(iv_Header, TOC_HEADER_SIZE);
-    if (ErrlEntry* e = takeError(*iv_TOCFile)) {
+    iv_TOCFile->writeDirect(iv_Header, TOC_HEADER_SIZE);
+    if (ErrlEntry* e = takeError(*iv_TOCFile))
         commit(withDetails(passedAt(e, kFinalHeaderWrite, kFinalHeaderWriteWord), "iv_TOCFile", path));
-        return false;
-    }
-    return count == TOC_HEADER_SIZE;
 }

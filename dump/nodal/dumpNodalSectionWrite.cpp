@@ -1,9 +1,9 @@
 // DumpNodalSection's appends: an item's bytes to the data file, then its
 // entry to the TOC file, then the header rewritten to count it. A crash at
 // any point leaves a pair that finalisation can repair: the header only
-// ever counts entries whose data and TOC bytes are already on disk. An
-// item that fails leaves nothing behind: both files are cut back to where
-// they ended before it, so the next item follows the last whole one.
+// ever counts entries whose data and TOC bytes are already on disk. A
+// failed item is not counted, and what it wrote stays: the next item goes
+// at the data file's end.
 #include <vector>
 
 #include "dump/nodal/nodalFiles.h"
@@ -13,6 +13,7 @@
 #include "platdump/dumpNodalSection.h"
 #include "platdump/dumpSummary.h"
 #include "platdump/dumpUtilFile.h"
+#include "platform/errlEntry.h"
 #include "platform/orlaDataBuffer.h"
 
 using namespace dump;
@@ -20,6 +21,7 @@ using namespace dump::nodal;
 
 namespace {
 
+constexpr Site kSpDataEndFailed{0x060F, 0xA};
 constexpr Site kSpNotOpen{0x060F, 0x19};
 constexpr Site kHwCopyOutFailed{0x070F, 0xB};
 constexpr Site kHwAppendFailed{0x070F, 0xC};
@@ -30,39 +32,27 @@ constexpr Site kAppendSeek{0x090F, 0xF};
 constexpr Site kAppendWrite{0x090F, 0x10};
 
 constexpr uint32_t kNotOpenRc = 1;
-constexpr uint32_t kShortWriteRc = 1;
 constexpr uint16_t kCopyOutReason = 0xF0E4;
 // hwErrorFlags marked when a nodal file finds its file system full.
 constexpr unsigned int kFileSystemFullFlags = 0x8200;
 constexpr uint32_t kBitsPerByte = 8;
 
-// Seeks to the end of file and writes length bytes there. A write cut
-// short without an error (the file system at its floor) fails all the
-// same: the item is not whole.
-ErrlEntry* shortAppend(DumpUtilFile& file, uint32_t count, uint32_t length) {
-    trace("DumpNodalSection: %u of %u bytes appended to %s", count, length, file.getFileName());
-    return withDetails(errorAt(kAppendWrite, kShortWriteRc, FILE_FAILURE_REASON, STEP_WRITE, count),
-                       "Writing to File", file.getFileName());
-}
-
+// Seeks to the end of file and writes length bytes there. No buffer, or
+// a write cut short without an error (the file system at its floor), is
+// traced only.
 ErrlEntry* appendBytes(DumpUtilFile& file, const void* buffer, uint32_t length) {
     if (length == 0) return nullptr;
-    // No bytes for a length the entry records would leave the entry
-    // pointing past the data file's end.
-    if (!buffer) return shortAppend(file, 0, length);
+    if (!buffer) {
+        trace("DumpNodalSection: no buffer for %u bytes to %s", length, file.getFileName());
+        return nullptr;
+    }
     file.seek(0, UtilStream::END);
     if (ErrlEntry* e = fileFailure(file, kAppendSeek, STEP_SEEK, 0, "Seeking to File")) return e;
     uint32_t count = file.write(buffer, length);
     if (ErrlEntry* e = fileFailure(file, kAppendWrite, STEP_WRITE, 0, "Writing to File")) return e;
-    if (count == length) return nullptr;
-    return shortAppend(file, count, length);
-}
-
-// Cuts file back to length unless it has that length already (or cannot
-// be measured, when it is cut all the same).
-void cutBack(DumpUtilFile& file, uint64_t length) {
-    int64_t end = fileEnd(file);
-    if (dropError(file, "seek to the end") || uint64_t(end) != length) truncateAndReopen(file, length);
+    if (count != length)
+        trace("DumpNodalSection: %u of %u bytes appended to %s", count, length, file.getFileName());
+    return nullptr;
 }
 
 }  // namespace
@@ -80,43 +70,37 @@ ErrlEntry* DumpNodalSection::appendToFile(DumpUtilFile& file, const void* buffer
 }
 
 ErrlEntry* DumpNodalSection::appendEntry(const uint8_t* entry, uint32_t entrySize, const void* data,
-                                         uint32_t dataLength, uint32_t dataStart) {
-    ErrlEntry* e = appendToFile(*iv_DataFile, data, dataLength);
-    if (e)
-        withDetails(passedAt(e, kDataAppendFailed), "iv_DataFile", iv_DataFile->getFileName());
-    else if ((e = appendToFile(*iv_TOCFile, entry, entrySize)))
-        withDetails(passedAt(e, kTocAppendFailed), "iv_TOCFile", iv_TOCFile->getFileName());
-    if (e) {
-        TocHeader h;
-        h.decode(iv_Header, sizeof iv_Header);
-        cutBack(*iv_DataFile, dataStart);
-        cutBack(*iv_TOCFile, repair::tocLength(h.entrySize, h.entryCount));
-    }
-    return e;
+                                         uint32_t dataLength) {
+    if (ErrlEntry* e = appendToFile(*iv_DataFile, data, dataLength))
+        return withDetails(passedAt(e, kDataAppendFailed), "iv_DataFile", iv_DataFile->getFileName());
+    if (ErrlEntry* e = appendToFile(*iv_TOCFile, entry, entrySize))
+        return withDetails(passedAt(e, kTocAppendFailed), "iv_TOCFile", iv_TOCFile->getFileName());
+    return nullptr;
 }
 
 uint32_t DumpNodalSection::dataFileEnd() {
     int64_t end = fileEnd(*iv_DataFile);
     if (!dropError(*iv_DataFile, "seek to the end")) return static_cast<uint32_t>(end);
-    // A failed seek is no position: the header's data length, which every
-    // item so far has kept current, is where the next item goes.
+    // Left open: the item's offset when the data file cannot be measured;
+    // the header's data length, which every item so far has kept current.
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     return h.dataFileSize;
 }
 
-ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint32_t dataStart, uint32_t dataLength,
-                                         bool hardwareItem) {
-    // The data file ends after the item, or where it began when the item
-    // failed and was cut back; a seek that fails to say so does not change
-    // that.
-    const uint32_t expectedEnd = appended ? dataStart : dataStart + dataLength;
+ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint32_t expectedEnd, bool hardwareItem) {
     int64_t end = fileEnd(*iv_DataFile);
-    if (dropError(*iv_DataFile, "seek to the end"))
+    if (ErrlEntry* e = takeError(*iv_DataFile)) {
+        if (!hardwareItem) {
+            commit(appended);  // the measurement's failure is the one returned
+            return passedAt(e, kSpDataEndFailed);
+        }
+        // Left open: a hardware item's data file that cannot be measured
+        // after the append; the item ends where its bytes were to end.
+        trace("DumpNodalSection: end of %s not measured, rc 0x%X", iv_DataFile->getFileName(), e->getRC());
+        discard(e);
         end = expectedEnd;
-    else if (end != expectedEnd)
-        trace("DumpNodalSection: %s ends at %lld, not %u", iv_DataFile->getFileName(), static_cast<long long>(end),
-              expectedEnd);
+    }
     TocHeader h;
     h.decode(iv_Header, sizeof iv_Header);
     h.dataFileSize = static_cast<uint32_t>(end);
@@ -142,25 +126,18 @@ ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint32_t dataStart
 }
 
 ErrlEntry* DumpNodalSection::writeEntry(DumpSpTocEntry& entry, char* data) {
-    // An entry of another kind's size would leave the TOC at a length no
-    // count of its entries makes: no section of this item's kind is open.
-    if (iv_Type != SPDATA && iv_Type != SYSDATA) {
+    if (iv_Type != SPDATA && iv_Type != SYSDATA)
         trace("DumpNodalSection: service-processor item in a section of type %d", iv_Type);
-        return errorAt(kSpNotOpen, kNotOpenRc, FILE_FAILURE_REASON);
-    }
     if (!filesOpen()) return errorAt(kSpNotOpen, kNotOpenRc, FILE_FAILURE_REASON);
     entry.dataOffset = dataFileEnd();
     uint8_t image[sp::SIZE];
     encodeEntry(entry, image);
-    return finishEntry(appendEntry(image, sp::SIZE, data, entry.dataSize, entry.dataOffset), entry.dataOffset,
-                       entry.dataSize, false);
+    return finishEntry(appendEntry(image, sp::SIZE, data, entry.dataSize), entry.dataOffset + entry.dataSize,
+                       false);
 }
 
 ErrlEntry* DumpNodalSection::writeEntry(DumpHwTocEntry& entry, orlaDataBuffer& data) {
-    if (iv_Type != HWDATA) {
-        trace("DumpNodalSection: hardware item in a section of type %d", iv_Type);
-        return errorAt(kHwNotOpen, kNotOpenRc, FILE_FAILURE_REASON);
-    }
+    if (iv_Type != HWDATA) trace("DumpNodalSection: hardware item in a section of type %d", iv_Type);
     if (!filesOpen()) return errorAt(kHwNotOpen, kNotOpenRc, FILE_FAILURE_REASON);
     uint32_t byteCount = data.getByteLength();
     int64_t spareBits = int64_t(byteCount) * kBitsPerByte - data.getBitLength();
@@ -182,6 +159,5 @@ ErrlEntry* DumpNodalSection::writeEntry(DumpHwTocEntry& entry, orlaDataBuffer& d
                         (static_cast<uint32_t>(spareBits) << hw::SPARE_BITS_SHIFT);
     uint8_t image[hw::SIZE];
     encodeEntry(entry, image);
-    return finishEntry(appendEntry(image, hw::SIZE, buffer.data(), byteCount, entry.dataOffset), entry.dataOffset,
-                       byteCount, true);
+    return finishEntry(appendEntry(image, hw::SIZE, buffer.data(), byteCount), entry.dataOffset + byteCount, true);
 }

@@ -37,10 +37,10 @@ int64_t truncateAndReopen(DumpUtilFile& file, uint64_t length) {
     if (plat::truncate(file.getFileName(), static_cast<off_t>(length)) != 0)
         trace("DumpNodalSection: truncate(%s, %llu) failed, errno %d", file.getFileName(),
               static_cast<unsigned long long>(length), errno);
-    ErrlEntry* e = file.open("r+");
-    if (e) {
+    // Left open: a reopen that fails; traced, and the repair stops there.
+    if (ErrlEntry* e = file.open("r+")) {
         trace("DumpNodalSection: reopening %s failed", file.getFileName());
-        commit(e);
+        discard(e);
         return -1;
     }
     int64_t end = fileEnd(file);

@@ -39,7 +39,7 @@ bool dropError(DumpUtilFile& file, const char* during);
 
 // Closes the file, cuts it to length and reopens it with "r+". Returns the
 // new end, or -1 when the file could not be reopened or measured (the
-// reopen failure is committed). A new end other than length is traced.
+// reopen failure is traced). A new end other than length is traced.
 int64_t truncateAndReopen(DumpUtilFile& file, uint64_t length);
 
 }  // namespace nodal

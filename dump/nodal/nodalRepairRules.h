@@ -24,21 +24,26 @@ constexpr uint64_t tocLength(uint32_t entrySize, uint32_t entryCount) {
 // header; a shorter one gets a fresh header with no entries.
 constexpr uint64_t CONTINUED_TOC_MIN = TOC_HEADER_SIZE;
 
-// The finaliser works only on a header whose sizes describe the section's
-// kind; a pair with any other header is left as it is.
-constexpr bool headerFits(uint16_t headerSize, uint16_t entrySize, uint16_t kindEntrySize) {
-    return headerSize == TOC_HEADER_SIZE && entrySize == kindEntrySize;
+// The finaliser judges the entries by the header's entry size, reading each
+// entry's data offset and size where the section's kind keeps them. An
+// entry size too small to hold those fields (0 among them) leaves them
+// undefined: such a pair is left as it is.
+constexpr bool entriesJudgeable(uint16_t entrySize, uint16_t kindEntrySize) { return entrySize >= kindEntrySize; }
+
+// The TOC length the header describes, by its own header size.
+constexpr uint64_t describedTocLength(uint16_t headerSize, uint32_t entrySize, uint32_t entryCount) {
+    return headerSize + uint64_t(entrySize) * entryCount;
 }
 
 // The pair needs no repair: the TOC holds exactly the entries its header
 // counts and the data file has the length the header records.
-constexpr bool consistent(uint64_t tocEnd, uint64_t dataEnd, uint32_t entrySize, uint32_t entryCount,
-                          uint32_t dataFileSize) {
-    return tocEnd == tocLength(entrySize, entryCount) && dataEnd == dataFileSize;
+constexpr bool consistent(uint64_t tocEnd, uint64_t dataEnd, uint16_t headerSize, uint32_t entrySize,
+                          uint32_t entryCount, uint32_t dataFileSize) {
+    return tocEnd == describedTocLength(headerSize, entrySize, entryCount) && dataEnd == dataFileSize;
 }
 
 // The entries wholly present in a TOC of tocEnd bytes; none in a TOC no
-// longer than its header. entrySize is not 0 (headerFits holds).
+// longer than a header. entrySize is not 0 (entriesJudgeable holds).
 constexpr uint32_t wholeEntries(uint64_t tocEnd, uint32_t entrySize) {
     return tocEnd > TOC_HEADER_SIZE ? uint32_t((tocEnd - TOC_HEADER_SIZE) / entrySize) : 0;
 }

@@ -42,8 +42,6 @@ constexpr Site kOpenRead{kConstructors, 24};
 constexpr Site kOpenEyeCatcher{kConstructors, 39};
 constexpr Site kOpenBadType{kConstructors, 0x31};
 constexpr Site kRemove{0x0513, 31};
-constexpr Site kUnlockFailed{0x0E13, 1};
-constexpr Site kUnlockRenewFailed{0x0E13, 2};
 
 constexpr uint32_t RC_FAILED = 1;
 constexpr uint32_t RC_SUMMARY_MISSING = 0x1A;
@@ -183,8 +181,10 @@ ErrlEntry* DumpSummary::createSummaryFile() {
     if (failed(*iv_file)) return errorAt(kCreateSeek, RC_FAILED, REASON_SUMMARY);
     iv_file->write(iv_image.fileHeader, layout::HEADER_AND_SUMMARY_SIZE);
     if (failed(*iv_file)) return errorAt(kCreateWriteHeader, RC_FAILED, REASON_SUMMARY);
-    iv_file->seek(layout::FILE_NAMES_OFFSET, UtilStream::START);
-    if (failed(*iv_file)) trace("DumpSummary: seek to the file names of %s failed", path.c_str());
+    // A failed seek to the file names is only traced; its error stays
+    // pending, and the write after it, which takes it, fails creation.
+    if (iv_file->seek(layout::FILE_NAMES_OFFSET, UtilStream::START) != layout::FILE_NAMES_OFFSET)
+        trace("DumpSummary: seek to the file names of %s failed", path.c_str());
     iv_file->write(iv_image.fileNames, layout::FILE_NAMES_SIZE);
     if (failed(*iv_file)) return errorAt(kCreateWriteNames, RC_FAILED, REASON_SUMMARY);
     return nullptr;
@@ -210,10 +210,12 @@ ErrlEntry* DumpSummary::openSummaryFile() {
     if (layout::kindOfEyeCatcher(iv_image.summary + layout::sum::EYE_CATCHER) == 0)
         return errorAt(kOpenEyeCatcher, RC_FAILED, REASON_SUMMARY, iv_dumpId);
 
+    // A short or failed read of the file names is only traced: the dump
+    // opens, and a pending error stays with the file.
     count = iv_file->read(iv_image.fileNames, layout::FILE_NAMES_SIZE);
-    bool readFailed = failed(*iv_file);
-    if (count != layout::FILE_NAMES_SIZE || readFailed)
-        trace("DumpSummary: file names of %s: read %u, opened all the same", path.c_str(), count);
+    if (count != layout::FILE_NAMES_SIZE || iv_file->hasError())
+        trace("DumpSummary: file names of %s: read %u%s, opened all the same", path.c_str(), count,
+              iv_file->hasError() ? ", error pending" : "");
     return nullptr;
 }
 
@@ -224,9 +226,7 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
     }
     lockExclusive();
     iv_file->Close();
-    // A file that is removed is not hurt by a failed close: the removal's
-    // outcome is the answer.
-    if (iv_file->hasError()) trace("DumpSummary: close of %s failed before its removal", iv_file->getFileName());
+    // The removal takes the file's pending error: a failed close's too.
     ErrlEntry* e = iv_file->remove();
     if (e) receivedAt(e, kRemove, REASON_SUMMARY, static_cast<uint32_t>(errno));
     unlockExclusive();
@@ -234,11 +234,14 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
     return e;
 }
 
+// No caller examines what taking or giving back the lock returns: a
+// failure is traced and its entry deleted.
 void DumpSummary::lockExclusive() {
     if (iv_lockDepth++ > 0) return;
-    ErrlEntry* e = iv_summaryLock->Down(1);
-    if (e) trace("DumpSummary: summary lock not taken for dump 0x%08X", iv_dumpId);
-    commit(e);
+    if (ErrlEntry* e = iv_summaryLock->Down(1)) {
+        trace("DumpSummary: summary lock not taken for dump 0x%08X", iv_dumpId);
+        discard(e);
+    }
 }
 
 void DumpSummary::unlockExclusive() {
@@ -246,11 +249,16 @@ void DumpSummary::unlockExclusive() {
     ErrlEntry* e = iv_summaryLock->Up(1);
     if (!e) return;
     trace("DumpSummary: summary lock not given back for dump 0x%08X", iv_dumpId);
-    commit(passedAt(e, kUnlockFailed));
-    // A hold that is not given back would keep every other summary user of
-    // every process waiting for ever: the semaphore object is made anew,
-    // and the old one gives back what it holds as it goes.
-    initLock(kUnlockRenewFailed.module, kUnlockRenewFailed.location);
+    discard(e);
+    // Left open: what follows a release that fails. A hold that is not
+    // given back would keep every summary user of every process waiting
+    // for ever: the semaphore object is made anew, and the old one gives
+    // back what it holds as it goes.
+    iv_summaryLock.emplace(SEM_UNDO_FLAG_SETTING);
+    if (ErrlEntry* renewed = iv_summaryLock->init("dump", kSummaryLockKey, 1)) {
+        trace("DumpSummary: summary lock of dump 0x%08X not set up again", iv_dumpId);
+        discard(renewed);
+    }
 }
 
 unsigned int DumpSummary::getDumpId() const { return iv_dumpId; }

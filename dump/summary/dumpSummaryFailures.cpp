@@ -64,9 +64,7 @@ void DumpSummary::hwSysCollectionFailed(unsigned int errorFlags) {
 void DumpSummary::ClearMainstoreDumpExistFlag(unsigned long long errorFlags) {
     SummaryLockHold hold(*this);
     uint8_t* s = image(SUMMARY_REGION);
-    // Each step goes only as far as the one before reached the file: the
-    // MDRT file goes once the summary says main store is withdrawn.
-    if (!updateStep(SUMMARY_REGION, readRegion(SUMMARY_REGION), false)) return;
+    readRegion(SUMMARY_REGION);
     if (!(be::getU16(s, sum::DUMP_FLAGS) & sum::mainstoreDumpExistsFlag)) {
         trace("DumpSummary: dump 0x%08X has no main-store data to withdraw", iv_dumpId);
         return;
@@ -76,10 +74,10 @@ void DumpSummary::ClearMainstoreDumpExistFlag(unsigned long long errorFlags) {
     orU16(s, sum::DUMP_FLAGS, sum::mainstoreCollectionFailedFlag);
     be::putU64(s, sum::MEMORY_DUMP_SIZE, 0);
     be::putU32(s, sum::MDRT_TABLE_SIZE, 0);
-    if (!updateStep(SUMMARY_REGION, writeRegion(SUMMARY_REGION), true)) return;
+    writeRegion(SUMMARY_REGION);
 
     uint8_t* n = image(FILE_NAMES_REGION);
-    if (!updateStep(FILE_NAMES_REGION, readRegion(FILE_NAMES_REGION), false)) return;
+    readRegion(FILE_NAMES_REGION);
     std::string mdrt = getText(n, names::MDRT_FILE_NAME, names::NAME_WIDTH);
     if (mdrt.empty())
         trace("DumpSummary: dump 0x%08X names no MDRT file", iv_dumpId);
@@ -87,6 +85,6 @@ void DumpSummary::ClearMainstoreDumpExistFlag(unsigned long long errorFlags) {
         commit(DumpUtilFile::remove(mdrt.c_str()));
     be::putU32(n, names::MDRT_FILE_SIZE, 0);
     std::memset(n + names::MDRT_FILE_NAME, 0, names::NAME_WIDTH);
-    updateStep(FILE_NAMES_REGION, writeRegion(FILE_NAMES_REGION), true);
+    writeRegion(FILE_NAMES_REGION);
     trace("DumpSummary: main-store data of dump 0x%08X withdrawn", iv_dumpId);
 }

@@ -1,22 +1,16 @@
 // The region primitives of DumpSummary and the update protocol every setter
 // follows: under the summary lock, re-read one region, change its image,
-// write it back whole. Reads and writes move whole regions only. An update
-// whose re-read or write does not move the whole region is reported.
+// write it back whole. Each primitive seeks, then transfers; a failed seek
+// or a short transfer is traced only and the caller goes on with the image
+// as it then is.
 #include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
-#include "dump/support/report.h"
 #include "platdump/dumpSummary.h"
 #include "platdump/dumpUtilFile.h"
 
 using namespace dump;
 
 namespace {
-
-constexpr Site kUpdateNotRead{0x0F13, 1};
-constexpr Site kUpdateNotWritten{0x0F13, 2};
-constexpr uint32_t RC_NOT_UPDATED = 1;
-constexpr uint16_t REASON_SUMMARY = 0xF00B;
-constexpr char kDetailsKey[] = "Dump Summary Header file";
 
 struct RegionPlace {
     uint32_t offset;
@@ -39,12 +33,11 @@ void noteTransfer(const DumpUtilFile& file, const RegionPlace& place, const char
               file.getFileName(), count, place.size, file.hasError() ? ", error pending" : "");
 }
 
-// Positions the file at the region; false, traced and with the seek's
-// error left pending, when it cannot.
-bool seekTo(DumpUtilFile& file, const RegionPlace& place) {
-    if (file.seek(place.offset, UtilStream::START) == static_cast<int64_t>(place.offset)) return true;
-    trace("DumpSummary: seek to the %s of %s failed, nothing moved", place.name, file.getFileName());
-    return false;
+// Positions the file at the region. A seek that fails is traced and its
+// error left pending; the transfer follows all the same.
+void seekTo(DumpUtilFile& file, const RegionPlace& place) {
+    if (file.seek(place.offset, UtilStream::START) != static_cast<int64_t>(place.offset))
+        trace("DumpSummary: seek to the %s of %s failed", place.name, file.getFileName());
 }
 
 }  // namespace
@@ -61,9 +54,7 @@ uint8_t* DumpSummary::image(region_t region) {
 uint32_t DumpSummary::readRegion(region_t region) {
     if (!iv_file) return 0;
     const RegionPlace& place = kPlaces[region];
-    // After a failed seek the bytes at the file's position are another
-    // region's: nothing is read, and the image stays as it was.
-    if (!seekTo(*iv_file, place)) return 0;
+    seekTo(*iv_file, place);
     uint32_t count = iv_file->read(image(region), place.size);
     noteTransfer(*iv_file, place, "read", count);
     return count;
@@ -72,8 +63,7 @@ uint32_t DumpSummary::readRegion(region_t region) {
 uint32_t DumpSummary::writeRegion(region_t region) {
     if (!iv_file) return 0;
     const RegionPlace& place = kPlaces[region];
-    // After a failed seek the image would land on another region.
-    if (!seekTo(*iv_file, place)) return 0;
+    seekTo(*iv_file, place);
     uint32_t count = iv_file->writeDirect(image(region), place.size);
     noteTransfer(*iv_file, place, "write", count);
     return count;
@@ -84,24 +74,10 @@ const uint8_t* DumpSummary::reread(region_t region) {
     return image(region);
 }
 
-bool DumpSummary::updateStep(region_t region, uint32_t moved, bool written) {
-    const RegionPlace& place = kPlaces[region];
-    if (moved == place.size) return true;
-    if (!iv_file) return false;
-    const Site site = written ? kUpdateNotWritten : kUpdateNotRead;
-    ErrlEntry* e = takeError(*iv_file);
-    e = e ? receivedAt(e, site, REASON_SUMMARY, place.offset, moved, iv_dumpId)
-          : errorAt(site, RC_NOT_UPDATED, REASON_SUMMARY, place.offset, moved, iv_dumpId);
-    commit(withDetails(e, kDetailsKey, iv_file->getFileName()));
-    return false;
-}
-
 void DumpSummary::updateRegion(region_t region, const std::function<bool(uint8_t*)>& change) {
     lockExclusive();
-    // A region that was not re-read is not written back: its image may
-    // lack what other processes changed since.
-    if (updateStep(region, readRegion(region), false) && change(image(region)))
-        updateStep(region, writeRegion(region), true);
+    readRegion(region);
+    if (change(image(region))) writeRegion(region);
     unlockExclusive();
 }
 

@@ -77,8 +77,7 @@ uint32_t DumpSummary::nodalDataBytes() {
     for (const NodalSlot& slot : nodalSlots()) {
         if (!slot.data) continue;
         std::string name = slotName(n, slot);
-        uint32_t size = 0;  // a file that cannot be opened adds nothing
-        if (!name.empty() && measuredSize(name, size)) total += size;
+        if (!name.empty()) total += measuredSize(name);
     }
     return total;
 }
@@ -115,7 +114,20 @@ bool DumpSummary::isDumpComplete() {
 }
 
 bool DumpSummary::getIntermediateFileNames(std::vector<std::string>& list) {
-    listIntermediateFiles(reread(FILE_NAMES_REGION), list);
+    const uint8_t* n = reread(FILE_NAMES_REGION);
+    auto append = [&](size_t off) {
+        std::string name = getText(n, off, names::NAME_WIDTH);
+        if (!name.empty()) list.push_back(name);
+    };
+    for (unsigned i = 0; i < names::NODAL_SLOTS; ++i) {
+        append(names::nameSlot(names::HW_TOC_FILE_NAME, i));
+        append(names::nameSlot(names::HW_DATA_FILE_NAME, i));
+        append(names::nameSlot(names::SP_TOC_FILE_NAME, i));
+        append(names::nameSlot(names::SP_DATA_FILE_NAME, i));
+    }
+    for (size_t off : {names::SYS_TOC_FILE_NAME, names::SYS_DATA_FILE_NAME, names::MDRT_FILE_NAME,
+                       names::RESOURCE_DUMP_FILE_NAME})
+        append(off);
     return !list.empty();
 }
 

@@ -40,36 +40,14 @@ std::string slotName(const uint8_t* fileNames, const NodalSlot& slot) {
     return getText(fileNames, slot.name, names::NAME_WIDTH);
 }
 
-bool measuredSize(const std::string& name, uint32_t& size) {
+uint32_t measuredSize(const std::string& name) {
     UtilFile file(name.c_str());
     file.Open("r", false);
     if (ErrlEntry* e = takeError(file)) {
         trace("DumpSummary: nodal file %s not opened, rc 0x%X", name.c_str(), e->getRC());
         discard(e);
-        // A file that is not there holds no bytes; one that is there but
-        // cannot be opened has a size nobody knows.
-        if (file.exists()) return false;
-        size = 0;
-        return true;
     }
-    size = static_cast<uint32_t>(file.size());
-    return true;
-}
-
-void listIntermediateFiles(const uint8_t* n, std::vector<std::string>& list) {
-    auto append = [&](size_t off) {
-        std::string name = getText(n, off, names::NAME_WIDTH);
-        if (!name.empty()) list.push_back(name);
-    };
-    for (unsigned i = 0; i < names::NODAL_SLOTS; ++i) {
-        append(names::nameSlot(names::HW_TOC_FILE_NAME, i));
-        append(names::nameSlot(names::HW_DATA_FILE_NAME, i));
-        append(names::nameSlot(names::SP_TOC_FILE_NAME, i));
-        append(names::nameSlot(names::SP_DATA_FILE_NAME, i));
-    }
-    for (size_t off : {names::SYS_TOC_FILE_NAME, names::SYS_DATA_FILE_NAME, names::MDRT_FILE_NAME,
-                       names::RESOURCE_DUMP_FILE_NAME})
-        append(off);
+    return static_cast<uint32_t>(file.size());
 }
 
 void recomputeDerivedFields(uint8_t* fileHeader, uint8_t* summary, const uint8_t* fileNames) {

@@ -26,16 +26,10 @@ const std::vector<NodalSlot>& nodalSlots();
 // The stored name of a slot; empty when the slot is.
 std::string slotName(const uint8_t* fileNames, const NodalSlot& slot);
 
-// The size of the file as a plain read-only open reports it (32-bit) into
-// size, 0 for a missing file; false, traced and size untouched, when the
-// file is there but cannot be opened.
-bool measuredSize(const std::string& name, uint32_t& size);
-
-// Appends the intermediate files a file names image names, in the one
-// order: for each index 0 to 9 the hardware TOC and data, the
-// service-processor TOC and data; then the system TOC and data, the MDRT
-// and the resource dump file.
-void listIntermediateFiles(const uint8_t* fileNames, std::vector<std::string>& list);
+// The size of the file as a plain read-only open reports it (32-bit); a
+// file that cannot be opened is traced, and its size is what the unopened
+// object reports (0).
+uint32_t measuredSize(const std::string& name);
 
 // Recomputes the derived fields of the file header and summary images
 // from the file names image's sizes and the summary's main-store sizes:

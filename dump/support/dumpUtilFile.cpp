@@ -48,26 +48,15 @@ tovRole roleOrUnknown() {
     return role;
 }
 
+// Mirrors one chunk at the position the write's seek returned, whatever
+// that seek did (its error stays pending for the caller).
 void syncChunk(const char* path, int64_t position, uint32_t length) {
-    if (position < 0) {
-        trace("DumpUtilFile: position of %s unknown, chunk of %u not mirrored", path, length);
-        return;
-    }
     ErrlEntry* e = rmgrSyncFileChunk(DUMP_COMPONENT_ID, path, static_cast<uint64_t>(position), length);
     if (e) {
         trace("DumpUtilFile: rmgrSyncFileChunk(%s, %lld, %u) failed, rc 0x%X", path,
               static_cast<long long>(position), length, e->getRC());
         discard(e);
     }
-}
-
-// The file's position, which only the mirror needs: when it cannot be
-// had, the seek's error is dropped (the chunk is then not mirrored, and the
-// write itself is not the worse for it).
-int64_t positionForMirror(UtilFile& file) {
-    int64_t position = file.seek(0, UtilStream::CURRENT);
-    if (position < 0) file.clearError();
-    return position;
 }
 
 // Asks the backup to create its copy of path when it is missing.
@@ -163,7 +152,7 @@ uint32_t DumpUtilFile::write(const void* buffer, uint32_t length) {
     uint32_t total = 0;
     while (length > 0) {
         if (belowFreeSpaceFloor()) break;
-        int64_t position = positionForMirror(*this);
+        int64_t position = seek(0, CURRENT);
         uint32_t chunk = length < kChunkSize ? length : kChunkSize;
         uint32_t count = UtilFile::write(p, chunk);
         if (count != chunk) trace("DumpUtilFile: wrote %u of %u to %s", count, chunk, getFileName());
@@ -177,7 +166,7 @@ uint32_t DumpUtilFile::write(const void* buffer, uint32_t length) {
 }
 
 uint32_t DumpUtilFile::writeDirect(const void* buffer, uint32_t length) {
-    int64_t position = positionForMirror(*this);
+    int64_t position = seek(0, CURRENT);
     uint32_t count = UtilFile::write(buffer, length);
     if (roleOrUnknown() == TOV_ROLE_PRIMARY) syncChunk(getFileName(), position, length);
     return count;
@@ -185,10 +174,8 @@ uint32_t DumpUtilFile::writeDirect(const void* buffer, uint32_t length) {
 
 ErrlEntry* DumpUtilFile::remove() {
     removeOnBackup(getFileName(), "File remove on back up TOV failed");
-    // The answer is this removal's own: an error that an earlier step left
-    // pending on the object is no part of it.
-    if (hasError()) trace("DumpUtilFile: earlier error on %s dropped before the removal", getFileName());
-    clearError();
+    // The pending error is taken after the removal: one that an earlier
+    // step left is the answer too.
     Remove();
     return tracedLocalRemoval(getFileName(), dump::takeError(*this));
 }

@@ -92,8 +92,7 @@ PLATDUMP_EXPORT bool DeleteDump(DumpSummary* summary);
 // The same for a caller already holding the extraction semaphore: removes
 // the files the summary names (here and on the backup; failures ignored),
 // the status log, the summary file, then sweeps for orphans. True when the
-// dump named at least one file (or its names could not be read at all,
-// when the sweep takes its files) and its summary file was removed.
+// dump named at least one file and its summary file was removed.
 PLATDUMP_EXPORT bool DeleteDump_nolock(DumpSummary* summary);
 
 }  // extern "C"

@@ -17,13 +17,10 @@
 // Reporting points beyond the documented ones: writeEntry on a section
 // whose files are not open returns dumpCreateErrorLog (rc 1, reason 0xF00B,
 // location 0x19, word 0) from module 0x060F (service-processor items) or
-// 0x070F (hardware items); an append that writes fewer bytes than asked
-// without an error (the file system at its floor) returns dumpCreateErrorLog
-// (rc 1, reason 0xF00B, module 0x090F, location 0x10, words 4 and the bytes
-// written), and so does a fresh TOC header written short (module 0x0C0F,
-// location 0x16). A failed item is not counted and leaves no bytes in either
-// file. When the data file cannot be measured, an item's offset and the
-// data length after it are taken from the header and the item's size.
+// 0x070F (hardware items). A failed item is not counted; what it wrote
+// stays, and the next item goes at the data file's end. When the data file
+// cannot be measured, an item's offset is the header's data length (and,
+// after a hardware item, the data length is where the item was to end).
 #pragma once
 
 #include <cstdint>
@@ -94,31 +91,25 @@ private:
 
     bool filesOpen() const;
     ErrlEntry* appendToFile(DumpUtilFile& file, const void* buffer, uint32_t length);
-    // Appends an item's data, then its entry; when either fails, both files
-    // are cut back to where they ended before the item (data at dataStart).
     ErrlEntry* appendEntry(const uint8_t* entry, uint32_t entrySize, const void* data,
-                           uint32_t dataLength, uint32_t dataStart);
+                           uint32_t dataLength);
     // Where the next item's data goes: the data file's end, or the header's
     // data length when the file cannot be measured.
     uint32_t dataFileEnd();
     // After an append: takes the data file's new end into the header and,
     // when the append succeeded, counts the entry and rewrites the header.
-    // A failed append is returned (a hardware item's with its call point).
-    ErrlEntry* finishEntry(ErrlEntry* appended, uint32_t dataStart, uint32_t dataLength,
-                           bool hardwareItem);
+    // A failed append is returned (a hardware item's with its call point);
+    // so is a service-processor item's failure to measure the data file
+    // (call point 0x060F, 0xA). expectedEnd: where the item's bytes end.
+    ErrlEntry* finishEntry(ErrlEntry* appended, uint32_t expectedEnd, bool hardwareItem);
 
-    bool finalise();
+    void finalise();
     bool repairTocLength(int64_t& tocEnd);
     bool dropIncompleteItems(int64_t& tocEnd, int64_t& dataEnd);
     ErrlEntry* padDataFile(uint32_t count);
-    bool writeFinalHeader();
+    void writeFinalHeader();
 
 protected:
-    // Finalises the pair now, as the destructor would, and closes it (the
-    // destructor then has nothing left to do). True when the pair is whole:
-    // its lengths agree with the header, and the final header is on disk.
-    bool finaliseNow();
-
     // Derived sections (DumpSystemNodal) read these; only this class
     // changes them.
     DumpUtilFile* iv_TOCFile;   // owned; null until createNodalFiles

@@ -46,8 +46,8 @@ public:
     DumpSummary(const DumpSummary&) = delete;
     DumpSummary& operator=(const DumpSummary&) = delete;
 
-    // Closes and removes the summary file and its mirror; the removal's
-    // failure or null (a failed close of the file removed is traced only).
+    // Closes and removes the summary file and its mirror; the file's pending
+    // error after the removal (a failed close's or the removal's) or null.
     // Afterwards the object must only be destroyed.
     ErrlEntry* removeSummaryFile();
 
@@ -67,9 +67,9 @@ public:
     DumpList* buildDumpList(uint8_t useTce, bool includeMainStore);
 
     // ---- Region primitives: seek, transfer the whole region, return the
-    // bytes moved. A short count or pending file error is traced only; after
-    // a failed seek nothing is moved (0), so an image never takes in, nor
-    // lands on, another region's bytes. ----
+    // bytes moved. A failed seek, a short count or a pending file error is
+    // traced only (the pending error stays); the transfer follows the seek
+    // whatever it did. ----
     uint32_t ReadFileHeader();
     uint32_t ReadSummary();
     uint32_t ReadFileNames();
@@ -96,8 +96,8 @@ public:
     bool getSummaryFileName(std::string& name);
 
     // ---- Setters (lock, re-read the region, change, write it, unlock). A
-    // re-read that fails leaves the field unchanged; it and a failed write
-    // are committed as error logs (see updateStep). ----
+    // short or failed re-read or write-back is traced only: the setter goes
+    // on with the image as it then is. ----
     void setPLId(unsigned int logId);
     void setDumpSRCSize(unsigned int size);
     void setDumpSRC(char* src, unsigned int length);
@@ -142,20 +142,16 @@ public:
     // ---- Flush -------------------------------------------------------------
     // Measures every named nodal file, recomputes the derived size fields
     // and writes the three regions only when a byte of them changed, so an
-    // unchanged dump costs no write and no mirroring. A file that is there
-    // but cannot be opened keeps its stored size (a missing one has 0); when a region read fails, nothing is
-    // written. Takes the summary lock itself: never call it
-    // while holding the lock. Always null.
+    // unchanged dump costs no write and no mirroring. The region reads'
+    // results are not checked; a file that cannot be opened gets the size
+    // its unopened object reports (0). Takes the summary lock itself: never
+    // call it while holding the lock. Always null.
     ErrlEntry* flush();
     // Finalises every nodal section the summary names (each reopened and
     // closed at once: repaired, padded, final header), sets
-    // dumpCompleteFlag and flushes. Takes the summary lock itself. A
-    // section that cannot be opened or is not left whole is committed as an
-    // error log (call point or SRC at module 0x1013, location 1; words
-    // section index, type, dump id) and the flag is not set: a later call
-    // tries again. The flag reaches the file only after the derived sizes it
-    // vouches for; when they cannot be read and written, that is committed
-    // (location 2; words 0, 0, dump id) and the flag is not set either.
+    // dumpCompleteFlag and writes the summary region, gives the lock back,
+    // then flushes (which takes it again). A section that cannot be opened
+    // is traced and its log deleted; nothing is reported.
     void setDumpComplete();
 
     // ---- The dump's reference code --------------------------------------
@@ -216,8 +212,7 @@ private:
 
     // Region access and the update protocol (one helper for every setter):
     // lock, re-read region, let change edit its image, write the region
-    // back unless change returns false, unlock. When the re-read fails the
-    // change is not made and nothing is written.
+    // back unless change returns false, unlock.
     uint8_t* image(region_t region);
     uint32_t readRegion(region_t region);
     uint32_t writeRegion(region_t region);
@@ -228,11 +223,6 @@ private:
     friend class DumpExtractData;
     unsigned short dumpFlagsAsRead() const;
     void updateRegion(region_t region, const std::function<bool(uint8_t* image)>& change);
-    // One transfer of an update that moved `moved` bytes of region (written:
-    // the write, else the re-read): true when that is the whole region; else
-    // the update is reported (committed, module 0x0F13, location 1 for the
-    // re-read, 2 for the write; words region offset, bytes moved, dump id).
-    bool updateStep(region_t region, uint32_t moved, bool written);
     void setNodalNames(const char* kind, size_t tocBase, size_t dataBase, unsigned int i,
                        const std::string& data, const std::string& toc);
     void setTableFileName(size_t nameOffset, size_t sizeOffset, const std::string& name,
@@ -245,11 +235,6 @@ private:
     ErrlEntry* createSummaryFile();
     ErrlEntry* openSummaryFile();
     std::string buildSummaryFileName(unsigned int id, typeOfSummary_t type);
-
-    // The flush under the caller's hold of the summary lock: true when the
-    // file holds the images whole afterwards (read without a failure and,
-    // where anything changed, written whole).
-    bool flushHeld();
 
     // Bytes of the nodal data files: nodalDataSize once the dump is
     // complete, else the files measured now.

@@ -28,8 +28,8 @@ public:
     uint32_t write(const void* buffer, uint32_t length) override;
     // One write at the current position, no space check, mirrored.
     uint32_t writeDirect(const void* buffer, uint32_t length);
-    // Removes this file here and on the backup; the local removal's failure
-    // or null (an error still pending from an earlier step is dropped).
+    // Removes this file here and on the backup; then takes the pending
+    // error (the local removal's, or one an earlier step left) or null.
     ErrlEntry* remove();
     static ErrlEntry* remove(const char* path);
     // Pushes a file outside /plat_dump to the backup.

@@ -1,7 +1,7 @@
 // section-inconsistent: what the library's finalisation of a nodal section
 // would change in its TOC/data pair. Completion reopens every section the
 // summary names (a TOC shorter than a header gets a fresh one) and
-// finalises it: a pair whose header fits its kind but not its files has the
+// finalises it: a pair whose header does not fit its files has the
 // TOC cut to whole entries and the entries whose items run past the data
 // file dropped from the end, the data file cut where the last item ends;
 // then the data file is padded to a multiple of 16 with the TOC and the
@@ -43,26 +43,30 @@ const SectionKindFacts kKinds[] = {
 // Where the entries' items end, read from the TOC a chunk at a time.
 class ItemEnds {
 public:
-    ItemEnds(const StreamSource& toc, const SectionKindFacts& kind) : iv_toc(toc), iv_kind(kind) {}
+    // Entries of entrySize bytes (the header's, at least the kind's), the
+    // item's offset and size where the kind keeps them.
+    ItemEnds(const StreamSource& toc, const SectionKindFacts& kind, uint16_t entrySize)
+        : iv_toc(toc), iv_kind(kind), iv_entrySize(entrySize) {}
     // The end (data offset + size) of entry i's item; none when the TOC
     // cannot be read.
     std::optional<uint64_t> at(uint32_t i) {
         if (i < iv_first || i >= iv_first + iv_count) {
             iv_first = i >= kEntriesPerRead ? i - (kEntriesPerRead - 1) : 0;
             iv_count = i - iv_first + 1;
-            iv_bytes.assign(size_t(iv_count) * iv_kind.entrySize, 0);
-            if (!iv_toc.read(repair::tocLength(iv_kind.entrySize, iv_first), iv_bytes.size(), iv_bytes.data())) {
+            iv_bytes.assign(size_t(iv_count) * iv_entrySize, 0);
+            if (!iv_toc.read(repair::tocLength(iv_entrySize, iv_first), iv_bytes.size(), iv_bytes.data())) {
                 iv_count = 0;
                 return std::nullopt;
             }
         }
-        const uint8_t* entry = iv_bytes.data() + size_t(i - iv_first) * iv_kind.entrySize;
+        const uint8_t* entry = iv_bytes.data() + size_t(i - iv_first) * iv_entrySize;
         return uint64_t(be::getU32(entry, iv_kind.dataOffsetAt)) + be::getU32(entry, iv_kind.dataSizeAt);
     }
 
 private:
     const StreamSource& iv_toc;
     const SectionKindFacts& iv_kind;
+    const uint16_t iv_entrySize;
     uint32_t iv_first = 0, iv_count = 0;
     std::vector<uint8_t> iv_bytes;
 };
@@ -122,19 +126,22 @@ Prediction predict(const StreamSource& toc, uint64_t dataEnd, const SectionKindF
             return p;
         }
         h = decodeHeader(bytes);
-        if (!repair::headerFits(h.headerSize, h.entrySize, kind.entrySize)) {
+        if (!repair::entriesJudgeable(h.entrySize, kind.entrySize)) {
             leftAsItIs = true;
-            why = "headerSize " + num(h.headerSize) + " and entrySize " + num(h.entrySize) + " are not a " + kind.name +
-                  " section's (48 and " + num(kind.entrySize) + "): the finalisation leaves the pair as it is";
+            why = "entrySize " + num(h.entrySize) + " is too small for a " + kind.name + " entry (" +
+                  num(kind.entrySize) + "): the finalisation leaves the pair as it is";
             return p;
         }
+        if (h.headerSize != toc::kHeaderLength)
+            p.add("keep the header's headerSize " + num(h.headerSize) + ", which is not " + num(toc::kHeaderLength));
     }
 
     uint32_t count = h.entryCount;
-    if (!repair::consistent(tocEnd, dataEnd, h.entrySize, h.entryCount, h.dataFileSize)) {
-        if (tocEnd < repair::tocLength(h.entrySize, count)) count = repair::wholeEntries(tocEnd, h.entrySize);
+    if (!repair::consistent(tocEnd, dataEnd, h.headerSize, h.entrySize, h.entryCount, h.dataFileSize)) {
+        if (tocEnd < repair::describedTocLength(h.headerSize, h.entrySize, count))
+            count = repair::wholeEntries(tocEnd, h.entrySize);
         const uint32_t whole = count;
-        ItemEnds ends(toc, kind);
+        ItemEnds ends(toc, kind, h.entrySize);
         uint64_t kept = 0;
         for (; count > 0; --count) {
             std::optional<uint64_t> end = ends.at(count - 1);
@@ -160,7 +167,8 @@ Prediction predict(const StreamSource& toc, uint64_t dataEnd, const SectionKindF
     if (pad) p.add("pad the data file with " + num(pad) + " zero bytes");
 
     const uint32_t dataFileSize = static_cast<uint32_t>(dataEnd + pad);
-    const uint32_t totalSize = static_cast<uint32_t>(tocEnd + dataFileSize);
+    const uint32_t totalSize =
+        static_cast<uint32_t>(repair::describedTocLength(h.headerSize, h.entrySize, count) + dataFileSize);
     if (fresh) return p;
     std::vector<std::string> fields;
     changed(fields, "entryCount", h.entryCount, count);

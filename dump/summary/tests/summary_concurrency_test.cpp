@@ -101,10 +101,7 @@ TEST_F(SummaryConcurrency, AHoldThatCannotBeGivenBackDoesNotStopTheNextHolder) {
               0);
     EXPECT_EQ(fieldOf(kSys, 720, 2), 0x0100u);
     EXPECT_EQ(fieldOf(kSys, 722, 2), 0x0001u);
-    ASSERT_EQ(errlog().size(), 1u) << "the failed give-back is committed";
-    EXPECT_EQ(errlog()[0]["callPoints"].back()["file"], 0x13);
-    EXPECT_EQ(errlog()[0]["callPoints"].back()["function"], 0x0E00);
-    EXPECT_EQ(errlog()[0]["callPoints"].back()["location"], 1);
+    EXPECT_TRUE(errlog().empty()) << "what the lock's release returns is only traced";
 }
 
 }  // namespace

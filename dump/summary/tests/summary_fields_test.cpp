@@ -179,29 +179,101 @@ TEST_F(SummaryFields, CountersAndPrivateFlagsReturnTheirNewValue) {
     EXPECT_EQ(backupBytes(kSys), primaryBytes(kSys));
 }
 
-TEST_F(SummaryFields, ASetterThatCannotReReadOrWriteItsRegionChangesNothingAndSaysSo) {
-    const struct {
-        const char* params;
-        const char* fault;
-        uint8_t location;  // 1: the re-read, 2: the write
-    } rows[] = {
-        {"count=1 match=.summary", "UtilFile.seek", 1},
-        {"count=1 match=.summary", "UtilFile.read", 1},
-        {"after=1 count=1 match=.summary", "UtilFile.seek", 2},
-        {"count=1 match=.summary", "UtilFile.write", 2},
+// A transfer of the update protocol that fails or falls short is traced
+// only: the operation goes on with the image as it then is, and a failed
+// seek does not keep its transfer from happening (at the file's position,
+// which each row first puts after the summary region, 1232).
+TEST_F(SummaryFields, AFailedTransferIsTracedAndTheUpdateGoesOn) {
+    std::string mdrt = "/plat_dump/0000001A.MDRT";
+    const uint32_t toolType = 0x77;
+    auto setToolType = [&](DumpSummary& d) -> ErrlEntry* {
+        d.setToolType(toolType);
+        return nullptr;
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(std::string(r.fault) + " " + r.params);
-        const std::vector<uint8_t> before = primaryBytes(kSys);
+    auto putToolType = [&](std::vector<uint8_t>& v, size_t at) {
+        const std::vector<uint8_t> b = Bytes().u32(toolType).bytes();
+        std::copy(b.begin(), b.end(), v.begin() + long(at));
+    };
+    // v's bytes [from, from + n) copied to to.
+    auto moved = [](std::vector<uint8_t>& v, size_t from, size_t to, size_t n) {
+        const std::vector<uint8_t> part = slice(v, from, n);
+        std::copy(part.begin(), part.end(), v.begin() + long(to));
+    };
+    auto patch = [](std::vector<uint8_t>& v, size_t at, const std::vector<uint8_t>& b) {
+        std::copy(b.begin(), b.end(), v.begin() + long(at));
+    };
+    const struct Row {
+        const char* name;
+        std::function<void(DumpSummary&)> prepare;  // before the fault, or null
+        const char *fault, *params;
+        std::function<ErrlEntry*(DumpSummary&)> act;
+        std::function<void(std::vector<uint8_t>&)> expected;  // the file from before; null: removed
+        uint32_t word;  // the returned log's location word; 0: no log at all
+    } rows[] = {
+        {"re-read's seek fails: the read follows", nullptr, "UtilFile.seek", "count=1 match=.summary", setToolType,
+         [&](std::vector<uint8_t>& v) {
+             moved(v, 1232, 208, 1024);
+             putToolType(v, 652);
+         }, 0},
+        {"re-read fails", nullptr, "UtilFile.read", "count=1 match=.summary", setToolType,
+         [&](std::vector<uint8_t>& v) { putToolType(v, 652); }, 0},
+        {"write-back's seek fails: the write follows", nullptr, "UtilFile.seek", "after=1 count=1 match=.summary",
+         setToolType, [&](std::vector<uint8_t>& v) {
+             moved(v, 208, 1232, 1024);
+             putToolType(v, 1232 + 652 - 208);
+         }, 0},
+        {"write-back fails", nullptr, "UtilFile.write", "count=1 match=.summary", setToolType,
+         [](std::vector<uint8_t>&) {}, 0},
+        {"mainstoreCollectionFailed after a failed re-read", nullptr, "UtilFile.read", "count=1 match=.summary",
+         [](DumpSummary& d) -> ErrlEntry* {
+             d.mainstoreCollectionFailed(0x10);
+             return nullptr;
+         },
+         [&](std::vector<uint8_t>& v) {
+             patch(v, 720, Bytes().u16(0x0800));
+             patch(v, 728, Bytes().u64(0x10));
+         }, 0},
+        {"hwSysCollectionFailed after a failed re-read", nullptr, "UtilFile.read", "count=1 match=.summary",
+         [](DumpSummary& d) -> ErrlEntry* {
+             d.hwSysCollectionFailed(0x1);
+             return nullptr;
+         },
+         [&](std::vector<uint8_t>& v) { patch(v, 720, Bytes().u16(0x1800).u16(0x0001)); }, 0},
+        {"ClearMainstoreDumpExistFlag after a failed summary write",
+         [&](DumpSummary& d) {
+             writeFile(primary(mdrt), "table");
+             d.setMDRTFileName(mdrt, 5);
+             d.setDumpFlags(0x2000);
+         },
+         "UtilFile.write", "count=1 match=.summary",
+         [](DumpSummary& d) -> ErrlEntry* {
+             d.ClearMainstoreDumpExistFlag(0);
+             return nullptr;
+         },
+         [&](std::vector<uint8_t>& v) { patch(v, 4088, Bytes().fill(64).u32(0)); }, 0},
+        {"removeSummaryFile after a failed close", nullptr, "UtilFile.Close", "count=1 match=.summary",
+         [](DumpSummary& d) { return d.removeSummaryFile(); }, nullptr, word(0x0513, 0xF00B, 31)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (r.prepare) r.prepare(*s);
+        s->getDumpFlags();
+        std::vector<uint8_t> want = primaryBytes(kSys);
+        if (r.expected) r.expected(want);
         const size_t logs = errlog().size();
         platsim::setFault(r.fault, r.params);
-        s->setToolType(0x77);
+        Json returned = taken(r.act(*s));
         platsim::clearFaults();
-        EXPECT_EQ(primaryBytes(kSys), before);
-        EXPECT_EQ(backupBytes(kSys), before);
-        ASSERT_EQ(errlog().size(), logs + 1);
-        EXPECT_EQ(errlog().back()["srcs"].back()["words"], Json::array({word(0x0F13, 0xF00B, r.location), 208, 0, kSys.id}));
+        if (r.expected) {
+            EXPECT_EQ(primaryBytes(kSys), want);
+            EXPECT_EQ(backupBytes(kSys), want);
+        } else {
+            EXPECT_FALSE(fileExists(primary(pathOf(kSys))) || fileExists(backup(pathOf(kSys))));
+        }
+        EXPECT_EQ(returned.is_null() ? 0u : locationWord(returned, returned["srcs"].size() - 1), r.word);
+        EXPECT_EQ(errlog().size(), logs) << "nothing committed";
     }
+    EXPECT_FALSE(fileExists(primary(mdrt))) << "the MDRT file went all the same";
 }
 
 }  // namespace

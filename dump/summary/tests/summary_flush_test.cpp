@@ -87,4 +87,28 @@ TEST_F(SummaryFlush, UnchangedDumpIsNotWrittenByFlushOrByAHoldersDestructor) {
     EXPECT_EQ(std::filesystem::last_write_time(backup(pathOf(kSys))), old);
 }
 
+// Region reads' results are not checked, and a nodal file that cannot be
+// opened gets what its unopened object reports (0): the flush goes on,
+// writes what differs, and reports nothing.
+TEST_F(SummaryFlush, FailuresAreTracedAndTheFlushGoesOn) {
+    s->flush();
+    const struct {
+        const char *fault, *params;
+        int unopened;  // the file that cannot be opened, or -1
+    } rows[] = {
+        {"UtilFile.read", "count=1 match=.summary", -1},
+        {"UtilFile.Open", "count=1 match=nodal.5", 5},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.fault);
+        grow(3, files[3].bytes + 10);
+        platsim::setFault(r.fault, r.params);
+        EXPECT_EQ(s->flush(), nullptr);
+        platsim::clearFaults();
+        if (r.unopened >= 0) files[r.unopened].bytes = 0;
+        expectDerived();
+        EXPECT_TRUE(errlog().empty());
+    }
+}
+
 }  // namespace

@@ -121,6 +121,12 @@ TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileO
     s->ClearMainstoreDumpExistFlag(0);
     EXPECT_EQ(errlog().size(), 1u);
     EXPECT_EQ(slice(primaryBytes(kSys), 4088, 68), Bytes().fill(68).bytes());
+    platsim::clearFaults();
+
+    // With no MDRT file named, only the flags change.
+    s->setDumpFlags(0x2000);
+    expectChange(kSys, [&] { s->ClearMainstoreDumpExistFlag(0); }, {{720, Bytes().u16(0x0800)}});
+    EXPECT_EQ(errlog().size(), 1u);
 }
 
 }  // namespace

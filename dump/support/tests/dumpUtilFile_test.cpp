@@ -1,8 +1,10 @@
 // Mirrored file I/O: chunked writes and their syncs, the free-space floor,
 // the role rule, the backup's create command, and backup failures that
 // never fail the local operation.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -216,15 +218,6 @@ TEST_F(MirroredFile, BackupFailuresNeverFailTheLocalOperation) {
     EXPECT_FALSE(f.hasError());
     EXPECT_EQ(readFile(primary("/plat_dump/f")), "abcdefgh");
     EXPECT_TRUE(errlog().empty()) << "create and chunk failures are only traced";
-    // Nor does a position the mirror cannot have: that chunk is not mirrored.
-    platsim::clearFault("rmgrSyncFileChunk");
-    platsim::setFault("UtilFile.seek", "count=1");
-    rmgrCalls();
-    EXPECT_EQ(f.write("ij", 2), 2u);
-    EXPECT_EQ(f.writeDirect("kl", 2), 2u);
-    EXPECT_FALSE(f.hasError());
-    EXPECT_EQ(readFile(primary("/plat_dump/f")), "abcdefghijkl");
-    EXPECT_EQ(rmgrCalls(), Lines{sync("/plat_dump/f", 10, 2)});
 
     EXPECT_EQ(f.remove(), nullptr);
     writeFile(primary("/plat_dump/g"), "g");
@@ -233,6 +226,49 @@ TEST_F(MirroredFile, BackupFailuresNeverFailTheLocalOperation) {
     ASSERT_EQ(errlog().size(), 2u) << "each failed backup delete is committed";
     EXPECT_EQ(lastSection(0), keyValue("File remove on back up TOV failed", "/plat_dump/f"));
     EXPECT_EQ(lastSection(1), keyValue("rmgrDeleteFile() rets error.", "/plat_dump/g"));
+}
+
+// A seek that fails inside write or writeDirect (the chunk's position)
+// does not keep the chunk from its mirror, which gets what the seek
+// returned; its error stays pending for the caller. remove takes the
+// pending error, one an earlier step left included.
+TEST_F(MirroredFile, AFailedSeekLeavesItsErrorForTheCaller) {
+    const std::string path = "/plat_dump/f";
+    const uint64_t failedPosition = UINT64_MAX;  // -1 from the seek
+    const struct {
+        const char* name;
+        std::function<ErrlEntry*(DumpUtilFile&)> act;  // the error the caller ends with
+        const char* content;                          // null: removed
+        Lines mirrored;
+    } rows[] = {
+        {"write", [](DumpUtilFile& f) { return f.write("ij", 2) == 2 ? f.takeError() : nullptr; }, "abij",
+         {sync(path, failedPosition, 2)}},
+        {"writeDirect", [](DumpUtilFile& f) { return f.writeDirect("ij", 2) == 2 ? f.takeError() : nullptr; },
+         "abij", {sync(path, failedPosition, 2)}},
+        {"remove",
+         [](DumpUtilFile& f) {
+             f.seek(0, UtilStream::END);
+             return f.remove();
+         },
+         nullptr, {"rmgrDeleteFile 0xF000 " + path}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        DumpUtilFile f(path.c_str());
+        ASSERT_EQ(f.open("w+"), nullptr);
+        ASSERT_EQ(f.write("ab", 2), 2u);
+        rmgrCalls();
+        platsim::setFault("UtilFile.seek", "count=1");
+        EXPECT_FALSE(taken(r.act(f)).is_null());
+        platsim::clearFaults();
+        EXPECT_FALSE(f.hasError());
+        EXPECT_EQ(rmgrCalls(), r.mirrored);
+        if (r.content)
+            EXPECT_EQ(readFile(primary(path)), r.content);
+        else
+            EXPECT_FALSE(fileExists(primary(path)) || fileExists(backup(path)));
+    }
+    EXPECT_TRUE(errlog().empty());
 }
 
 TEST_F(MirroredFile, RemoveDeletesBothCopiesAndReturnsOnlyTheLocalFailure) {

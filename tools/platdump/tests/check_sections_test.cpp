@@ -81,13 +81,12 @@ const SectionDamage kSectionDamages[] = {
 INSTANTIATE_TEST_SUITE_P(Damages, CheckSection, ::testing::ValuesIn(kSectionDamages),
                          [](const ::testing::TestParamInfo<SectionDamage>& info) { return std::string(info.param.name); });
 
-TEST_F(SectionRepair, AHeaderOfAnotherKindIsReportedAndLeftAlone) {
+TEST_F(SectionRepair, AnEntrySizeTooSmallForItsKindIsReportedAndLeftAlone) {
     mirroredDump(0x1A);
     patchBoth(kToc, 33, "\x0C");  // entrySize 12, a service-processor section's
     const std::string toc = readFile(primary(kToc)), data = readFile(primary(kData));
-    EXPECT_EQ(predictions(), std::vector<std::string>{"headerSize 48 (0x30) and entrySize 12 (0xC) are not a HWDATA "
-                                                      "section's (48 and 28 (0x1C)): the finalisation leaves the pair "
-                                                      "as it is"});
+    EXPECT_EQ(predictions(), std::vector<std::string>{"entrySize 12 (0xC) is too small for a HWDATA entry (28 (0x1C)): "
+                                                      "the finalisation leaves the pair as it is"});
     complete();
     EXPECT_EQ(readFile(primary(kToc)), toc);
     EXPECT_EQ(readFile(primary(kData)), data);
