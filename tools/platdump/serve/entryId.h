@@ -13,6 +13,8 @@ namespace platdump::serve {
 // The id a URL segment names; none when it is not 1 to 8 hexadecimal
 // digits, with or without a leading "0x".
 std::optional<uint32_t> parseEntryId(std::string_view text);
+// The value of a hexadecimal digit; -1 for any other character.
+int hexDigitValue(char c);
 // "0000001A".
 std::string entryIdText(uint32_t id);
 

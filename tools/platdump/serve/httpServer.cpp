@@ -225,7 +225,7 @@ MHD_Result answer(const HttpServer::Daemon& daemon, MHD_Connection* c, std::stri
     if (user) {
         r.authenticated = users.check(user, password ? password : "");
         refused = !r.authenticated && !(r.local && users.empty());
-        serveLog(std::string("user ") + user + (r.authenticated ? " logged in" : refused ? " refused" : " ignored"));
+        if (refused) serveLog(std::string("user ") + user + " refused");
     } else {
         refused = !r.local;
     }
@@ -287,6 +287,8 @@ MHD_Result onRequest(void* cls, MHD_Connection* c, const char* url, const char* 
     return answer(*static_cast<const HttpServer::Daemon*>(cls), c, url ? url : "", method ? method : "");
 }
 
+size_t onUnescape(void*, MHD_Connection*, char* text) { return unescapeInPlace(text); }
+
 void onLibraryMessage(void*, const char* format, va_list args) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
@@ -322,6 +324,7 @@ bool HttpServer::serve(const Listener& l, std::string& why) {
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(iv_limits.maxConnections), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(iv_limits.idleSeconds), nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(iv_limits.connectionMemory), nullptr},
+        {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&onUnescape), nullptr},
     };
     // One address may hold half the connections, so one client cannot take them all.
     if (!l.unixSocket)

@@ -58,6 +58,21 @@ Route entryRoute(std::string_view rest, Method method) {
 
 }  // namespace
 
+size_t unescapeInPlace(char* text) {
+    auto hex = hexDigitValue;
+    char* out = text;
+    for (const char* in = text; *in;) {
+        if (in[0] == '%' && in[1] && in[2] && hex(in[1]) >= 0 && hex(in[2]) >= 0 && (hex(in[1]) | hex(in[2])) != 0) {
+            *out++ = static_cast<char>(hex(in[1]) << 4 | hex(in[2]));
+            in += 3;
+        } else {
+            *out++ = *in++;
+        }
+    }
+    *out = '\0';
+    return static_cast<size_t>(out - text);
+}
+
 Method methodOf(std::string_view method) {
     if (method == "GET") return Method::Get;
     if (method == "HEAD") return Method::Head;

@@ -53,6 +53,12 @@ struct Route {
     const char* allow = "";  // the methods the resource takes ("GET, HEAD")
 };
 
+// Decodes the percent escapes of a NUL-terminated URL path or query value in
+// place (the server's unescaper), and returns its new length. "%00" stays as
+// written: a NUL would cut the text short, so "/redfish/v1%00/x" must not
+// read as "/redfish/v1". A '%' not followed by two hexadecimal digits stays.
+size_t unescapeInPlace(char* text);
+
 // "GET" and "HEAD" and "DELETE" (exactly: methods are case-sensitive).
 Method methodOf(std::string_view method);
 Route route(std::string_view method, std::string_view path);
