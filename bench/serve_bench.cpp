@@ -1,0 +1,212 @@
+// Serving dumps over loopback with `platdump serve`, against `platdump
+// offload` of the same dump in the same run. Two complete system dumps of
+// 64 MiB of nodal data and 64 MiB of main store (two regions, read by the
+// DMA engine) each; every download asks for main store, as a logged-in user
+// (HTTP Basic, one crypt(3) check per request). The clients are curl
+// processes, as a user runs them. Counters:
+//   singleDownload (each iteration: one offload to a file, then one curl
+//   download of the same stream to a file in the same directory)
+//     offload_MiBps, download_MiBps, download_vs_offload (>= 0.8 wanted)
+//     server_rss_kib, server_hwm_kib   the server's resident and peak
+//                                      resident set after the case
+//   concurrent16 (each iteration: one curl download alone, then 16 at once,
+//   8 of each dump; to /dev/null)
+//     one_MiBps, aggregate_MiBps, aggregate_vs_one (>= 0.8 wanted)
+//     server_rss_kib, server_hwm_kib   (16 connections hold at most 1 MiB
+//                                      of stream each)
+// Every byte downloaded is checked against the offload once, untimed.
+#include <benchmark/benchmark.h>
+#include <crypt.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/benchDump.h"
+#include "bench/benchSupport.h"
+#include "platform/sim/platsim.h"
+
+namespace {
+
+using namespace benchsupport;
+
+constexpr uint64_t MiB = 1u << 20;
+constexpr unsigned kFirst = 0x1A, kSecond = 0x1B;
+constexpr uint64_t kRegionSpacing = 64 * MiB;
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& err = "/dev/null") {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int o = ::open("/dev/null", O_WRONLY), e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        std::vector<char*> ptrs;
+        for (const std::string& a : argv) ptrs.push_back(const_cast<char*>(a.c_str()));
+        ptrs.push_back(nullptr);
+        ::execvp(ptrs[0], ptrs.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The root with both dumps and a running server, made once per process.
+struct Setup {
+    Setup() {
+        dir = newSimulationRoot();
+        platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
+        std::string state(0x38, '\0');
+        putBe(state, 0, 11, 4);  // main store read by the DMA engine
+        platsim::setRegistry("smgr/StateData", state);
+        platsim::setMainStoreSize(6 * kRegionSpacing);
+        makeDump(kFirst, 64 * MiB, 2, 32 * MiB, 1 * kRegionSpacing, kRegionSpacing);
+        makeDump(kSecond, 64 * MiB, 2, 32 * MiB, 3 * kRegionSpacing, kRegionSpacing);
+        crypt_data data{};
+        const std::string users = dir + "/users";
+        std::ofstream(users) << "bench:" << ::crypt_r("secret", "$6$platdumpbench$", &data) << "\n";
+        const std::string log = dir + "/serve.log";
+        server = spawn({PLATDUMP_TOOL, "serve", "--listen", "127.0.0.1:0", "--users", users}, log);
+        std::smatch m;
+        for (int i = 0; i < 1000; ++i) {
+            const std::string text = readText(log);
+            if (text.find("ready") != std::string::npos &&
+                std::regex_search(text, m, std::regex("listening on (http://[^ ,\n]+)"))) {
+                base = m[1];
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (base.empty()) std::abort();
+        // The offload's bytes, to check every client's against, once.
+        if (offload(dir + "/reference", kFirst) != 0 || offload(dir + "/reference2", kSecond) != 0) std::abort();
+        bytes = std::filesystem::file_size(dir + "/reference");
+    }
+    ~Setup() {
+        ::kill(server, SIGTERM);
+        waitFor(server);
+        std::filesystem::remove_all(dir);
+    }
+    int offload(const std::string& file, unsigned id) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X", id);
+        return waitFor(spawn({PLATDUMP_TOOL, "offload", text, "-o", file, "--main-store"}));
+    }
+    pid_t download(const std::string& file, unsigned id) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%08X", id);
+        return spawn({"curl", "-sf", "-u", "bench:secret", "-o", file,
+                      base + "/redfish/v1/Systems/system/LogServices/Dump/Entries/" + text + "/attachment?mainstore=true"});
+    }
+    // VmRSS or VmHWM of the server, KiB.
+    double serverMemory(const char* field) {
+        std::ifstream status("/proc/" + std::to_string(server) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::strlen(field) + 1));
+        return -1;
+    }
+    std::string dir, base;
+    pid_t server = -1;
+    uint64_t bytes = 0;
+};
+
+Setup& setup() {
+    static Setup s;
+    return s;
+}
+
+double seconds(std::chrono::steady_clock::time_point from) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+void singleDownload(benchmark::State& state) {
+    Setup& s = setup();
+    const std::string offloaded = s.dir + "/offloaded", downloaded = s.dir + "/downloaded";
+    if (waitFor(s.download(downloaded, kFirst)) != 0 || readText(downloaded) != readText(s.dir + "/reference")) {
+        state.SkipWithError("the download differs from the offload");
+        return;
+    }
+    double offloadTime = 0, downloadTime = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        if (s.offload(offloaded, kFirst) != 0) state.SkipWithError("offload failed");
+        const double o = seconds(start);
+        start = std::chrono::steady_clock::now();
+        if (waitFor(s.download(downloaded, kFirst)) != 0) state.SkipWithError("download failed");
+        const double d = seconds(start);
+        offloadTime += o;
+        downloadTime += d;
+        state.SetIterationTime(o + d);
+    }
+    const double n = static_cast<double>(state.iterations()), mib = static_cast<double>(s.bytes) / MiB;
+    state.counters["offload_MiBps"] = mib * n / offloadTime;
+    state.counters["download_MiBps"] = mib * n / downloadTime;
+    state.counters["download_vs_offload"] = offloadTime / downloadTime;
+    state.counters["server_rss_kib"] = s.serverMemory("VmRSS:");
+    state.counters["server_hwm_kib"] = s.serverMemory("VmHWM:");
+}
+
+void concurrent16(benchmark::State& state) {
+    Setup& s = setup();
+    // Every client's bytes checked once: 8 of each dump at once.
+    std::vector<pid_t> clients;
+    for (int i = 0; i < 16; ++i)
+        clients.push_back(s.download(s.dir + "/check" + std::to_string(i), i % 2 ? kSecond : kFirst));
+    for (pid_t c : clients)
+        if (waitFor(c) != 0) state.SkipWithError("a download failed");
+    for (int i = 0; i < 16; ++i) {
+        const std::string got = s.dir + "/check" + std::to_string(i);
+        if (readText(got) != readText(s.dir + (i % 2 ? "/reference2" : "/reference")))
+            state.SkipWithError("a concurrent download differs from the offload");
+        std::filesystem::remove(got);
+    }
+    double oneTime = 0, allTime = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        if (waitFor(s.download("/dev/null", kFirst)) != 0) state.SkipWithError("download failed");
+        const double one = seconds(start);
+        start = std::chrono::steady_clock::now();
+        clients.clear();
+        for (int i = 0; i < 16; ++i) clients.push_back(s.download("/dev/null", i % 2 ? kSecond : kFirst));
+        for (pid_t c : clients)
+            if (waitFor(c) != 0) state.SkipWithError("a download failed");
+        const double all = seconds(start);
+        oneTime += one;
+        allTime += all;
+        state.SetIterationTime(one + all);
+    }
+    const double n = static_cast<double>(state.iterations()), mib = static_cast<double>(s.bytes) / MiB;
+    state.counters["one_MiBps"] = mib * n / oneTime;
+    state.counters["aggregate_MiBps"] = 16 * mib * n / allTime;
+    state.counters["aggregate_vs_one"] = (16 * mib * n / allTime) / (mib * n / oneTime);
+    state.counters["server_rss_kib"] = s.serverMemory("VmRSS:");
+    state.counters["server_hwm_kib"] = s.serverMemory("VmHWM:");
+}
+
+BENCHMARK(singleDownload)->UseManualTime()->Iterations(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(concurrent16)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
