@@ -15,6 +15,11 @@
 //     server_rss_kib, server_hwm_kib   (16 connections hold at most 1 MiB
 //                                      of stream each)
 // Every byte downloaded is checked against the offload once, untimed.
+//
+// Mode for scripts/serve-resume.sh, on the current simulation root:
+//   serve_bench --dump ID MAIN_STORE_MIB   lays out the machine and makes
+//   one complete system dump of 16 MiB of nodal data and MAIN_STORE_MIB of
+//   main store in one region, then exits
 #include <benchmark/benchmark.h>
 #include <crypt.h>
 #include <fcntl.h>
@@ -72,14 +77,21 @@ std::string readText(const std::string& path) {
     return s.str();
 }
 
+// The registry values an extraction of main store by the DMA engine reads.
+void extractableMachine() {
+    platsim::setRegistry("svpd/Raw_MachineSerialNumber", "BENCH01");
+    platsim::setRegistry("menu/HypMode", std::string(1, '\0'));
+    platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
+    std::string state(0x38, '\0');
+    putBe(state, 0, 11, 4);  // main store read by the DMA engine
+    platsim::setRegistry("smgr/StateData", state);
+}
+
 // The root with both dumps and a running server, made once per process.
 struct Setup {
     Setup() {
         dir = newSimulationRoot();
-        platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
-        std::string state(0x38, '\0');
-        putBe(state, 0, 11, 4);  // main store read by the DMA engine
-        platsim::setRegistry("smgr/StateData", state);
+        extractableMachine();
         platsim::setMainStoreSize(6 * kRegionSpacing);
         makeDump(kFirst, 64 * MiB, 2, 32 * MiB, 1 * kRegionSpacing, kRegionSpacing);
         makeDump(kSecond, 64 * MiB, 2, 32 * MiB, 3 * kRegionSpacing, kRegionSpacing);
@@ -209,4 +221,18 @@ BENCHMARK(concurrent16)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillis
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--dump") {
+        const unsigned id = static_cast<unsigned>(std::stoul(argv[2], nullptr, 16));
+        const uint64_t mainStore = std::stoull(argv[3]) * MiB;
+        platsim::root();
+        extractableMachine();
+        platsim::setMainStoreSize(kRegionSpacing + mainStore);
+        makeDump(id, 16 * MiB, 1, mainStore, kRegionSpacing, kRegionSpacing);
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -23,8 +23,11 @@ struct EntryFacts {
     uint32_t contentType = 0;
     uint32_t dataSize = 0;       // bytes of the nodal data files
     bool holdsMainStore = false;
-    uint64_t streamSize = 0;           // the offload stream without main store, as the summary gives it
-    uint64_t mainStoreStreamSize = 0;  // with main store (= streamSize when there is none)
+    // The offload stream's length without and with main store (equal when
+    // the dump holds none): as the library serves it once the dump is
+    // complete, as the summary's sizes give it before.
+    uint64_t streamSize = 0;
+    uint64_t mainStoreStreamSize = 0;
     std::string src;           // the SRC's text; "" when the dump has none
     uint64_t summaryDigest = 0;  // of the summary file's bytes: the entity tags' base
 };

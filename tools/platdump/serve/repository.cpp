@@ -53,6 +53,42 @@ std::optional<DumpSummary::typeOfSummary_t> kindNamed(const std::string& kind) {
     return std::nullopt;
 }
 
+ErrlEntry* extractHeld(uint32_t id, uint64_t offset, unsigned int& length, char* buffer, bool mainStore,
+                       dumpDMAEhandle* handle) {
+    // One driver object for the process: constructing one resets the
+    // process-wide main-store access choice, which each extraction makes
+    // afresh anyway.
+    static DumpExtractData driver;
+    return driver.ExtractDump(id, offset, length, buffer, mainStore, handle);
+}
+
+ErrlEntry* streamSizeHeld(uint32_t id, bool mainStore, uint64_t estimate, uint64_t& size) {
+    dumpDMAEhandle handle{};
+    char byte = 0;
+    unsigned int length = 1;
+    ErrlEntry* e = extractHeld(id, kBeyondEveryStream, length, &byte, mainStore, &handle);
+    if (!e || extractOutcome(*e) != ExtractOutcome::EndOfStream) return e;
+    const uint32_t low = e->getSRC(0)->userWord(3);
+    delete e;
+    // The value with those low bits nearest the estimate.
+    const uint64_t candidate = (estimate & ~0xFFFFFFFFull) | low;
+    size = candidate;
+    if (candidate > estimate && candidate - estimate > 0x80000000ull && candidate >= 0x100000000ull)
+        size = candidate - 0x100000000ull;
+    else if (candidate < estimate && estimate - candidate > 0x80000000ull)
+        size = candidate + 0x100000000ull;
+    return nullptr;
+}
+
+// The exact stream size into size, or none when the library cannot tell it.
+std::optional<uint64_t> exactSizeHeld(uint32_t id, bool mainStore, uint64_t estimate) {
+    uint64_t size = 0;
+    ErrlEntry* e = streamSizeHeld(id, mainStore, estimate, size);
+    if (!e) return size;
+    delete e;
+    return std::nullopt;
+}
+
 Lookup unreadable(const std::string& why, ErrlEntry* e) {
     Lookup l;
     l.outcome = Lookup::Unreadable;
@@ -94,6 +130,15 @@ Lookup entryHeld(uint32_t id, DumpSummary::typeOfSummary_t kind) {
         f.created = isoTime(s.dumpCreationTime);
         f.streamSize = uint64_t(s.fileHeaderSize) + s.hwDumpTotalSize;
         f.mainStoreStreamSize = f.holdsMainStore ? s.fileHeaderSize + s.totalDumpSize : f.streamSize;
+        // The library's own count of a complete dump's streams, which the
+        // attachment's Content-Length is: where a setter kept an old size,
+        // the summary's figures are not.
+        if (f.complete) {
+            f.streamSize = exactSizeHeld(id, false, f.streamSize).value_or(f.streamSize);
+            f.mainStoreStreamSize = f.holdsMainStore
+                                        ? exactSizeHeld(id, true, f.mainStoreStreamSize).value_or(f.mainStoreStreamSize)
+                                        : f.streamSize;
+        }
         if (s.dumpSrcSize != 0)
             if (const SrciSrc* src = summary.getSrc()) f.src = src->getAsciiString();
     }
@@ -160,29 +205,12 @@ std::optional<uint64_t> summaryDigest(uint32_t id, const std::string& kind) {
 ErrlEntry* extract(uint32_t id, uint64_t offset, unsigned int& length, char* buffer, bool mainStore,
                    dumpDMAEhandle* handle) {
     Held held(libraryLock());
-    // One driver object for the process: constructing one resets the
-    // process-wide main-store access choice, which each extraction makes
-    // afresh anyway.
-    static DumpExtractData driver;
-    return driver.ExtractDump(id, offset, length, buffer, mainStore, handle);
+    return extractHeld(id, offset, length, buffer, mainStore, handle);
 }
 
 ErrlEntry* streamSize(uint32_t id, bool mainStore, uint64_t estimate, uint64_t& size) {
-    dumpDMAEhandle handle{};
-    char byte = 0;
-    unsigned int length = 1;
-    ErrlEntry* e = extract(id, kBeyondEveryStream, length, &byte, mainStore, &handle);
-    if (!e || extractOutcome(*e) != ExtractOutcome::EndOfStream) return e;
-    const uint32_t low = e->getSRC(0)->userWord(3);
-    delete e;
-    // The value with those low bits nearest the estimate.
-    const uint64_t candidate = (estimate & ~0xFFFFFFFFull) | low;
-    size = candidate;
-    if (candidate > estimate && candidate - estimate > 0x80000000ull && candidate >= 0x100000000ull)
-        size = candidate - 0x100000000ull;
-    else if (candidate < estimate && estimate - candidate > 0x80000000ull)
-        size = candidate + 0x100000000ull;
-    return nullptr;
+    Held held(libraryLock());
+    return streamSizeHeld(id, mainStore, estimate, size);
 }
 
 Deletion remove(uint32_t id) {
