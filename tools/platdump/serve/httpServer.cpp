@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -44,7 +45,7 @@ namespace {
 
 constexpr const char* kRealm = "platdump";
 constexpr unsigned kOk = 200, kNoContent = 204, kPartial = 206, kBadRequest = 400, kUnauthorized = 401,
-                   kForbidden = 403, kNotFound = 404, kMethodNotAllowed = 405, kConflict = 409,
+                   kForbidden = 403, kNotFound = 404, kMethodNotAllowed = 405, kConflict = 409, kPayloadTooLarge = 413,
                    kRangeNotSatisfiable = 416, kInternalError = 500;
 
 struct Header {
@@ -280,11 +281,40 @@ MHD_Result answer(const HttpServer::Daemon& daemon, MHD_Connection* c, std::stri
     return sendError(c, kNotFound, "ResourceNotFound", "no resource here");
 }
 
-// Every request is answered at the handler's first call, from its headers:
-// no resource takes a body, and one sent is not read.
+// A request's state between the handler's calls: the body bytes thrown
+// away so far. No resource takes a body.
+struct RequestState {
+    size_t discarded = 0;
+};
+constexpr size_t kBodyLimit = 64 << 10;
+
+// A request is answered once its headers and body are in (so the
+// connection can be kept alive), except one whose method no resource takes,
+// or that announces a body beyond kBodyLimit, which is refused at once (the
+// connection is then closed, its body unread). A chunked body that runs past
+// kBodyLimit closes the connection without an answer: no response can be
+// queued while a body is still arriving.
 MHD_Result onRequest(void* cls, MHD_Connection* c, const char* url, const char* method, const char*, const char*,
-                     size_t*, void**) {
-    return answer(*static_cast<const HttpServer::Daemon*>(cls), c, url ? url : "", method ? method : "");
+                     size_t* uploadSize, void** context) {
+    const auto& daemon = *static_cast<const HttpServer::Daemon*>(cls);
+    auto* state = static_cast<RequestState*>(*context);
+    if (!state) {
+        *context = state = new RequestState;
+        const char* length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+        if (length && std::strtoull(length, nullptr, 10) > kBodyLimit)
+            return sendError(c, kPayloadTooLarge, "GeneralError", "no resource here takes a request body");
+        if (methodOf(method ? method : "") != Method::Other) return MHD_YES;
+    } else if (*uploadSize != 0) {
+        state->discarded += *uploadSize;
+        *uploadSize = 0;
+        return state->discarded <= kBodyLimit ? MHD_YES : MHD_NO;
+    }
+    return answer(daemon, c, url ? url : "", method ? method : "");
+}
+
+void onCompleted(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+    delete static_cast<RequestState*>(*context);
+    *context = nullptr;
 }
 
 size_t onUnescape(void*, MHD_Connection*, char* text) { return unescapeInPlace(text); }
@@ -325,6 +355,7 @@ bool HttpServer::serve(const Listener& l, std::string& why) {
         {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(iv_limits.idleSeconds), nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(iv_limits.connectionMemory), nullptr},
         {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&onUnescape), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), nullptr},
     };
     // One address may hold half the connections, so one client cannot take them all.
     if (!l.unixSocket)

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,7 +120,6 @@ protected:
         ::close(o);
         ::close(e);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        std::smatch m;
         std::string log;
         while (std::chrono::steady_clock::now() < deadline) {
             log = serverLog();
@@ -133,7 +131,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ASSERT_NE(log.find("platdump serve: ready"), std::string::npos) << log;
-        if (std::regex_search(log, m, std::regex("listening on (https?://[^ ,\n]+)"))) base = m[1];
+        base = after(log, "listening on ", " ,\n");
     }
 
     // SIGTERM; the server's exit code (-1000 when it did not end in 20 s).
@@ -156,6 +154,15 @@ protected:
     static std::string status(std::vector<std::string> args, const std::string& body = "/dev/null") {
         args.insert(args.end(), {"-o", body, "-w", "%{http_code}"});
         return curl(args).out;
+    }
+
+    // The text after the first marker in text, up to one of the ends (or
+    // the end); "" when the marker is not there.
+    static std::string after(const std::string& text, const std::string& marker, const char* ends) {
+        const size_t at = text.find(marker);
+        if (at == std::string::npos) return "";
+        const size_t from = at + marker.size();
+        return text.substr(from, text.find_first_of(ends, from) - from);
     }
 
     std::string entry(const std::string& id) const {

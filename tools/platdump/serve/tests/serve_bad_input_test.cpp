@@ -17,7 +17,7 @@ class ServeBadInput : public ServeTest {
 protected:
     void SetUp() override {
         ServeTest::SetUp();
-        requireTool("curl", "curl");
+        ASSERT_NO_FATAL_FAILURE(requireTool("curl", "curl"));
         demoDump();
         ErrlEntry* errl = nullptr;
         DumpSummary(DumpSummary::SYS, 0x2C, errl);  // not complete
@@ -53,6 +53,10 @@ TEST_F(ServeBadInput, EachRequestGetsAClearAnswer) {
         {"DELETE on the collection", kEntries, {"-X", "DELETE"}, "405", "Base.1.18.OperationNotAllowed"},
         {"a lower-case method", kEntries, {"-X", "get"}, "405", "Base.1.18.OperationNotAllowed"},
         {"POST with a body", kAttachment, {"-d", "x=1"}, "405", "Base.1.18.OperationNotAllowed"},
+        {"GET with a body of 100 KiB", "/redfish/v1", {"-X", "GET", "-d", std::string(100 << 10, 'x')}, "413",
+         "Base.1.18.GeneralError"},
+        {"DELETE with a small body", kEntries + "/FF", {"-X", "DELETE", "-d", "x=1"}, "404",
+         "Base.1.18.ResourceNotFound"},
         {"a Range without a unit", kAttachment, {"-H", "Range: 0-10"}, "416", "Base.1.18.PropertyValueOutOfRange"},
         {"a reversed range", kAttachment, {"-H", "Range: bytes=10-5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
         {"two ranges", kAttachment, {"-H", "Range: bytes=0-1,4-5"}, "416", "Base.1.18.PropertyValueOutOfRange"},

@@ -12,7 +12,7 @@ class ServeClients : public ServeTest {
 protected:
     void SetUp() override {
         ServeTest::SetUp();
-        requireTool("curl", "curl");
+        ASSERT_NO_FATAL_FAILURE(requireTool("curl", "curl"));
     }
 
     Json redfishtool(const std::vector<std::string>& args) {
@@ -34,7 +34,7 @@ protected:
 };
 
 TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
-    requireTool("redfishtool", "redfishtool");
+    ASSERT_NO_FATAL_FAILURE(requireTool("redfishtool", "redfishtool"));
     demoDump();
     ErrlEntry* errl = nullptr;
     DumpSummary(DumpSummary::SYS, 0x2B, errl);  // not complete: listed all the same
@@ -100,7 +100,7 @@ TEST_F(ServeClients, EventsOfACollectionAndADeletionByOtherProcesses) {
     ASSERT_EQ(deleted.code, 0) << deleted.err;
     ASSERT_TRUE(appears(events, "ResourceRemoved"));
     const std::string seen = readFile(events);
-    EXPECT_TRUE(std::regex_search(seen, std::regex("id: 1\ndata: \\{\"@odata.type\":\"#Event.v1_10_0.Event\",\"Id\":\"1\"")))
+    EXPECT_NE(seen.find("id: 1\ndata: {\"@odata.type\":\"#Event.v1_10_0.Event\",\"Id\":\"1\""), std::string::npos)
         << seen;
     EXPECT_NE(seen.find("ResourceEvent.1.3.ResourceRemoved\",\"Message\":\"The resource has been removed "
                         "successfully.\",\"MessageSeverity\":\"OK\"," + origin),
