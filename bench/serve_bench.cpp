@@ -31,7 +31,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -100,13 +99,12 @@ struct Setup {
         std::ofstream(users) << "bench:" << ::crypt_r("secret", "$6$platdumpbench$", &data) << "\n";
         const std::string log = dir + "/serve.log";
         server = spawn({PLATDUMP_TOOL, "serve", "--listen", "127.0.0.1:0", "--users", users}, log);
-        std::smatch m;
-        for (int i = 0; i < 1000; ++i) {
+        for (int i = 0; i < 1000 && base.empty(); ++i) {
             const std::string text = readText(log);
-            if (text.find("ready") != std::string::npos &&
-                std::regex_search(text, m, std::regex("listening on (http://[^ ,\n]+)"))) {
-                base = m[1];
-                break;
+            const size_t at = text.find("listening on ");
+            if (text.find("ready") != std::string::npos && at != std::string::npos) {
+                const size_t from = at + std::strlen("listening on ");
+                base = text.substr(from, text.find_first_of(" ,\n", from) - from);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -132,7 +130,7 @@ struct Setup {
                       base + "/redfish/v1/Systems/system/LogServices/Dump/Entries/" + text + "/attachment?mainstore=true"});
     }
     // VmRSS or VmHWM of the server, KiB.
-    double serverMemory(const char* field) {
+    double serverMemory(const char* field) const {
         std::ifstream status("/proc/" + std::to_string(server) + "/status");
         for (std::string line; std::getline(status, line);)
             if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::strlen(field) + 1));
@@ -150,6 +148,19 @@ Setup& setup() {
 
 double seconds(std::chrono::steady_clock::time_point from) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// The counters of a case that times two things in each iteration, a and b,
+// which move aStreams and bStreams of the dump's stream: each one's MiB/s,
+// b's throughput over a's, and the server's memory after the case.
+void report(benchmark::State& state, const Setup& s, const char* a, double aTime, double aStreams, const char* b,
+            double bTime, double bStreams, const char* ratio) {
+    const double mib = static_cast<double>(state.iterations()) * static_cast<double>(s.bytes) / MiB;
+    state.counters[a] = aStreams * mib / aTime;
+    state.counters[b] = bStreams * mib / bTime;
+    state.counters[ratio] = (bStreams * mib / bTime) / (aStreams * mib / aTime);
+    state.counters["server_rss_kib"] = s.serverMemory("VmRSS:");
+    state.counters["server_hwm_kib"] = s.serverMemory("VmHWM:");
 }
 
 void singleDownload(benchmark::State& state) {
@@ -171,12 +182,7 @@ void singleDownload(benchmark::State& state) {
         downloadTime += d;
         state.SetIterationTime(o + d);
     }
-    const double n = static_cast<double>(state.iterations()), mib = static_cast<double>(s.bytes) / MiB;
-    state.counters["offload_MiBps"] = mib * n / offloadTime;
-    state.counters["download_MiBps"] = mib * n / downloadTime;
-    state.counters["download_vs_offload"] = offloadTime / downloadTime;
-    state.counters["server_rss_kib"] = s.serverMemory("VmRSS:");
-    state.counters["server_hwm_kib"] = s.serverMemory("VmHWM:");
+    report(state, s, "offload_MiBps", offloadTime, 1, "download_MiBps", downloadTime, 1, "download_vs_offload");
 }
 
 void concurrent16(benchmark::State& state) {
@@ -208,12 +214,7 @@ void concurrent16(benchmark::State& state) {
         allTime += all;
         state.SetIterationTime(one + all);
     }
-    const double n = static_cast<double>(state.iterations()), mib = static_cast<double>(s.bytes) / MiB;
-    state.counters["one_MiBps"] = mib * n / oneTime;
-    state.counters["aggregate_MiBps"] = 16 * mib * n / allTime;
-    state.counters["aggregate_vs_one"] = (16 * mib * n / allTime) / (mib * n / oneTime);
-    state.counters["server_rss_kib"] = s.serverMemory("VmRSS:");
-    state.counters["server_hwm_kib"] = s.serverMemory("VmHWM:");
+    report(state, s, "one_MiBps", oneTime, 1, "aggregate_MiBps", allTime, 16, "aggregate_vs_one");
 }
 
 BENCHMARK(singleDownload)->UseManualTime()->Iterations(4)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #include "httpServer.h"
 
 #include <microhttpd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "bodies.h"
 #include "byteRange.h"
@@ -39,6 +41,10 @@ struct HttpServer::Daemon {
     EventHub* events = nullptr;
     unsigned keepAliveSeconds = 15;
     MHD_Daemon* mhd = nullptr;
+    // The sockets of the open connections, so that stopping can cut their
+    // transfers off rather than wait for slow clients to finish them.
+    std::mutex lock;
+    std::set<int> open;
 };
 
 namespace {
@@ -319,6 +325,19 @@ void onCompleted(void*, MHD_Connection*, void** context, MHD_RequestTerminationC
 
 size_t onUnescape(void*, MHD_Connection*, char* text) { return unescapeInPlace(text); }
 
+// A connection opened or closed: the socket is known until libmicrohttpd
+// closes it, which it does only after this call for its end.
+void onConnection(void* cls, MHD_Connection* c, void**, MHD_ConnectionNotificationCode code) {
+    auto& daemon = *static_cast<HttpServer::Daemon*>(cls);
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (!info) return;
+    std::lock_guard<std::mutex> held(daemon.lock);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED)
+        daemon.open.insert(info->connect_fd);
+    else
+        daemon.open.erase(info->connect_fd);
+}
+
 void onLibraryMessage(void*, const char* format, va_list args) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
@@ -356,6 +375,7 @@ bool HttpServer::serve(const Listener& l, std::string& why) {
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(iv_limits.connectionMemory), nullptr},
         {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&onUnescape), nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), d.get()},
     };
     // One address may hold half the connections, so one client cannot take them all.
     if (!l.unixSocket)
@@ -367,7 +387,7 @@ bool HttpServer::serve(const Listener& l, std::string& why) {
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
     const unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL |
-                           MHD_USE_ERROR_LOG | (tls ? MHD_USE_TLS : 0);
+                           MHD_USE_ITC | MHD_USE_ERROR_LOG | (tls ? MHD_USE_TLS : 0);
     d->mhd = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, d.get(), MHD_OPTION_ARRAY, options.data(),
                               MHD_OPTION_END);
     if (!d->mhd) {
@@ -381,7 +401,13 @@ bool HttpServer::serve(const Listener& l, std::string& why) {
 
 void HttpServer::stop() {
     for (Daemon* d : iv_daemons) {
-        MHD_stop_daemon(d->mhd);  // closes the listening socket too
+        const MHD_socket listening = MHD_quiesce_daemon(d->mhd);  // no new connection from here on
+        {
+            std::lock_guard<std::mutex> held(d->lock);
+            for (int fd : d->open) ::shutdown(fd, SHUT_RDWR);  // transfers under way are cut off
+        }
+        MHD_stop_daemon(d->mhd);
+        if (listening != MHD_INVALID_SOCKET) ::close(listening);
         delete d;
     }
     iv_daemons.clear();

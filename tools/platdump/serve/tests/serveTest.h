@@ -91,6 +91,30 @@ protected:
         return pid;
     }
 
+    // argv started in the background with its standard output going to a
+    // pipe, whose reading end is set in out: a client that the test slows
+    // down, by reading its output as slowly as it wants, and stops.
+    pid_t piped(const std::vector<std::string>& argv, int& out) {
+        int ends[2];
+        if (::pipe(ends) != 0) return -1;
+        int e = ::open("/dev/null", O_WRONLY);
+        pid_t pid = spawn(argv, ends[1], e, "");
+        ::close(ends[1]);
+        ::close(e);
+        iv_background.push_back(pid);
+        out = ends[0];
+        return pid;
+    }
+
+    // Up to n bytes from fd, fewer only at its end.
+    static std::string readUpTo(int fd, size_t n) {
+        std::string bytes(n, '\0');
+        size_t got = 0;
+        for (ssize_t r; got < n && (r = ::read(fd, &bytes[got], n - got)) > 0;) got += static_cast<size_t>(r);
+        bytes.resize(got);
+        return bytes;
+    }
+
     // The tool, run to its end.
     Ran platdump(const std::vector<std::string>& args, int timeout = 120) {
         std::vector<std::string> argv{PLATDUMP_TOOL};

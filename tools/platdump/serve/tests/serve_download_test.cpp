@@ -90,22 +90,28 @@ TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransfer
 
     // A transfer of several pieces under way when the summary changes is
     // cut off, not ended as if whole (main store, over the Unix socket).
-    const std::string cut = root() + "/cut";
-    pid_t slow = background({"curl", "-s", "--limit-rate", "500k", "--unix-socket", socket, "-o", cut,
-                             "http://localhost/redfish/v1/Systems/system/LogServices/Dump/Entries/1A/"
-                             "attachment?mainstore=true"},
-                            "/dev/null");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The test reads curl's output: while it does not, the server waits to
+    // send the rest of the first piece.
+    int output = -1;
+    pid_t slow = piped({"curl", "-s", "--unix-socket", socket,
+                        "http://localhost/redfish/v1/Systems/system/LogServices/Dump/Entries/1A/"
+                        "attachment?mainstore=true"},
+                       output);
+    std::string cut = readUpTo(output, 100000);
+    ASSERT_EQ(cut.size(), 100000u);
     {
         ErrlEntry* errl = nullptr;
         DumpSummary dump(0x1A, errl);
         ASSERT_EQ(errl, nullptr);
         dump.SetPrivateFlagsByMask(0x00010000);
     }
+    cut += readUpTo(output, 1u << 30);
+    ::close(output);
     int wstatus = 0;
     ASSERT_EQ(::waitpid(slow, &wstatus, 0), slow);
     EXPECT_EQ(WEXITSTATUS(wstatus), 18) << "curl: partial file";  // CURLE_PARTIAL_FILE
-    EXPECT_LT(readFile(cut).size(), offloaded(true).size());
+    EXPECT_LT(cut.size(), offloaded(true).size());
+    EXPECT_TRUE(sameBytes(cut, offloaded(true).substr(0, cut.size()))) << "what came is the old version's";
     EXPECT_NE(serverLog().find("dump 0x0000001A: the dump changed during the transfer"), std::string::npos)
         << serverLog();
 
@@ -120,24 +126,38 @@ TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransfer
 TEST_F(ServeDownload, AKilledDownloadResumesAcrossARestartOfTheServer) {
     const std::string users = usersFile();
     ASSERT_FALSE(HasFatalFailure());
-    startServer({"--users", users});
+    const std::string socket = root() + "/serve.sock";
+    startServer({"--listen", "127.0.0.1:0", "--unix", socket, "--users", users});
     const std::string stream = offloaded(true);
     const std::string file = root() + "/resumed";
     const std::string url = attachment("1A") + "?mainstore=true";
-    pid_t first = background({"curl", "-s", "-u", "operator:secret", "--limit-rate", "300k", "-o", file, url},
-                             "/dev/null");
+    // curl is killed half-way; what it delivered is the start of the file.
+    int output = -1;
+    pid_t first = piped({"curl", "-s", "-u", "operator:secret", url}, output);
     pid_t events = background({"curl", "-sN", base + "/redfish/v1/EventService/SSE"}, root() + "/events");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ::kill(first, SIGKILL);  // killed half-way
+    writeFile(file, readUpTo(output, 700000));
+    ::kill(first, SIGKILL);
     ::waitpid(first, nullptr, 0);
-    const size_t half = readFile(file).size();
-    EXPECT_GT(half, 0u);
-    EXPECT_LT(half, stream.size());
+    ::close(output);
+    EXPECT_EQ(readFile(file).size(), 700000u);
 
-    // SIGTERM ends the server cleanly with an event stream open.
+    // SIGTERM ends the server cleanly with an event stream open and a
+    // transfer waiting for its client, which sees it cut off (over the Unix
+    // socket, whose buffers hold far less than the stream).
+    int stalledOutput = -1;
+    pid_t stalled = piped({"curl", "-s", "--unix-socket", socket,
+                           "http://localhost/redfish/v1/Systems/system/LogServices/Dump/Entries/1A/"
+                           "attachment?mainstore=true"},
+                          stalledOutput);
+    EXPECT_EQ(readUpTo(stalledOutput, 1000).size(), 1000u);
     EXPECT_EQ(stopServer(), 0) << serverLog();
     EXPECT_NE(serverLog().find("platdump serve: stopped"), std::string::npos) << serverLog();
     ::waitpid(events, nullptr, 0);
+    EXPECT_LT(1000 + readUpTo(stalledOutput, 1u << 30).size(), stream.size());
+    ::close(stalledOutput);
+    int wstatus = 0;
+    ASSERT_EQ(::waitpid(stalled, &wstatus, 0), stalled);
+    EXPECT_EQ(WEXITSTATUS(wstatus), 18) << "curl: partial file";
 
     startServer({"--users", users});
     Ran resumed = curl({"-u", "operator:secret", "-C", "-", "-o", file, attachment("1A") + "?mainstore=true"});
