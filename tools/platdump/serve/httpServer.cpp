@@ -218,6 +218,13 @@ MHD_Result answerEntry(const Request& r, uint32_t id) {
     return sendJson(r.c, kOk, entryJson(l.facts));
 }
 
+// A client's text for the log: printable ASCII only, at most 64 characters,
+// so that no client writes lines of its own into it.
+std::string printable(const char* text) {
+    std::string out;
+    for (const char* p = text; *p && out.size() < 64; ++p) out += (*p >= 0x20 && *p < 0x7F) ? *p : '?';
+    return out;
+}
 
 MHD_Result answer(const HttpServer::Daemon& daemon, MHD_Connection* c, std::string_view url, std::string_view method) {
     const Users& users = *daemon.users;
@@ -232,7 +239,7 @@ MHD_Result answer(const HttpServer::Daemon& daemon, MHD_Connection* c, std::stri
     if (user) {
         r.authenticated = users.check(user, password ? password : "");
         refused = !r.authenticated && !(r.local && users.empty());
-        if (refused) serveLog(std::string("user ") + user + " refused");
+        if (refused) serveLog("user " + printable(user) + " refused");
     } else {
         refused = !r.local;
     }
