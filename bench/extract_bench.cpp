@@ -62,6 +62,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchDump.h"
 #include "bench/benchSupport.h"
 #include "platdump/dumpExtractData.h"
 #include "platdump/dumpSummary.h"
@@ -70,94 +71,23 @@
 
 namespace {
 
+using namespace benchsupport;
+
 constexpr uint32_t KiB = 1024;
 constexpr uint32_t MiB = 1024 * KiB;
 constexpr unsigned kLargeId = 0x1A;
 constexpr unsigned kSmallId = 0x1B;
-constexpr uint16_t kCompleteWithMainStore = 0x8000 | 0x2000;
 constexpr uint64_t kRegionSpacing = 128ULL * MiB;
 constexpr uint64_t kMainStoreBytes = 10 * kRegionSpacing;  // both dumps' regions
-constexpr uint32_t kTocBytes = 4096;
-constexpr uint32_t kHeaderAndSummary = 1232;
 // The request counted by --syscalls: 64 KiB, 4 KiB into the nodal data file.
 constexpr uint64_t kInFileBlock = kHeaderAndSummary + kTocBytes + 4096;
 constexpr uint32_t kInFileBlockLength = 64 * KiB;
-
-// One piece of a dump's stream as plain files hold it.
-struct Piece {
-    std::string hostPath;
-    uint64_t offset;
-    uint64_t length;
-};
-
-struct Dump {
-    unsigned id;
-    std::vector<Piece> pieces;  // in stream order
-};
 
 // Bytes and calls of one pass over a stream.
 struct Pass {
     uint64_t bytes = 0;
     uint64_t calls = 0;
 };
-
-// Writes size bytes of a pattern at offset of path (created when missing).
-void writePattern(const std::string& path, uint64_t offset, uint64_t size, unsigned seed) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
-    std::vector<char> chunk(MiB);
-    for (uint64_t done = 0; done < size; done += chunk.size()) {
-        for (size_t i = 0; i < chunk.size(); i += 512) chunk[i] = static_cast<char>(seed + done / 512 + i);
-        size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - done));
-        if (::pwrite(fd, chunk.data(), n, static_cast<off_t>(offset + done)) != static_cast<ssize_t>(n))
-            std::abort();
-    }
-    ::close(fd);
-}
-
-void putBe(std::string& s, size_t at, uint64_t v, int width) {
-    for (int i = 0; i < width; ++i) s[at + i] = static_cast<char>(v >> (8 * (width - 1 - i)));
-}
-
-// A complete system dump: TOC and data file of the system nodal section,
-// and an MDRT over regions of regionBytes each, every byte written.
-Dump makeDump(unsigned id, uint64_t dataBytes, unsigned regions, uint64_t regionBytes) {
-    char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "/plat_dump/%08X", id);
-    std::string toc = std::string(prefix) + ".SysTOC", data = std::string(prefix) + ".SysData";
-    std::string mdrt = std::string(prefix) + ".MDRT";
-    char summary[64];
-    std::snprintf(summary, sizeof summary, "/plat_dump/SYSDUMP.%08X.summary", id);
-    writePattern(platsim::hostPath(toc), 0, kTocBytes, id);
-    writePattern(platsim::hostPath(data), 0, dataBytes, id + 1);
-    Dump d{id, {{platsim::hostPath(summary), 0, kHeaderAndSummary},
-                {platsim::hostPath(toc), 0, kTocBytes},
-                {platsim::hostPath(data), 0, dataBytes},
-                {platsim::hostPath(mdrt), 0, 32ULL * regions}}};
-
-    std::string table(32 * regions, '\0');
-    uint64_t base = (id == kLargeId ? 1 : 9) * kRegionSpacing;
-    for (unsigned i = 0; i < regions; ++i) {
-        uint64_t at = base + i * kRegionSpacing;
-        putBe(table, 32 * i + 8, at, 8);
-        putBe(table, 32 * i + 20, regionBytes, 4);
-        writePattern(platsim::root() + "/mainstore", at, regionBytes, id + 2 + i);
-        d.pieces.push_back({platsim::root() + "/mainstore", at, regionBytes});
-    }
-    FILE* f = std::fopen(platsim::hostPath(mdrt).c_str(), "wb");
-    std::fwrite(table.data(), 1, table.size(), f);
-    std::fclose(f);
-
-    ErrlEntry* errl = nullptr;
-    {
-        DumpSummary s(DumpSummary::SYS, id, errl);
-        delete errl;
-        errl = nullptr;
-        s.SetSYSDATAFileNames(data, toc);
-        s.setMDRTFileName(mdrt, static_cast<unsigned>(table.size()));
-        s.setDumpFlagsByMask(kCompleteWithMainStore);
-    }  // the destructor's flush records the nodal files' sizes
-    return d;
-}
 
 // The simulation root with both dumps, made once per process.
 struct Setup {
@@ -179,12 +109,12 @@ Setup& setup() {
 }
 const Dump& smallDump() {
     setup();
-    static Dump d = makeDump(kSmallId, 1 * MiB, 1, 1 * MiB);
+    static Dump d = makeDump(kSmallId, 1 * MiB, 1, 1 * MiB, 9 * kRegionSpacing, kRegionSpacing);
     return d;
 }
 const Dump& largeDump() {
     setup();
-    static Dump d = makeDump(kLargeId, 128ULL * MiB, 8, 112ULL * MiB);
+    static Dump d = makeDump(kLargeId, 128ULL * MiB, 8, 112ULL * MiB, 1 * kRegionSpacing, kRegionSpacing);
     return d;
 }
 

@@ -8,6 +8,8 @@ packages=(
   g++-powerpc-linux-gnu qemu-user-static
   clang libclang-rt-dev
   strace cloc gcovr
+  libmicrohttpd-dev libcrypt-dev       # platdump serve
+  curl redfishtool openssl whois       # its tests' clients; whois brings mkpasswd
 )
 
 missing=()

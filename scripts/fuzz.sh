@@ -7,7 +7,7 @@
 # (/dev/shm) when there is one.
 #
 # Usage: scripts/fuzz.sh [--seeds] SECONDS [FUZZER ...]
-#   FUZZER: summary, nodal, mdrt, stream, errlog (default: all five)
+#   FUZZER: summary, nodal, mdrt, stream, errlog, serve (default: all six)
 #        scripts/fuzz.sh --available     (exit 0 when clang can build a fuzzer)
 #   --seeds  first rewrites the committed seeds (fuzz/corpus/<fuzzer>/seed-*)
 #            from a fresh resident dump.
@@ -20,11 +20,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all=(summary nodal mdrt stream errlog)
+all=(summary nodal mdrt stream errlog serve)
 # Longest input each fuzzer makes: a summary file with its SRC, a nodal
 # pair, an MDRT of 32 entries (every region is read, and more of them only
-# cost time), a small stream, a few error-log lines.
-declare -A max_len=([summary]=8192 [nodal]=4096 [mdrt]=1024 [stream]=8192 [errlog]=8192)
+# cost time), a small stream, a few error-log lines, one request's method,
+# path and range headers.
+declare -A max_len=([summary]=8192 [nodal]=4096 [mdrt]=1024 [stream]=8192 [errlog]=8192 [serve]=4096)
 
 available() {
   command -v clang++ >/dev/null || return 1
@@ -67,7 +68,7 @@ trap 'rm -rf "$PLATDUMP_FUZZ_DIR"' EXIT
 
 if [ $seeds -eq 1 ]; then
   cmake --build "$build" -j "$(nproc)" --target fuzz_seeds
-  rm -f fuzz/corpus/*/seed-*
+  rm -f fuzz/corpus/{summary,nodal,mdrt,stream,errlog}/seed-*  # the seeds fuzz_seeds writes
   "$build/fuzz/fuzz_seeds" fuzz/corpus
 fi
 

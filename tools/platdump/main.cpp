@@ -19,6 +19,9 @@
 #include "parseCommand.h"
 #include "showCommand.h"
 #include "statusCommand.h"
+#ifdef PLATDUMP_HAVE_SERVE
+#include "serve/serveCommand.h"
+#endif
 
 namespace {
 
@@ -58,6 +61,10 @@ int main(int argc, char** argv) {
         {addMirrorCommand(app, mirror), [&] { return runMirror(mirror, std::cout, std::cerr); }},
         {addDemoCommand(app, demo), [&] { return runDemo(demo, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
     };
+#ifdef PLATDUMP_HAVE_SERVE
+    ServeOptions serve;
+    commands.push_back({addServeCommand(app, serve), [&] { return runServe(serve, std::cerr); }});
+#endif
 
     try {
         app.parse(argc, argv);

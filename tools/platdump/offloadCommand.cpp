@@ -21,14 +21,6 @@ namespace {
 
 constexpr uint32_t kMaxRequest = 64u << 20;
 
-// The driver's answer to a request that runs past the end of the stream:
-// the bytes up to the end were delivered.
-bool endOfStream(const ErrlEntry& e) {
-    const SrciSrc* src = e.getSRC(0);
-    return e.getRC() == 0xB && src && src->reasonCode() == 0xF00F &&
-           src->userWord(1) == dumpCreateUniqueLocation(0xF00F, 0x0221, 5);
-}
-
 // The reason code the library gave a failure: that of the entry's first
 // SRC of the dump component (a platform failure comes with the platform's
 // SRC first).
@@ -36,18 +28,6 @@ uint16_t libraryReason(const ErrlEntry& e) {
     for (uint32_t i = 0; i < e.srcCount(); ++i)
         if (e.getSRC(i)->component() == DUMP_COMPONENT_ID) return e.getSRC(i)->reasonCode();
     return 0;
-}
-
-// What a failed request means, for the first line of the report.
-std::string failureText(const ErrlEntry& e, uint64_t offset) {
-    uint16_t reason = libraryReason(e);
-    std::string what = e.getRC() == 0x1B     ? "the dump was deleted during the offload"
-                       : e.getRC() == 0x1A   ? "the library finds no summary file of this id"
-                       : reason == 0xF014    ? "the dump is not complete"
-                       : reason == 0xF011    ? "main store cannot be read in the system's present state"
-                       : reason == 0xF0F0    ? "the system state cannot be read from the registry"
-                                             : "the library cannot read the stream";
-    return what + " (at stream offset " + std::to_string(offset) + ")";
 }
 
 // Bytes the stream will hold from offset on, as the summary tells them now:
@@ -68,6 +48,37 @@ uint64_t expectedBytes(unsigned int id, bool mainStore, uint64_t offset) {
 }
 
 }  // namespace
+
+ExtractOutcome extractOutcome(const ErrlEntry& e) {
+    // The driver's answer to a request that runs past the end of the stream.
+    const SrciSrc* src = e.getSRC(0);
+    if (e.getRC() == 0xB && src && src->reasonCode() == 0xF00F &&
+        src->userWord(1) == dumpCreateUniqueLocation(0xF00F, 0x0221, 5))
+        return ExtractOutcome::EndOfStream;
+    if (e.getRC() == 0x1B) return ExtractOutcome::Deleted;
+    if (e.getRC() == 0x1A) return ExtractOutcome::NoSummary;
+    switch (libraryReason(e)) {
+        case 0xF014: return ExtractOutcome::NotComplete;
+        case 0xF011: return ExtractOutcome::MainStoreUnreachable;
+        case 0xF0F0: return ExtractOutcome::StateUnreadable;
+        default: return ExtractOutcome::Failed;
+    }
+}
+
+std::string failureText(const ErrlEntry& e, uint64_t offset) {
+    const char* what = "the library cannot read the stream";
+    switch (extractOutcome(e)) {
+        case ExtractOutcome::Deleted: what = "the dump was deleted during the offload"; break;
+        case ExtractOutcome::NoSummary: what = "the library finds no summary file of this id"; break;
+        case ExtractOutcome::NotComplete: what = "the dump is not complete"; break;
+        case ExtractOutcome::MainStoreUnreachable:
+            what = "main store cannot be read in the system's present state";
+            break;
+        case ExtractOutcome::StateUnreadable: what = "the system state cannot be read from the registry"; break;
+        default: break;
+    }
+    return std::string(what) + " (at stream offset " + std::to_string(offset) + ")";
+}
 
 CLI::App* addOffloadCommand(CLI::App& app, OffloadOptions& options) {
     CLI::App* cmd = app.add_subcommand("offload", "Read a dump's offload stream into a file");
@@ -114,7 +125,7 @@ bool offloadDump(const OffloadOptions& o, bool progress, std::ostream& err, uint
         bar.update(bytes);
         if (!e && length == 0) return failed("the library delivered no bytes and reported no end of the stream", e);
         if (!e) continue;
-        if (!endOfStream(*e)) return failed(failureText(*e, offset), e);
+        if (extractOutcome(*e) != ExtractOutcome::EndOfStream) return failed(failureText(*e, offset), e);
         if (bytes == 0)
             return failed("the stream ends before offset " + std::to_string(o.offset) + " (it is " +
                               std::to_string(e->getSRC(0)->userWord(3)) + " bytes)",

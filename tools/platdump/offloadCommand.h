@@ -12,6 +12,8 @@
 #include <ostream>
 #include <string>
 
+class ErrlEntry;
+
 namespace platdump {
 
 struct OffloadOptions {
@@ -25,6 +27,20 @@ struct OffloadOptions {
 CLI::App* addOffloadCommand(CLI::App& app, OffloadOptions& options);
 // progress: whether to draw the progress bar on err.
 int runOffload(const OffloadOptions& options, bool progress, std::ostream& out, std::ostream& err);
+
+// What an entry ExtractDump returned means.
+enum class ExtractOutcome {
+    EndOfStream,           // the request ran past the end: the bytes up to it were delivered
+    Deleted,               // the dump was deleted during the offload
+    NoSummary,             // no summary file of this id
+    NotComplete,           // the dump is not complete
+    MainStoreUnreachable,  // main store cannot be read in the system's present state
+    StateUnreadable,       // the system state cannot be read from the registry
+    Failed,                // any other failure
+};
+ExtractOutcome extractOutcome(const ErrlEntry& e);
+// The outcome for a person, with the stream offset it happened at.
+std::string failureText(const ErrlEntry& e, uint64_t offset);
 
 // The offload itself (also the demo's): true with bytes set to the bytes
 // written; false when it failed, reported on err, with no file left.

@@ -1,0 +1,141 @@
+// What `platdump serve` does with requests it does not understand or must
+// refuse: a clear 4xx with an error body in the management world's shape,
+// never a crash or a hang; and a slow client holds only its own
+// connection, closed when it stays silent.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "serveTest.h"
+
+using namespace servetest;
+using testsupport::readFile;
+
+namespace {
+
+class ServeBadInput : public ServeTest {
+protected:
+    void SetUp() override {
+        ServeTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(requireTool("curl", "curl"));
+        demoDump();
+        ErrlEntry* errl = nullptr;
+        DumpSummary(DumpSummary::SYS, 0x2C, errl);  // not complete
+        ASSERT_EQ(errl, nullptr);
+    }
+};
+
+struct Refusal {
+    const char* what;
+    std::string path;  // after the server's address
+    std::vector<std::string> args;
+    const char* status;
+    const char* messageId;  // of the error body; "" when the answer has none of ours
+};
+
+const std::string kEntries = "/redfish/v1/Systems/system/LogServices/Dump/Entries";
+const std::string kAttachment = kEntries + "/1A/attachment";
+
+TEST_F(ServeBadInput, EachRequestGetsAClearAnswer) {
+    startServer();
+    const std::vector<Refusal> table = {
+        {"unknown path", "/redfish/v2", {}, "404", "Base.1.18.ResourceNotFound"},
+        {"a path climbing out of the tree", "/redfish/v1/Systems/../../../etc/passwd", {"--path-as-is"}, "404",
+         "Base.1.18.ResourceNotFound"},
+        {"an encoded NUL in the path", "/redfish/v1%00/Systems", {}, "404", "Base.1.18.ResourceNotFound"},
+        {"an id that is no hex", kEntries + "/1G", {}, "400", "Base.1.18.ResourceNotFound"},
+        {"an id of nine digits", kEntries + "/123456789", {}, "400", "Base.1.18.ResourceNotFound"},
+        {"an id of only 0x", kEntries + "/0x/attachment", {}, "400", "Base.1.18.ResourceNotFound"},
+        {"an unknown id", kEntries + "/FF", {}, "404", "Base.1.18.ResourceNotFound"},
+        {"an unknown id's attachment", kEntries + "/FF/attachment", {}, "404", "Base.1.18.ResourceNotFound"},
+        {"below an attachment", kAttachment + "/more", {}, "404", "Base.1.18.ResourceNotFound"},
+        {"PUT on an entry", kEntries + "/1A", {"-X", "PUT"}, "405", "Base.1.18.OperationNotAllowed"},
+        {"DELETE on the collection", kEntries, {"-X", "DELETE"}, "405", "Base.1.18.OperationNotAllowed"},
+        {"a lower-case method", kEntries, {"-X", "get"}, "405", "Base.1.18.OperationNotAllowed"},
+        {"POST with a body", kAttachment, {"-d", "x=1"}, "405", "Base.1.18.OperationNotAllowed"},
+        {"GET with a body of 100 KiB", "/redfish/v1", {"-X", "GET", "-d", std::string(100 << 10, 'x')}, "413",
+         "Base.1.18.GeneralError"},
+        {"DELETE with a small body", kEntries + "/FF", {"-X", "DELETE", "-d", "x=1"}, "404",
+         "Base.1.18.ResourceNotFound"},
+        {"a Range without a unit", kAttachment, {"-H", "Range: 0-10"}, "416", "Base.1.18.PropertyValueOutOfRange"},
+        {"a reversed range", kAttachment, {"-H", "Range: bytes=10-5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
+        {"two ranges", kAttachment, {"-H", "Range: bytes=0-1,4-5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
+        {"positions that are no numbers", kAttachment, {"-H", "Range: bytes=a-b"}, "416",
+         "Base.1.18.PropertyValueOutOfRange"},
+        {"a first position beyond 64 bits", kAttachment, {"-H", "Range: bytes=999999999999999999999999-"}, "416",
+         "Base.1.18.PropertyValueOutOfRange"},
+        {"a suffix of no byte", kAttachment, {"-H", "Range: bytes=-0"}, "416", "Base.1.18.PropertyValueOutOfRange"},
+        {"an empty range", kAttachment, {"-H", "Range: bytes="}, "416", "Base.1.18.PropertyValueOutOfRange"},
+        {"a negative suffix", kAttachment, {"-H", "Range: bytes=--5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
+        {"a thousand ranges", kAttachment, {"-H", "Range: bytes=0-0" + std::string(4000, ',')}, "416",
+         "Base.1.18.PropertyValueOutOfRange"},
+        {"a unit the server has not is ignored", kAttachment, {"-H", "Range: items=0-5"}, "200", ""},
+        {"a main-store flag of another value", kAttachment + "?mainstore=maybe", {}, "400",
+         "Base.1.18.QueryParameterValueFormatError"},
+        {"main store without users configured", kAttachment + "?mainstore=true", {}, "403",
+         "Base.1.18.InsufficientPrivilege"},
+        {"an incomplete dump's attachment", kEntries + "/2C/attachment", {}, "409", "Base.1.18.ResourceInUse"},
+        {"a header of 64 KiB", "/redfish/v1", {"-H", "X-Big: " + std::string(64 << 10, 'b')}, "431", ""},
+        {"credentials no user file checks, on loopback", "/redfish/v1", {"-u", "someone:x"}, "200", ""},
+    };
+    for (const Refusal& row : table) {
+        const std::string body = root() + "/body";
+        std::vector<std::string> args = row.args;
+        args.push_back(base + row.path);
+        EXPECT_EQ(status(args, body), row.status) << row.what;
+        if (*row.messageId) {
+            Json error = Json::parse(readFile(body), nullptr, false);
+            EXPECT_EQ(error["error"]["code"], row.messageId) << row.what << ": " << readFile(body);
+            EXPECT_EQ(error["error"]["@Message.ExtendedInfo"][0]["MessageId"], row.messageId) << row.what;
+        }
+    }
+    EXPECT_EQ(status({base + "/redfish/v1"}), "200") << "the server still answers";
+    EXPECT_EQ(stopServer(), 0) << serverLog();
+}
+
+// A connection to the server's port, of the test's own.
+int connectTo(const std::string& base) {
+    const int port = std::stoi(base.substr(base.rfind(':') + 1));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST_F(ServeBadInput, SlowClientsAreClosedAndStarveNoOne) {
+    startServer({"--idle-timeout", "2", "--max-connections", "32"});
+    std::vector<int> slow;
+    for (int i = 0; i < 8; ++i) {
+        int fd = connectTo(base);
+        ASSERT_GE(fd, 0);
+        if (i % 2 == 0) {  // half of them begin a request and never end it
+            const std::string partial = "GET /redfish/v1 HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+            ASSERT_EQ(::send(fd, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
+        }
+        slow.push_back(fd);
+    }
+    EXPECT_EQ(status({base + "/redfish/v1/Systems/system/LogServices/Dump/Entries"}), "200");
+    const std::string file = root() + "/got";
+    EXPECT_EQ(status({base + kAttachment}, file), "200");
+
+    // Each silent connection is closed by the server after its idle time.
+    timeval wait{10, 0};
+    for (int fd : slow) {
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        char byte;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_LE(::recv(fd, &byte, 1, 0), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9));
+        ::close(fd);
+    }
+    EXPECT_EQ(status({base + "/redfish/v1"}), "200");
+    EXPECT_EQ(stopServer(), 0) << serverLog();
+}
+
+}  // namespace
