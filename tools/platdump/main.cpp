@@ -64,6 +64,16 @@ int main(int argc, char** argv) {
 #ifdef PLATDUMP_HAVE_SERVE
     ServeOptions serve;
     commands.push_back({addServeCommand(app, serve), [&] { return runServe(serve, std::cerr); }});
+#else
+    // A build without the HTTP library still knows the command, and says why
+    // it cannot run it.
+    CLI::App* noServe = app.add_subcommand("serve", "The repository over HTTP (not in this build)");
+    noServe->allow_extras();
+    commands.push_back({noServe, [] {
+                            std::cerr << "platdump serve: this build has no HTTP server (libmicrohttpd was not found "
+                                         "when it was built)\n";
+                            return kExitFailed;
+                        }});
 #endif
 
     try {
