@@ -22,6 +22,15 @@
 // "callInFileBlock" repeats the 64 KiB request inside the small dump's
 // nodal data file that bench/count_extract_syscalls.sh counts: call_us,
 // syscalls_per_call, and ratio_to_raw against a pread of the same bytes.
+// "callAgainstItsSyscalls" times that request against its own system calls
+// made raw: the calls of one request, captured with strace from a run of
+// this program (--trace-call), replayed with the same paths, flags, sizes
+// and offsets (bench/syscallReplay.h). Call and replay alternate, one each
+// per iteration, so that both see the same machine:
+//   ratio_to_raw       call time / replay time (the call's cost over the
+//                      system calls it makes)
+//   call_us, raw_us    microseconds per call, per replay
+//   replayed_syscalls  system calls in the replay
 //
 // The work one ExtractDump call is asked for, with the system calls each
 // step takes, is listed in count_extract_syscalls.sh.
@@ -29,6 +38,8 @@
 // Modes for strace, each setting up the small dump and exiting:
 //   extract_bench --syscalls N               N calls of that 64 KiB request
 //   extract_bench --offload-small N REQUEST  N offloads of the small dump
+//   extract_bench --trace-call               that 64 KiB request twice, the
+//                                            second between boundary marks
 //
 // Figures, one run each on the project's two-core machine under load:
 //   before (9fc0353), this benchmark as it then was: 64 KiB requests 2464 ms
@@ -63,6 +74,7 @@
 #include <vector>
 
 #include "bench/benchSupport.h"
+#include "bench/syscallReplay.h"
 #include "platdump/dumpExtractData.h"
 #include "platdump/dumpSummary.h"
 #include "platform/errlEntry.h"
@@ -311,8 +323,51 @@ void callInFileBlock(benchmark::State& state) {
     state.counters["syscalls_per_call"] = syscalls;
 }
 
+// One 64 KiB request inside the nodal data file; true when it succeeded.
+bool requestInFileBlock(DumpExtractData& extract, std::vector<char>& buffer) {
+    dumpDMAEhandle handle = {};
+    unsigned int length = kInFileBlockLength;
+    ErrlEntry* e = extract.ExtractDump(smallDump().id, kInFileBlock, length, buffer.data(), true, &handle);
+    if (!e) return true;
+    std::fprintf(stderr, "ExtractDump failed: %s\n", e->toJson().c_str());
+    delete e;
+    return false;
+}
+
+void callAgainstItsSyscalls(benchmark::State& state) {
+    smallDump();
+    static benchsupport::SyscallReplay replay;
+    static std::string why;
+    static const bool captured = replay.capture("--trace-call", why);
+    if (!captured) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    const std::string root = platsim::root();
+    std::vector<char> buffer(std::max<size_t>(kInFileBlockLength, replay.largestRead()));
+    DumpExtractData extract;
+    double callSeconds = 0, rawSeconds = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        if (!requestInFileBlock(extract, buffer)) {
+            state.SkipWithError("ExtractDump failed");
+            return;
+        }
+        callSeconds += secondsSince(start);
+        start = std::chrono::steady_clock::now();
+        replay.run(root, buffer);
+        rawSeconds += secondsSince(start);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["ratio_to_raw"] = callSeconds / rawSeconds;
+    state.counters["call_us"] = 1e6 * callSeconds / n;
+    state.counters["raw_us"] = 1e6 * rawSeconds / n;
+    state.counters["replayed_syscalls"] = static_cast<double>(replay.calls());
+}
+
 BENCHMARK(offloadSmall)->Arg(64 * KiB)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(callInFileBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(callAgainstItsSyscalls)->MinTime(2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(offloadLarge)->Arg(64 * KiB)->Arg(MiB)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // N calls for the 64 KiB request inside the small dump's nodal data file.
@@ -333,6 +388,18 @@ int repeatInFileBlock(int calls) {
     return 0;
 }
 
+// The request made twice, the second between boundary marks for strace.
+int traceOneCall() {
+    std::vector<char> buffer(kInFileBlockLength);
+    DumpExtractData extract;
+    if (!requestInFileBlock(extract, buffer)) return 1;
+    const std::string root = platsim::root();
+    benchsupport::markCallBoundary(root);
+    bool ok = requestInFileBlock(extract, buffer);
+    benchsupport::markCallBoundary(root);
+    return ok ? 0 : 1;
+}
+
 // N offloads of the small dump in requests of request bytes.
 int repeatSmallOffload(int offloads, uint32_t request) {
     std::vector<char> buffer(request);
@@ -345,6 +412,7 @@ int repeatSmallOffload(int offloads, uint32_t request) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--syscalls") == 0) return repeatInFileBlock(std::atoi(argv[2]));
+    if (argc == 2 && std::strcmp(argv[1], "--trace-call") == 0) return traceOneCall();
     if (argc == 4 && std::strcmp(argv[1], "--offload-small") == 0)
         return repeatSmallOffload(std::atoi(argv[2]), static_cast<uint32_t>(std::atoi(argv[3])));
     benchmark::Initialize(&argc, argv);
