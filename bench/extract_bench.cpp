@@ -27,9 +27,9 @@
 // this program (--trace-call), replayed with the same paths, flags, sizes
 // and offsets (bench/syscallReplay.h). Call and replay alternate, one each
 // per iteration, so that both see the same machine:
-//   ratio_to_raw       call time / replay time (the call's cost over the
-//                      system calls it makes)
-//   call_us, raw_us    microseconds per call, per replay
+//   ratio_to_raw       call time / replay time, their medians (the call's
+//                      cost over the system calls it makes)
+//   call_us, raw_us    median microseconds of a call, of a replay
 //   replayed_syscalls  system calls in the replay
 //
 // The work one ExtractDump call is asked for, with the system calls each
@@ -66,6 +66,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -334,6 +335,11 @@ bool requestInFileBlock(DumpExtractData& extract, std::vector<char>& buffer) {
     return false;
 }
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
 void callAgainstItsSyscalls(benchmark::State& state) {
     smallDump();
     static benchsupport::SyscallReplay replay;
@@ -346,22 +352,22 @@ void callAgainstItsSyscalls(benchmark::State& state) {
     const std::string root = platsim::root();
     std::vector<char> buffer(std::max<size_t>(kInFileBlockLength, replay.largestRead()));
     DumpExtractData extract;
-    double callSeconds = 0, rawSeconds = 0;
+    std::vector<double> calls, raws;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         if (!requestInFileBlock(extract, buffer)) {
             state.SkipWithError("ExtractDump failed");
             return;
         }
-        callSeconds += secondsSince(start);
+        calls.push_back(secondsSince(start));
         start = std::chrono::steady_clock::now();
         replay.run(root, buffer);
-        rawSeconds += secondsSince(start);
+        raws.push_back(secondsSince(start));
     }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["ratio_to_raw"] = callSeconds / rawSeconds;
-    state.counters["call_us"] = 1e6 * callSeconds / n;
-    state.counters["raw_us"] = 1e6 * rawSeconds / n;
+    // Medians: a pair that another process's work interrupted moves them little.
+    state.counters["ratio_to_raw"] = median(calls) / median(raws);
+    state.counters["call_us"] = 1e6 * median(calls);
+    state.counters["raw_us"] = 1e6 * median(raws);
     state.counters["replayed_syscalls"] = static_cast<double>(replay.calls());
 }
 

@@ -19,7 +19,6 @@
 #include <string>
 
 #include "backupCopy.h"
-#include "controlFiles.h"
 #include "platform/netcMessage.h"
 #include "simCore.h"
 
@@ -59,10 +58,9 @@ Handlers& handlers() {
 // Appends one line to sim/rmgr.log when that file exists.
 void logCall(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void logCall(const char* fmt, ...) {
-    const std::string& root = platsim::detail::root();
-    if (!platsim::detail::rmgrLogMayExist(root)) return;
+    if (!platsim::detail::control().rmgrLog) return;
     int saved = errno;
-    int fd = ::open((root + "/sim/rmgr.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    int fd = ::open((platsim::detail::root() + "/sim/rmgr.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) {
         char line[512];
         va_list args;
@@ -92,9 +90,10 @@ ErrlEntry* copyToBackup(uint16_t reason, const char* what, const std::string& sp
 }  // namespace
 
 ErrlEntry* rmgrGetTovRole(tovRole& role) {
-    if (auto f = fault("rmgrGetTovRole", ""))
+    const auto& root = platsim::detail::currentRoot();
+    if (auto f = fault(root, "rmgrGetTovRole", ""))
         return rmgrError(RC_ROLE, "role query", "tov role", 0, &*f);
-    int value = platsim::detail::inBackupScope() ? 0 : platsim::detail::roleFromFile();
+    int value = platsim::detail::inBackupScope() ? 0 : root.control().role;
     role = static_cast<tovRole>(value);
     return nullptr;
 }

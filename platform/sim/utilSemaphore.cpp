@@ -1,8 +1,9 @@
 // Named semaphores on the host: a semaphore of count 1 is an exclusive
 // flock on $PLATSIM_ROOT/sim/sem/<name>.<id>. The lock belongs to the open
-// file description, so it is dropped when its holder dies, and a child
-// process reopens the file before its first Down so that parent and child
-// never share one hold. Faults: UtilSemaphore.init, .Down, .Up (match=
+// file description, so it is dropped when its holder dies. An object is
+// its process's: a forked child that inherits one shares its parent's
+// description, so a child initialises a semaphore of its own (init opens
+// the file afresh). Faults: UtilSemaphore.init, .Down, .Up (match=
 // compares with "<name>.<id>").
 #include "platform/utilSemaphore.h"
 
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <string>
 
-#include "controlFiles.h"
 #include "platform/errlEntry.h"
 #include "simCore.h"
 
@@ -51,7 +51,7 @@ UtilSemaphore::UtilSemaphore(int) {}
 
 UtilSemaphore::~UtilSemaphore() {
     if (iv_fd >= 0) {
-        if (iv_held && iv_pid == platsim::detail::processId()) ::flock(iv_fd, LOCK_UN);
+        if (iv_held) ::flock(iv_fd, LOCK_UN);
         ::close(iv_fd);
     }
 }
@@ -68,22 +68,14 @@ ErrlEntry* UtilSemaphore::init(const char* name, uint8_t id, uint32_t initialCou
     if (iv_fd >= 0) ::close(iv_fd);
     iv_held = false;
     iv_fd = openSem(iv_key);
-    iv_pid = platsim::detail::processId();
     if (iv_fd < 0) return semError(RC_INIT, "semaphore init", iv_key, errno);
     return nullptr;
 }
 
 ErrlEntry* UtilSemaphore::Down(uint32_t) {
-    if (auto f = fault("UtilSemaphore.Down", iv_key))
+    if (auto f = fault(platsim::detail::lastRoot(), "UtilSemaphore.Down", iv_key))
         return semError(RC_DOWN, "semaphore down", iv_key, 0, &*f);
     if (iv_fd < 0) return semError(RC_DOWN, "semaphore down (not initialised)", iv_key, EINVAL);
-    if (iv_pid != platsim::detail::processId()) {
-        ::close(iv_fd);
-        iv_held = false;
-        iv_fd = openSem(iv_key);
-        iv_pid = platsim::detail::processId();
-        if (iv_fd < 0) return semError(RC_DOWN, "semaphore down", iv_key, errno);
-    }
     if (iv_held) return semError(RC_DOWN, "semaphore down (already held)", iv_key, EDEADLK);
     int rc;
     do {
@@ -95,9 +87,9 @@ ErrlEntry* UtilSemaphore::Down(uint32_t) {
 }
 
 ErrlEntry* UtilSemaphore::Up(uint32_t) {
-    if (auto f = fault("UtilSemaphore.Up", iv_key))
+    if (auto f = fault(platsim::detail::lastRoot(), "UtilSemaphore.Up", iv_key))
         return semError(RC_UP, "semaphore up", iv_key, 0, &*f);
-    if (iv_fd < 0 || !iv_held || iv_pid != platsim::detail::processId())
+    if (iv_fd < 0 || !iv_held)
         return semError(RC_UP, "semaphore up (not held)", iv_key, EPERM);
     iv_held = false;
     if (::flock(iv_fd, LOCK_UN) != 0) return semError(RC_UP, "semaphore up", iv_key, errno);
