@@ -21,7 +21,8 @@ namespace detail {
 
 namespace {
 
-thread_local bool t_backupScope = false;
+// Read by every call that resolves a path: a plain flag in the thread's static block.
+thread_local bool t_backupScope __attribute__((tls_model("initial-exec"))) = false;
 
 std::string defaultRoot(const char* tmp) {
     std::string base = (tmp && *tmp == '/') ? tmp : "/tmp";

@@ -107,32 +107,64 @@ struct Line {
     char texts[kTextBytes];
 };
 
-// Keeps fmt and its arguments in line; a line that would need more room
-// than it has keeps what fits and ends its format there.
-void keep(Line& line, const char* fmt, va_list& args) {
-    line.fmt = fmt;
-    line.count = 0;
-    line.textUsed = 0;
+// What a format takes from its arguments, in order (a * width or precision
+// is an int of its own); worked out once per format.
+struct Plan {
+    struct Take {
+        Spec::Kind kind;
+        char length;
+    };
+    const char* fmt = nullptr;
+    size_t count = 0;
+    Take takes[kMaxArgs];
+};
+
+// Stops at the first conversion a line cannot keep, or where the
+// arguments would overflow a line.
+Plan makePlan(const char* fmt) {
+    Plan plan;
+    plan.fmt = fmt;
     for (const char* p = std::strchr(fmt, '%'); p; p = std::strchr(p, '%')) {
         Spec s = parseSpec(p + 1);
         p = s.end;
         if (s.kind == Spec::Literal) continue;
         size_t needed = size_t(s.starWidth) + size_t(s.starPrecision) + 1;
-        if (s.kind == Spec::Stop || line.count + needed > kMaxArgs) return;
-        if (s.starWidth) line.args[line.count++].integer = uint64_t(int64_t(va_arg(args, int)));
-        if (s.starPrecision) line.args[line.count++].integer = uint64_t(int64_t(va_arg(args, int)));
-        Line::Arg& a = line.args[line.count++];
-        switch (s.kind) {
+        if (s.kind == Spec::Stop || plan.count + needed > kMaxArgs) break;
+        if (s.starWidth) plan.takes[plan.count++] = {Spec::Int, 0};
+        if (s.starPrecision) plan.takes[plan.count++] = {Spec::Int, 0};
+        plan.takes[plan.count++] = {s.kind, s.length};
+    }
+    return plan;
+}
+
+// The plan of fmt, from a small table of the formats seen (a format's
+// address picks its slot; one that collides is worked out again).
+// Guarded by the trace mutex.
+const Plan& planFor(const char* fmt) {
+    static Plan plans[512];
+    Plan& slot = plans[(reinterpret_cast<uintptr_t>(fmt) >> 2) % 512];
+    if (slot.fmt != fmt) slot = makePlan(fmt);
+    return slot;
+}
+
+// Keeps fmt and its arguments in line; the strings its %s take are copied
+// while they fit (a line's text is cut where a formatted line would be).
+void keep(Line& line, const char* fmt, va_list& args) {
+    const Plan& plan = planFor(fmt);
+    line.fmt = fmt;
+    line.count = 0;
+    line.textUsed = 0;
+    for (size_t i = 0; i < plan.count; ++i) {
+        const Plan::Take& take = plan.takes[i];
+        Line::Arg& a = line.args[line.count];
+        switch (take.kind) {
         case Spec::Double: a.real = va_arg(args, double); break;
         case Spec::Pointer: a.pointer = va_arg(args, const void*); break;
         case Spec::String: {
             const char* text = va_arg(args, const char*);
             if (!text) text = "(null)";
             size_t room = kTextBytes - line.textUsed;
-            if (room == 0) {
-                --line.count;
-                return;
-            }
+            if (room == 0) return;
             size_t n = strnlen(text, room - 1);
             std::memcpy(line.texts + line.textUsed, text, n);
             line.texts[line.textUsed + n] = '\0';
@@ -140,8 +172,15 @@ void keep(Line& line, const char* fmt, va_list& args) {
             line.textUsed += n + 1;
             break;
         }
-        default: a.integer = takeInteger(args, s); break;
+        default: {
+            Spec s;
+            s.kind = take.kind;
+            s.length = take.length;
+            a.integer = takeInteger(args, s);
+            break;
         }
+        }
+        ++line.count;
     }
 }
 

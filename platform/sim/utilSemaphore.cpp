@@ -34,14 +34,12 @@ ErrlEntry* semError(uint16_t reason, const char* what, const std::string& key, i
     return platformError(platsim::detail::COMP_UTIL_SEM, reason, 1, what, key, err, injected);
 }
 
-std::string semPath(const std::string& key) { return platsim::detail::root() + "/sim/sem/" + key; }
-
 // The directory is made the first time it is found missing.
-int openSem(const std::string& key) {
-    const std::string path = semPath(key);
+int openSem(const std::string& root, const char* key) {
+    const std::string path = root + "/sim/sem/" + key;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0 || errno != ENOENT) return fd;
-    platsim::detail::makeHostDirs(platsim::detail::root() + "/sim/sem");
+    platsim::detail::makeHostDirs(root + "/sim/sem");
     return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
 }
 
@@ -57,17 +55,22 @@ UtilSemaphore::~UtilSemaphore() {
 }
 
 ErrlEntry* UtilSemaphore::init(const char* name, uint8_t id, uint32_t initialCount) {
-    std::string base = name ? name : "";
-    for (char& c : base)
-        if (c == '/') c = '_';
-    std::snprintf(iv_key, sizeof iv_key, "%s.%u", base.c_str(), static_cast<unsigned>(id));
-    if (auto f = fault("UtilSemaphore.init", iv_key))
+    // "<name>.<id>", a '/' of the name made '_' (the name is cut to fit).
+    size_t n = 0;
+    for (const char* c = name ? name : ""; *c && n < sizeof iv_key - 5; ++c) iv_key[n++] = *c == '/' ? '_' : *c;
+    iv_key[n++] = '.';
+    if (id >= 100) iv_key[n++] = static_cast<char>('0' + id / 100);
+    if (id >= 10) iv_key[n++] = static_cast<char>('0' + id / 10 % 10);
+    iv_key[n++] = static_cast<char>('0' + id % 10);
+    iv_key[n] = '\0';
+    const auto& root = platsim::detail::currentRoot();
+    if (auto f = fault(root, "UtilSemaphore.init", iv_key))
         return semError(RC_INIT, "semaphore init", iv_key, 0, &*f);
     if (initialCount != 1)
         return semError(RC_INIT, "semaphore init (only count 1 is supported)", iv_key, EINVAL);
     if (iv_fd >= 0) ::close(iv_fd);
     iv_held = false;
-    iv_fd = openSem(iv_key);
+    iv_fd = openSem(root.root(), iv_key);
     if (iv_fd < 0) return semError(RC_INIT, "semaphore init", iv_key, errno);
     return nullptr;
 }

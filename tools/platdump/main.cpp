@@ -18,6 +18,7 @@
 #include "offloadCommand.h"
 #include "parseCommand.h"
 #include "showCommand.h"
+#include "simCommand.h"
 #include "statusCommand.h"
 
 namespace {
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
         {addCheckCommand(app, check), [&] { return runCheck(check, std::cout, std::cerr); }},
         {addMirrorCommand(app, mirror), [&] { return runMirror(mirror, std::cout, std::cerr); }},
         {addDemoCommand(app, demo), [&] { return runDemo(demo, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
+        {addSimCommand(app), [&] { return runSim(std::cout); }},
     };
 
     try {
