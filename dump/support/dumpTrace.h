@@ -21,7 +21,11 @@ inline __attribute__((always_inline, format(printf, 1, 2))) void trace(const cha
 #else
 template <typename... Args>
 inline void trace(const char* fmt, Args... args) {
-    trace_adal_write_all(traceBuffer(), fmt, args...);
+    // A line without arguments is its own text (the format is a literal, kept as one).
+    if constexpr (sizeof...(Args) == 0)
+        trace_adal_write_all(traceBuffer(), "%s", fmt);
+    else
+        trace_adal_write_all(traceBuffer(), fmt, args...);
 }
 #endif
 

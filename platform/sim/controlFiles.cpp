@@ -71,8 +71,6 @@ uint32_t* mapGeneration(const std::string& root) {
 
 void unmapGeneration(uint32_t* counter) { ::munmap(counter, kControlBytes); }
 
-uint32_t generation(const uint32_t* counter) { return __atomic_load_n(counter, __ATOMIC_ACQUIRE); }
-
 void bumpGeneration(uint32_t* counter) {
     if (counter) __atomic_add_fetch(counter, 1, __ATOMIC_SEQ_CST);
 }

@@ -34,7 +34,7 @@ uint32_t* mapGeneration(const std::string& root);
 
 void unmapGeneration(uint32_t* counter);
 
-uint32_t generation(const uint32_t* counter);
+inline uint32_t generation(const uint32_t* counter) { return __atomic_load_n(counter, __ATOMIC_ACQUIRE); }
 // Moves the counter (nothing when null).
 void bumpGeneration(uint32_t* counter);
 

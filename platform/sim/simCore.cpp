@@ -52,12 +52,8 @@ void prepareSkeleton(const std::string& r) {
 class RootViews {
 public:
     static RootView& mine() {
-        if (t_view) return *t_view;
-        t_view = new RootView;
-        // A call made while the thread's destructors run (after the owner's)
-        // keeps its view to the end.
-        if (!t_ownerGone) t_owner.view.reset(t_view);
-        return *t_view;
+        if (__builtin_expect(t_view != nullptr, 1)) return *t_view;
+        return made();
     }
 
     // Up to date with the environment.
@@ -66,9 +62,38 @@ public:
         const bool fromEnv = env && *env;
         const char* input = fromEnv ? env : std::getenv("TMPDIR");
         // The same pointer with the same text is the same variable.
-        if (v.iv_resolved && fromEnv == v.iv_fromEnv && input == v.iv_input &&
-            (!input || v.iv_inputText == input) && (!fromEnv || *env == '/'))
+        if (__builtin_expect(v.iv_resolved && fromEnv == v.iv_fromEnv && input == v.iv_input &&
+                                 (!input || std::strcmp(v.iv_inputText.c_str(), input) == 0) &&
+                                 (!fromEnv || *env == '/'),
+                             1))
             return;
+        follow(v, fromEnv, input);
+    }
+
+    // Up to date with the root's generation.
+    static void refresh(RootView& v) {
+        if (__builtin_expect(v.iv_generation && v.iv_loaded && generation(v.iv_generation) == v.iv_seen, 1))
+            return;
+        reload(v);
+    }
+
+    static void resolveOnce(RootView& v) {
+        if (!v.iv_resolved) resolve(v);
+    }
+
+    static void changed(RootView& v) { bumpGeneration(v.iv_generation); }
+
+private:
+    __attribute__((noinline)) static RootView& made() {
+        t_view = new RootView;
+        // A call made while the thread's destructors run (after the owner's)
+        // keeps its view to the end.
+        if (!t_ownerGone) t_owner.view.reset(t_view);
+        return *t_view;
+    }
+
+    // The environment names another root, or a relative one.
+    __attribute__((noinline)) static void follow(RootView& v, bool fromEnv, const char* input) {
         v.iv_fromEnv = fromEnv;
         v.iv_input = input;
         v.iv_inputText = input ? input : "";
@@ -88,22 +113,13 @@ public:
         v.iv_backup = r + "/backup";
     }
 
-    // Up to date with the root's generation: generation first, files
-    // second, so that a change after the read moves it.
-    static void refresh(RootView& v) {
-        if (v.iv_generation && v.iv_loaded && generation(v.iv_generation) == v.iv_seen) return;
+    // Generation first, files second, so that a change after the read moves it.
+    __attribute__((noinline)) static void reload(RootView& v) {
         if (v.iv_generation) v.iv_seen = generation(v.iv_generation);
         v.iv_control = readControlFiles(v.iv_root);
         v.iv_loaded = true;
     }
 
-    static void resolveOnce(RootView& v) {
-        if (!v.iv_resolved) resolve(v);
-    }
-
-    static void changed(RootView& v) { bumpGeneration(v.iv_generation); }
-
-private:
     static void unmap(RootView& v) {
         if (v.iv_generation) unmapGeneration(v.iv_generation);
         v.iv_generation = nullptr;
@@ -125,8 +141,8 @@ private:
     static thread_local Owner t_owner;
 };
 
-thread_local RootView* RootViews::t_view = nullptr;
-thread_local bool RootViews::t_ownerGone = false;
+thread_local RootView* RootViews::t_view __attribute__((tls_model("initial-exec"))) = nullptr;
+thread_local bool RootViews::t_ownerGone __attribute__((tls_model("initial-exec"))) = false;
 thread_local RootViews::Owner RootViews::t_owner;
 
 const RootView& currentRoot() {
@@ -230,19 +246,19 @@ std::string hostPath(const std::string& spPath) {
     return joined(r.sideDir(r.side()), spPath);
 }
 
-HostPath hostPathOf(const RootView& r, const std::string& spPath) {
+HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b) {
     HostPath p;
-    const std::string& base = r.sideDir(r.side());
-    const bool slash = spPath.empty() || spPath[0] != '/';
-    const size_t length = base.size() + slash + spPath.size();
+    const size_t length = base.size() + a.size() + b.size();
     if (length >= sizeof p.text) {
         p.text[0] = '\0';
         return p;
     }
-    std::memcpy(p.text, base.data(), base.size());
-    if (slash) p.text[base.size()] = '/';
-    std::memcpy(p.text + base.size() + slash, spPath.data(), spPath.size());
-    p.text[length] = '\0';
+    char* at = p.text;
+    for (std::string_view piece : {base, a, b}) {
+        std::memcpy(at, piece.data(), piece.size());
+        at += piece.size();
+    }
+    *at = '\0';
     return p;
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "controlFiles.h"
@@ -75,7 +76,12 @@ struct HostPath {
     char text[4096];
     const char* c_str() const { return text; }
 };
-HostPath hostPathOf(const RootView& r, const std::string& spPath);
+// base, then the pieces, one after the other.
+HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b = {});
+// The host path of spPath on the side r works on.
+inline HostPath hostPathOf(const RootView& r, std::string_view spPath) {
+    return joinedPath(r.sideDir(r.side()), spPath.empty() || spPath[0] != '/' ? "/" : "", spPath);
+}
 
 // Contents of sim/role: 0, 1 or 4; 1 when the file is absent or unreadable.
 int roleFromFile();

@@ -41,7 +41,8 @@ ErrlEntry* UtilReg::read(const char* key, void* buffer, uint32_t& size, bool, Er
         return regError(RC_MISSING, "registry read", key, 0, &*f);
     }
     std::string value;
-    if (!key || !platsim::detail::readHostFile(platsim::detail::hostPathOf(root, keyPath(key)).c_str(), value)) {
+    if (!key || !platsim::detail::readHostFile(
+                    platsim::detail::joinedPath(root.sideDir(root.side()), "/registry/", key).c_str(), value)) {
         int err = errno;
         size = 0;
         return regError(RC_MISSING, "registry read", key, err, nullptr);

@@ -36,7 +36,7 @@ ErrlEntry* semError(uint16_t reason, const char* what, const std::string& key, i
 
 // The directory is made the first time it is found missing.
 int openSem(const std::string& root, const char* key) {
-    const std::string path = root + "/sim/sem/" + key;
+    const auto path = platsim::detail::joinedPath(root, "/sim/sem/", key);
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0 || errno != ENOENT) return fd;
     platsim::detail::makeHostDirs(root + "/sim/sem");
