@@ -1,9 +1,9 @@
 // Named semaphores on the host: a semaphore of count 1 is an exclusive
 // flock on $PLATSIM_ROOT/sim/sem/<name>.<id>. The lock belongs to the open
-// file description, so it is dropped when its holder dies. An object is
-// its process's: a forked child that inherits one shares its parent's
-// description, so a child initialises a semaphore of its own (init opens
-// the file afresh). Faults: UtilSemaphore.init, .Down, .Up (match=
+// file description, so it is dropped when its holder dies. A forked child
+// that inherits an object would share its parent's description, and so its
+// lock: Down opens the file afresh in a process other than the one that
+// opened it (one getpid per Down). Faults: UtilSemaphore.init, .Down, .Up (match=
 // compares with "<name>.<id>").
 #include "platform/utilSemaphore.h"
 
@@ -72,6 +72,7 @@ ErrlEntry* UtilSemaphore::init(const char* name, uint8_t id, uint32_t initialCou
     iv_held = false;
     iv_fd = openSem(root.root(), iv_key);
     if (iv_fd < 0) return semError(RC_INIT, "semaphore init", iv_key, errno);
+    iv_pid = ::getpid();
     return nullptr;
 }
 
@@ -79,6 +80,14 @@ ErrlEntry* UtilSemaphore::Down(uint32_t) {
     if (auto f = fault(platsim::detail::lastRoot(), "UtilSemaphore.Down", iv_key))
         return semError(RC_DOWN, "semaphore down", iv_key, 0, &*f);
     if (iv_fd < 0) return semError(RC_DOWN, "semaphore down (not initialised)", iv_key, EINVAL);
+    if (const int me = ::getpid(); me != iv_pid) {
+        // Inherited across a fork: this process's own description, not held.
+        ::close(iv_fd);
+        iv_held = false;
+        iv_fd = openSem(platsim::detail::currentRoot().root(), iv_key);
+        if (iv_fd < 0) return semError(RC_DOWN, "semaphore down (reopen in a forked child)", iv_key, errno);
+        iv_pid = me;
+    }
     if (iv_held) return semError(RC_DOWN, "semaphore down (already held)", iv_key, EDEADLK);
     int rc;
     do {
