@@ -1,6 +1,9 @@
 // The platform trace library: named in-memory trace buffers per process.
 // Lines are printf-formatted; a buffer keeps its most recent lines, and an
-// error-log entry can collect them (ErrlEntry::CollectTrace).
+// error-log entry can collect them (ErrlEntry::CollectTrace). A line may be
+// kept as its format and arguments and formatted when the buffer is read:
+// the format must outlive the buffer (a string literal), while the text a
+// %s points to is copied when the line is written.
 #pragma once
 
 #include <cstddef>

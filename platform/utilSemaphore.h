@@ -26,7 +26,7 @@ public:
 
 private:
     int iv_fd = -1;
-    int iv_pid = 0;     // process that opened iv_fd
+    int iv_pid = 0;  // the process that opened iv_fd
     bool iv_held = false;
     char iv_key[64] = {0};
 };

@@ -1,11 +1,7 @@
 // The "dump" trace buffer and the library's load-time setup.
 #include "dump/support/dumpTrace.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "platdump/dumpUsrData.h"
-#include "platform/trace.h"
 
 const char KEY_VALUE_SEPARATOR[4] = ":?:";
 
@@ -15,7 +11,9 @@ namespace {
 
 constexpr size_t kTraceBufferSize = 16 * 1024;
 
-trace_desc_t dumpTraceBuffer() {
+}  // namespace
+
+trace_desc_t traceBuffer() {
     static trace_desc_t td = [] {
         trace_desc_t t = nullptr;
         trace_adal_init_buffer(&t, "dump", kTraceBufferSize);
@@ -24,18 +22,11 @@ trace_desc_t dumpTraceBuffer() {
     return td;
 }
 
+namespace {
+
 // Loading the library creates the trace buffer.
-const trace_desc_t g_loadTimeBuffer = dumpTraceBuffer();
+const trace_desc_t g_loadTimeBuffer = traceBuffer();
 
 }  // namespace
-
-void trace(const char* fmt, ...) {
-    char line[256];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(line, sizeof line, fmt, args);
-    va_end(args);
-    trace_adal_write_all(dumpTraceBuffer(), "%s", line);
-}
 
 }  // namespace dump

@@ -1,36 +1,42 @@
-// The control files every simulated call consults: the fault files under
-// sim/fail, the role in sim/role and the redundancy manager's call log
-// sim/rmgr.log. A process that has made a few calls on a root keeps what
-// they held in memory and is told by the kernel when to read them again
-// (an inotify instance that raises SIGIO on every change, from any process,
-// shell or editor), so a call whose files did not change costs no system
-// call; until then, and wherever the watch cannot be set up, each look
-// reads the file. The design, and what it asks of a process, is in
-// platform/sim/README.md. Internal to libplatsim.
+// The control files of a simulation root (the fault files under sim/fail,
+// the role in sim/role, whether sim/rmgr.log exists) and the one channel
+// that says when to read them again: the generation counter in sim/control,
+// a small file that every process of the root maps shared. Every change
+// made through the platsim API or the tool bumps the counter after making
+// the change; a call compares the counter with the one its snapshot was
+// read at and reads the files again only when it moved. A file edited by
+// hand counts from the next process, or after platsim::reload() (platdump
+// sim reload). Internal to libplatsim.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 
 namespace platsim {
 namespace detail {
 
-// The text of the fault file sim/fail/<call> of root; false when there is
-// none. A fault file that exists but cannot be read has the empty text.
-bool faultText(const std::string& root, const char* call, std::string& text);
+// What the control files held when they were read.
+struct ControlState {
+    std::map<std::string, std::string, std::less<>> faults;  // fault name: its file's text
+    int role = 1;                                            // sim/role; 1 when absent
+    bool rmgrLog = false;                                    // sim/rmgr.log exists
+};
 
-// The role sim/role of root gives: its number, 1 when it is absent or does
-// not hold one.
-int roleSetting(const std::string& root);
+// Reads the control files of root.
+ControlState readControlFiles(const std::string& root);
 
-// False when sim/rmgr.log of root is known to be absent.
-bool rmgrLogMayExist(const std::string& root);
+// The generation counter of root (sim/control, created when missing),
+// mapped for the rest of the process; null when it cannot be had, and
+// every look then reads the files.
+uint32_t* mapGeneration(const std::string& root);
 
-// This process has just changed a control file itself (the platsim API):
-// its next look reads them again without waiting for the notification.
-void controlFilesChanged();
+void unmapGeneration(uint32_t* counter);
 
-// getpid() without a system call: read once, forgotten in a forked child.
-int processId();
+inline uint32_t generation(const uint32_t* counter) { return __atomic_load_n(counter, __ATOMIC_ACQUIRE); }
+// Moves the counter (nothing when null).
+void bumpGeneration(uint32_t* counter);
 
 }  // namespace detail
 }  // namespace platsim

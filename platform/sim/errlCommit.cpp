@@ -1,47 +1,18 @@
 // Committing an entry: the simulation's error log is
-// $PLATSIM_ROOT/errlog.jsonl, one JSON object per committed entry.
-#include <cstdio>
+// $PLATSIM_ROOT/errlog.jsonl, one JSON object per committed entry, written
+// with nlohmann-json. Texts (SRC ascii strings, trace lines, call-point
+// names) are written as UTF-8: valid UTF-8 round-trips byte for byte, and a
+// byte that is not part of valid UTF-8 becomes U+FFFD, so the line always
+// parses (those texts are diagnostics; user data, where bytes matter, is
+// written as hex).
+#include <nlohmann/json.hpp>
 
 #include "platform/errlEntry.h"
 #include "simCore.h"
 
 namespace {
 
-class Json {
-public:
-    void open(char c) { sep(); iv_out += c; iv_first = true; }
-    void close(char c) { iv_out += c; iv_first = false; }
-    void key(const char* k) { sep(); str(k); iv_out += ':'; iv_first = true; }
-    void num(uint64_t v) { sep(); iv_out += std::to_string(v); }
-    void text(const std::string& s) { sep(); str(s); }
-    void field(const char* k, uint64_t v) { key(k); num(v); }
-    void field(const char* k, const std::string& v) { key(k); text(v); }
-    const std::string& out() const { return iv_out; }
-
-private:
-    void sep() {
-        if (!iv_first) iv_out += ',';
-        iv_first = false;
-    }
-    void str(const std::string& s) {
-        iv_out += '"';
-        for (unsigned char c : s) {
-            if (c == '"' || c == '\\') {
-                iv_out += '\\';
-                iv_out += static_cast<char>(c);
-            } else if (c < 0x20 || c >= 0x7F) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                iv_out += esc;
-            } else {
-                iv_out += static_cast<char>(c);
-            }
-        }
-        iv_out += '"';
-    }
-    std::string iv_out;
-    bool iv_first = true;
-};
+using Json = nlohmann::ordered_json;
 
 std::string hex(const std::vector<uint8_t>& bytes) {
     static const char digits[] = "0123456789abcdef";
@@ -57,85 +28,42 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 std::string ErrlEntry::toJson() const {
-    Json j;
-    j.open('{');
-    j.field("plid", iv_plid);
-    j.field("eid", iv_eid);
-    j.field("rc", iv_rc);
-    j.field("creator", iv_creator);
-    j.field("severity", iv_severity);
-    j.field("eventType", iv_eventType);
-    j.key("srcs");
-    j.open('[');
+    Json j = {{"plid", iv_plid},         {"eid", iv_eid},
+              {"rc", iv_rc},             {"creator", iv_creator},
+              {"severity", iv_severity}, {"eventType", iv_eventType}};
+    Json& srcs = j["srcs"] = Json::array();
     for (const SrciSrc& s : iv_srcs) {
-        j.open('{');
-        j.field("type", s.type());
-        j.field("component", s.component());
-        j.field("reasonCode", s.reasonCode());
-        j.field("serviceCode", s.serviceCode());
-        j.field("subsystem", s.subsystem());
-        j.field("fileNumber", s.fileNumber());
-        j.key("words");
-        j.open('[');
-        for (unsigned i = 1; i <= 4; ++i) j.num(s.userWord(i));
-        j.close(']');
-        j.field("ascii", s.getAsciiString());
-        j.close('}');
+        Json words = Json::array();
+        for (unsigned i = 1; i <= 4; ++i) words.push_back(s.userWord(i));
+        srcs.push_back({{"type", s.type()},
+                        {"component", s.component()},
+                        {"reasonCode", s.reasonCode()},
+                        {"serviceCode", s.serviceCode()},
+                        {"subsystem", s.subsystem()},
+                        {"fileNumber", s.fileNumber()},
+                        {"words", words},
+                        {"ascii", s.getAsciiString()}});
     }
-    j.close(']');
-    j.key("callouts");
-    j.open('[');
-    for (const ErrlCallout& c : iv_callouts) {
-        j.open('{');
-        j.field("priority", c.priority);
-        j.field("procedure", c.procedure);
-        j.close('}');
-    }
-    j.close(']');
-    j.key("callPoints");
-    j.open('[');
-    for (const ErrlCallPoint& c : iv_callPoints) {
-        j.open('{');
-        j.field("component", c.component);
-        j.field("function", c.function);
-        j.field("file", c.file);
-        j.field("location", c.location);
-        j.field("word", c.word);
-        j.close('}');
-    }
-    j.close(']');
-    j.key("traces");
-    j.open('[');
-    for (const ErrlTrace& t : iv_traces) {
-        j.open('{');
-        j.field("buffer", t.buffer);
-        j.key("lines");
-        j.open('[');
-        for (const std::string& line : t.lines) j.text(line);
-        j.close(']');
-        j.close('}');
-    }
-    j.close(']');
-    j.key("userData");
-    j.open('[');
-    for (const ErrlUserData& u : iv_userData) {
-        j.open('{');
-        j.field("type", u.type);
-        j.field("hex", hex(u.bytes));
-        j.close('}');
-    }
-    j.close(']');
-    if (iv_commit.done) {
-        j.key("commit");
-        j.open('{');
-        j.field("component", iv_commit.component);
-        j.field("flags", iv_commit.flags);
-        j.field("severity", iv_commit.severity);
-        j.field("eventType", iv_commit.eventType);
-        j.close('}');
-    }
-    j.close('}');
-    return j.out();
+    Json& callouts = j["callouts"] = Json::array();
+    for (const ErrlCallout& c : iv_callouts)
+        callouts.push_back({{"priority", c.priority}, {"procedure", c.procedure}});
+    Json& callPoints = j["callPoints"] = Json::array();
+    for (const ErrlCallPoint& c : iv_callPoints)
+        callPoints.push_back({{"component", c.component},
+                              {"function", c.function},
+                              {"file", c.file},
+                              {"location", c.location},
+                              {"word", c.word}});
+    Json& traces = j["traces"] = Json::array();
+    for (const ErrlTrace& t : iv_traces) traces.push_back({{"buffer", t.buffer}, {"lines", t.lines}});
+    Json& userData = j["userData"] = Json::array();
+    for (const ErrlUserData& u : iv_userData) userData.push_back({{"type", u.type}, {"hex", hex(u.bytes)}});
+    if (iv_commit.done)
+        j["commit"] = {{"component", iv_commit.component},
+                       {"flags", iv_commit.flags},
+                       {"severity", iv_commit.severity},
+                       {"eventType", iv_commit.eventType}};
+    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void ErrlEntry::commit(uint16_t component, uint32_t flags, errlSeverity severity,

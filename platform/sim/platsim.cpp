@@ -3,9 +3,9 @@
 #include "platsim.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <unistd.h>
 
-#include "controlFiles.h"
 #include "platform/bigEndian.h"
 #include "simCore.h"
 
@@ -17,9 +17,10 @@ std::string simFile(const std::string& name) { return detail::root() + "/sim/" +
 
 detail::Side side(Fs fs) { return fs == Fs::Backup ? detail::Side::Backup : detail::Side::Primary; }
 
-// A control file changed by this process: seen by its very next call.
+// A control file changed through this interface: every process of the
+// root sees it from its next call.
 bool changed(bool result) {
-    detail::controlFilesChanged();
+    detail::controlChanged();
     return result;
 }
 
@@ -79,8 +80,16 @@ void clearFaults() {
         if (name != "." && name != "..") ::unlink((dir + "/" + name).c_str());
     }
     ::closedir(d);
-    detail::controlFilesChanged();
+    detail::controlChanged();
 }
+
+bool setRmgrLog(bool on) {
+    const std::string path = simFile("rmgr.log");
+    if (on) return changed(detail::writeHostFile(path, ""));
+    return changed(::unlink(path.c_str()) == 0 || errno == ENOENT);
+}
+
+void reload() { detail::controlChanged(); }
 
 std::string errlogPath() { return detail::root() + "/errlog.jsonl"; }
 

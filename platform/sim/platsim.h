@@ -43,6 +43,14 @@ PLATFORM_EXPORT bool setFault(const std::string& call, const std::string& params
 PLATFORM_EXPORT bool clearFault(const std::string& call);
 PLATFORM_EXPORT void clearFaults();
 
+// The redundancy manager's call log sim/rmgr.log: started empty, or removed.
+PLATFORM_EXPORT bool setRmgrLog(bool on);
+
+// The control files above (faults, role, the call log) changed through
+// these calls count from the next call of every process of the root. One
+// changed by hand counts from the next process, or after reload().
+PLATFORM_EXPORT void reload();
+
 // The managed server's main store ($PLATSIM_ROOT/mainstore, a sparse
 // file): writes bytes at a main-store address, growing the store as
 // needed; sets its size (a grown store reads as zeros).

@@ -19,7 +19,6 @@
 #include <string>
 
 #include "backupCopy.h"
-#include "controlFiles.h"
 #include "platform/netcMessage.h"
 #include "simCore.h"
 
@@ -56,13 +55,12 @@ Handlers& handlers() {
     return h;
 }
 
-// Appends one line to sim/rmgr.log when that file exists.
-void logCall(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void logCall(const char* fmt, ...) {
-    const std::string& root = platsim::detail::root();
-    if (!platsim::detail::rmgrLogMayExist(root)) return;
+// Appends one line to sim/rmgr.log of root when that file exists.
+void logCall(const platsim::detail::RootView& root, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void logCall(const platsim::detail::RootView& root, const char* fmt, ...) {
+    if (!root.control().rmgrLog) return;
     int saved = errno;
-    int fd = ::open((root + "/sim/rmgr.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    int fd = ::open((root.root() + "/sim/rmgr.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) {
         char line[512];
         va_list args;
@@ -92,9 +90,10 @@ ErrlEntry* copyToBackup(uint16_t reason, const char* what, const std::string& sp
 }  // namespace
 
 ErrlEntry* rmgrGetTovRole(tovRole& role) {
-    if (auto f = fault("rmgrGetTovRole", ""))
+    const auto& root = platsim::detail::currentRoot();
+    if (auto f = fault(root, "rmgrGetTovRole", ""))
         return rmgrError(RC_ROLE, "role query", "tov role", 0, &*f);
-    int value = platsim::detail::inBackupScope() ? 0 : platsim::detail::roleFromFile();
+    int value = platsim::detail::inBackupScope() ? 0 : root.control().role;
     role = static_cast<tovRole>(value);
     return nullptr;
 }
@@ -102,11 +101,14 @@ ErrlEntry* rmgrGetTovRole(tovRole& role) {
 ErrlEntry* rmgrInvokeRemoteCommand(NetcMessage& request, NetcMessage& response,
                                    uint16_t sourceComponent, uint16_t targetComponent, uint32_t,
                                    bool) {
-    char target[8];
-    std::snprintf(target, sizeof target, "0x%04X", static_cast<unsigned>(targetComponent));
-    logCall("rmgrInvokeRemoteCommand 0x%04X %s %u", static_cast<unsigned>(sourceComponent), target,
+    // "0xNNNN", the subject of its fault.
+    char target[7] = {'0', 'x'};
+    for (int i = 0; i < 4; ++i) target[2 + i] = "0123456789ABCDEF"[(targetComponent >> (12 - 4 * i)) & 0xF];
+    target[6] = '\0';
+    const auto& root = platsim::detail::currentRoot();
+    logCall(root, "rmgrInvokeRemoteCommand 0x%04X %s %u", static_cast<unsigned>(sourceComponent), target,
             static_cast<unsigned>(request.getMessageType()));
-    if (auto f = fault("rmgrInvokeRemoteCommand", target))
+    if (auto f = fault(root, "rmgrInvokeRemoteCommand", target))
         return rmgrError(RC_INVOKE, "remote command", target, 0, &*f);
     rmgrRemoteHandler handler = nullptr;
     {
@@ -125,16 +127,18 @@ ErrlEntry* rmgrInvokeRemoteCommand(NetcMessage& request, NetcMessage& response,
 ErrlEntry* rmgrSyncFileChunk(uint16_t component, const char* path, uint64_t offset,
                              uint32_t length) {
     std::string p = path ? path : "";
-    logCall("rmgrSyncFileChunk 0x%04X %s %llu %u", static_cast<unsigned>(component), p.c_str(),
+    const auto& root = platsim::detail::currentRoot();
+    logCall(root, "rmgrSyncFileChunk 0x%04X %s %llu %u", static_cast<unsigned>(component), p.c_str(),
             static_cast<unsigned long long>(offset), static_cast<unsigned>(length));
-    if (auto f = fault("rmgrSyncFileChunk", p)) return rmgrError(RC_SYNC, "sync file chunk", p, 0, &*f);
+    if (auto f = fault(root, "rmgrSyncFileChunk", p)) return rmgrError(RC_SYNC, "sync file chunk", p, 0, &*f);
     return copyToBackup(RC_SYNC, "sync file chunk", p, offset, length, false);
 }
 
 ErrlEntry* rmgrDeleteFile(uint16_t component, const char* path) {
     std::string p = path ? path : "";
-    logCall("rmgrDeleteFile 0x%04X %s", static_cast<unsigned>(component), p.c_str());
-    if (auto f = fault("rmgrDeleteFile", p)) return rmgrError(RC_DELETE, "delete on backup", p, 0, &*f);
+    const auto& root = platsim::detail::currentRoot();
+    logCall(root, "rmgrDeleteFile 0x%04X %s", static_cast<unsigned>(component), p.c_str());
+    if (auto f = fault(root, "rmgrDeleteFile", p)) return rmgrError(RC_DELETE, "delete on backup", p, 0, &*f);
     if (currentSide() == Side::Backup) return nullptr;
     if (::unlink(hostPath(Side::Backup, p).c_str()) != 0 && errno != ENOENT)
         return rmgrError(RC_DELETE, "delete on backup", p, errno, nullptr);
@@ -143,8 +147,9 @@ ErrlEntry* rmgrDeleteFile(uint16_t component, const char* path) {
 
 ErrlEntry* rmgrStreamSync(const char* path, uint16_t component) {
     std::string p = path ? path : "";
-    logCall("rmgrStreamSync 0x%04X %s", static_cast<unsigned>(component), p.c_str());
-    if (auto f = fault("rmgrStreamSync", p)) return rmgrError(RC_STREAM, "stream sync", p, 0, &*f);
+    const auto& root = platsim::detail::currentRoot();
+    logCall(root, "rmgrStreamSync 0x%04X %s", static_cast<unsigned>(component), p.c_str());
+    if (auto f = fault(root, "rmgrStreamSync", p)) return rmgrError(RC_STREAM, "stream sync", p, 0, &*f);
     return copyToBackup(RC_STREAM, "stream sync", p, 0, 0, true);
 }
 

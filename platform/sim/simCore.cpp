@@ -10,10 +10,10 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <sstream>
+#include <string_view>
 
-#include "controlFiles.h"
 #include "platform/errlEntry.h"
 
 namespace platsim {
@@ -21,46 +21,10 @@ namespace detail {
 
 namespace {
 
-std::mutex g_rootMutex;
-std::string g_preparedRoot;  // last root whose skeleton was checked
-thread_local bool t_backupScope = false;
+// Read by every call that resolves a path: a plain flag in the thread's static block.
+thread_local bool t_backupScope __attribute__((tls_model("initial-exec"))) = false;
 
-// The root last worked out and what it was worked out from: the text of
-// PLATSIM_ROOT, or of TMPDIR for the default root.
-struct RootCache {
-    bool valid = false;
-    bool fromEnv = false;
-    std::string input;
-    std::string root;
-    unsigned generation = 1;  // moves whenever root does
-};
-RootCache g_root;
-
-// PLATSIM_ROOT's value, or null, as getenv gives it; with g_rootMutex held.
-// Where the entry found last time is still in its place in the same array
-// with the same text, the variable is unchanged (setenv, putenv and
-// unsetenv replace or move entries), and the array is not searched again.
-const char* rootVariable() {
-    static constexpr char kName[] = "PLATSIM_ROOT=";
-    static constexpr size_t kNameLength = sizeof kName - 1;
-    static char** array = nullptr;
-    static size_t index = 0;
-    static std::string entry;
-    if (environ && environ == array && environ[index] && entry == environ[index])
-        return environ[index] + kNameLength;
-    array = nullptr;
-    for (size_t i = 0; environ && environ[i]; ++i) {
-        if (std::strncmp(environ[i], kName, kNameLength) != 0) continue;
-        array = environ;
-        index = i;
-        entry = environ[i];
-        return environ[i] + kNameLength;
-    }
-    return nullptr;
-}
-
-std::string defaultRoot() {
-    const char* tmp = std::getenv("TMPDIR");
+std::string defaultRoot(const char* tmp) {
     std::string base = (tmp && *tmp == '/') ? tmp : "/tmp";
     return base + "/platsim-" + std::to_string(static_cast<unsigned long>(getuid()));
 }
@@ -81,6 +45,121 @@ void prepareSkeleton(const std::string& r) {
     makeHostDirs(r + "/backup/registry");
     makeHostDirs(r + "/sim/fail");
 }
+
+}  // namespace
+
+// Keeps a thread's view of the root up to date.
+class RootViews {
+public:
+    static RootView& mine() {
+        if (__builtin_expect(t_view != nullptr, 1)) return *t_view;
+        return made();
+    }
+
+    // Up to date with the environment.
+    static void resolve(RootView& v) {
+        const char* env = std::getenv("PLATSIM_ROOT");
+        const bool fromEnv = env && *env;
+        const char* input = fromEnv ? env : std::getenv("TMPDIR");
+        // The same pointer with the same text is the same variable.
+        if (__builtin_expect(v.iv_resolved && fromEnv == v.iv_fromEnv && input == v.iv_input &&
+                                 (!input || std::strcmp(v.iv_inputText.c_str(), input) == 0) &&
+                                 (!fromEnv || *env == '/'),
+                             1))
+            return;
+        follow(v, fromEnv, input);
+    }
+
+    // Up to date with the root's generation.
+    static void refresh(RootView& v) {
+        if (__builtin_expect(v.iv_generation && v.iv_loaded && generation(v.iv_generation) == v.iv_seen, 1))
+            return;
+        reload(v);
+    }
+
+    static void resolveOnce(RootView& v) {
+        if (!v.iv_resolved) resolve(v);
+    }
+
+    static void changed(RootView& v) { bumpGeneration(v.iv_generation); }
+
+private:
+    __attribute__((noinline)) static RootView& made() {
+        t_view = new RootView;
+        // A call made while the thread's destructors run (after the owner's)
+        // keeps its view to the end.
+        if (!t_ownerGone) t_owner.view.reset(t_view);
+        return *t_view;
+    }
+
+    // The environment names another root, or a relative one.
+    __attribute__((noinline)) static void follow(RootView& v, bool fromEnv, const char* input) {
+        v.iv_fromEnv = fromEnv;
+        v.iv_input = input;
+        v.iv_inputText = input ? input : "";
+        v.iv_resolved = true;
+        std::string r = fromEnv ? absolute(input) : defaultRoot(input);
+        while (r.size() > 1 && r.back() == '/') r.pop_back();
+        if (r == v.iv_root && v.iv_generation) return;
+        int saved = errno;
+        makeHostDirs(r);
+        prepareSkeleton(r);
+        unmap(v);
+        v.iv_generation = mapGeneration(r);
+        v.iv_loaded = false;
+        errno = saved;
+        v.iv_root = r;
+        v.iv_primary = r + "/primary";
+        v.iv_backup = r + "/backup";
+    }
+
+    // Generation first, files second, so that a change after the read moves it.
+    __attribute__((noinline)) static void reload(RootView& v) {
+        if (v.iv_generation) v.iv_seen = generation(v.iv_generation);
+        v.iv_control = readControlFiles(v.iv_root);
+        v.iv_loaded = true;
+    }
+
+    static void unmap(RootView& v) {
+        if (v.iv_generation) unmapGeneration(v.iv_generation);
+        v.iv_generation = nullptr;
+    }
+
+    // Frees the thread's view when the thread ends.
+    struct Owner {
+        std::unique_ptr<RootView> view;
+        ~Owner() {
+            if (view) unmap(*view);
+            t_view = nullptr;
+            t_ownerGone = true;
+        }
+    };
+
+    // Read on every call: a plain pointer in the thread's static block.
+    static thread_local RootView* t_view __attribute__((tls_model("initial-exec")));
+    static thread_local bool t_ownerGone __attribute__((tls_model("initial-exec")));
+    static thread_local Owner t_owner;
+};
+
+thread_local RootView* RootViews::t_view __attribute__((tls_model("initial-exec"))) = nullptr;
+thread_local bool RootViews::t_ownerGone __attribute__((tls_model("initial-exec"))) = false;
+thread_local RootViews::Owner RootViews::t_owner;
+
+const RootView& currentRoot() {
+    RootView& v = RootViews::mine();
+    RootViews::resolve(v);
+    RootViews::refresh(v);
+    return v;
+}
+
+const RootView& lastRoot() {
+    RootView& v = RootViews::mine();
+    RootViews::resolveOnce(v);
+    RootViews::refresh(v);
+    return v;
+}
+
+namespace {
 
 std::map<std::string, std::string> parseParams(const std::string& text) {
     std::map<std::string, std::string> params;
@@ -131,76 +210,56 @@ bool parseNumber(const std::string& text, uint64_t& out) {
     return true;
 }
 
-const std::string& root() {
-    // This thread's copy, which callers may keep while they work.
-    thread_local unsigned t_generation = 0;
-    thread_local std::string t_root;
-    std::lock_guard<std::mutex> lock(g_rootMutex);
-    const char* env = rootVariable();
-    const bool fromEnv = env && *env;
-    const char* input = fromEnv ? env : std::getenv("TMPDIR");
-    if (!input) input = "";
-    // A relative root follows the current directory: worked out every time.
-    if (!g_root.valid || g_root.fromEnv != fromEnv || g_root.input != input ||
-        (fromEnv && *env != '/')) {
-        std::string r = fromEnv ? absolute(env) : defaultRoot();
-        while (r.size() > 1 && r.back() == '/') r.pop_back();
-        if (r != g_preparedRoot) {
-            int saved = errno;
-            makeHostDirs(r);
-            prepareSkeleton(r);
-            errno = saved;
-            g_preparedRoot = r;
-        }
-        if (r != g_root.root) ++g_root.generation;
-        g_root = {true, fromEnv, input, r, g_root.generation};
-    }
-    if (t_generation != g_root.generation) {
-        t_root = g_root.root;
-        t_generation = g_root.generation;
-    }
-    return t_root;
+const std::string& root() { return currentRoot().root(); }
+
+const ControlState& control() { return currentRoot().control(); }
+
+void controlChanged() { RootViews::changed(const_cast<RootView&>(currentRoot())); }
+
+Side RootView::side() const {
+    if (t_backupScope) return Side::Backup;
+    return iv_control.role == 0 ? Side::Backup : Side::Primary;
 }
 
 namespace {
 
-std::string sideDirOf(const std::string& r, Side side) {
-    return r + (side == Side::Backup ? "/backup" : "/primary");
-}
-
-Side sideOf(const std::string& r) {
-    if (t_backupScope) return Side::Backup;
-    int saved = errno;
-    int role = roleSetting(r);
-    errno = saved;
-    return role == 0 ? Side::Backup : Side::Primary;
-}
-
-std::string joined(std::string base, const std::string& spPath) {
-    if (spPath.empty() || spPath[0] != '/') base += '/';
-    return base += spPath;
+std::string joined(const std::string& base, const std::string& spPath) {
+    std::string path;
+    path.reserve(base.size() + spPath.size() + 1);
+    path += base;
+    if (spPath.empty() || spPath[0] != '/') path += '/';
+    return path += spPath;
 }
 
 }  // namespace
 
-std::string sideDir(Side side) { return sideDirOf(root(), side); }
+std::string sideDir(Side side) { return currentRoot().sideDir(side); }
 
-int roleFromFile() {
-    int saved = errno;
-    int role = roleSetting(root());
-    errno = saved;
-    return role;
-}
+int roleFromFile() { return currentRoot().control().role; }
 
-Side currentSide() { return sideOf(root()); }
+Side currentSide() { return currentRoot().side(); }
 
-std::string hostPath(Side side, const std::string& spPath) {
-    return joined(sideDirOf(root(), side), spPath);
-}
+std::string hostPath(Side side, const std::string& spPath) { return joined(currentRoot().sideDir(side), spPath); }
 
 std::string hostPath(const std::string& spPath) {
-    const std::string& r = root();
-    return joined(sideDirOf(r, sideOf(r)), spPath);
+    const RootView& r = currentRoot();
+    return joined(r.sideDir(r.side()), spPath);
+}
+
+HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b) {
+    HostPath p;
+    const size_t length = base.size() + a.size() + b.size();
+    if (length >= sizeof p.text) {
+        p.text[0] = '\0';
+        return p;
+    }
+    char* at = p.text;
+    for (std::string_view piece : {base, a, b}) {
+        std::memcpy(at, piece.data(), piece.size());
+        at += piece.size();
+    }
+    *at = '\0';
+    return p;
 }
 
 BackupScope::BackupScope() : iv_previous(t_backupScope) { t_backupScope = true; }
@@ -214,25 +273,22 @@ uint64_t Fault::num(const std::string& key, uint64_t fallback) const {
     return v;
 }
 
-std::optional<Fault> fault(const char* call, const std::string& subject) {
+std::optional<Fault> armedFault(const RootView& r, const char* call, const std::string& subject) {
+    const auto& armed = r.control().faults;
+    auto found = armed.find(std::string_view(call));
+    if (found == armed.end()) return std::nullopt;
     int saved = errno;
-    const std::string& r = root();
-    std::string text;
-    if (!faultText(r, call, text)) {
-        errno = saved;
-        return std::nullopt;
-    }
     Fault f;
-    f.params = parseParams(text);
+    f.params = parseParams(found->second);
     auto match = f.params.find("match");
     if (match != f.params.end() && subject.find(match->second) == std::string::npos) {
         errno = saved;
         return std::nullopt;
     }
-    bool fire = countAndDecide(r + "/sim/fail/" + call + ".state", f.num("after", 0),
+    bool fire = countAndDecide(r.root() + "/sim/fail/" + call + ".state", f.num("after", 0),
                                f.has("count"), f.num("count", 0));
     // Which call failed on what, for whoever has to tell afterwards.
-    if (fire) appendHostLine(r + "/sim/faults.log", std::string(call) + " " + subject);
+    if (fire) appendHostLine(r.root() + "/sim/faults.log", std::string(call) + " " + subject);
     errno = saved;
     if (!fire) return std::nullopt;
     return f;
@@ -259,8 +315,8 @@ ErrlEntry* platformError(uint16_t component, uint16_t reasonCode, uint32_t rc,
     return e;
 }
 
-bool readHostFile(const std::string& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool readHostFile(const char* path, std::string& out) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     out.clear();
     char buf[4096];

@@ -1,39 +1,89 @@
 // Core of the host simulation, shared by every simulated service: where
 // the simulation root is, which file system a path of the service
-// processor resolves to, the role file, fault injection and the one helper
-// that turns a native failure into a platform error-log entry naming the
-// resource. Internal to libplatsim.
+// processor resolves to, the control state (role, faults), fault injection
+// and the one helper that turns a native failure into a platform error-log
+// entry naming the resource. Internal to libplatsim.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "controlFiles.h"
 
 class ErrlEntry;
 
 namespace platsim {
 namespace detail {
 
-// $PLATSIM_ROOT, or the per-user default; the skeleton (primary/plat_dump,
-// backup/plat_dump, sim/) is laid out the first time a root is seen without it.
-// The string is this thread's copy, changed by its next call only when the
-// root changed.
-const std::string& root();
-
 enum class Side { Primary, Backup };
 
-// The file system this thread works on: the backup's while it serves a
-// remote command or while the role file says 0, else the primary's.
+// The root a thread's calls work on: $PLATSIM_ROOT, or the per-user default
+// ($TMPDIR/platsim-<uid>), with its sides and its control state as of the
+// root's generation. Worked out again only when the variable changed (its
+// pointer or its text; a relative root every time, as it follows the
+// current directory); the skeleton (primary/plat_dump, backup/plat_dump,
+// sim/) is laid out the first time a thread works out a root. Each thread
+// keeps its own, so a call takes no lock.
+class RootView {
+public:
+    const std::string& root() const { return iv_root; }
+    const std::string& sideDir(Side side) const { return side == Side::Backup ? iv_backup : iv_primary; }
+    const ControlState& control() const { return iv_control; }
+    // The file system this thread works on: the backup's while it serves a
+    // remote command or while the role is 0, else the primary's.
+    Side side() const;
+
+private:
+    friend class RootViews;
+    bool iv_resolved = false;
+    bool iv_fromEnv = false;
+    const char* iv_input = nullptr;  // PLATSIM_ROOT, or TMPDIR for the default root, as getenv gave it
+    std::string iv_inputText;
+    std::string iv_root, iv_primary, iv_backup;
+    uint32_t* iv_generation = nullptr;  // sim/control's counter; null: the files are read every time
+    bool iv_loaded = false;
+    uint32_t iv_seen = 0;
+    ControlState iv_control;
+};
+
+// The root as the environment names it now: calls that name a path, a
+// key or a semaphore, and every call without an object, start here.
+const RootView& currentRoot();
+// The root this thread last worked out, its control state up to date:
+// calls on a file or a semaphore that a call of the first kind opened.
+const RootView& lastRoot();
+
+// currentRoot()'s pieces. The string is this thread's copy, changed by its
+// next call only when the root changed.
+const std::string& root();
+const ControlState& control();
+// This process changed a control file: bump the root's generation.
+void controlChanged();
+
 Side currentSide();
 std::string sideDir(Side side);
 // Host path of a path of the service processor's namespace.
 std::string hostPath(const std::string& spPath);
 std::string hostPath(Side side, const std::string& spPath);
 
-// Contents of sim/role: 0, 1 or 4; 1 when the file is absent or unreadable
-// (read through the control-file watch, controlFiles.h).
+// A host path made without the heap, for the calls made most often. One
+// longer than the host takes is the empty path, which every call refuses.
+struct HostPath {
+    char text[4096];
+    const char* c_str() const { return text; }
+};
+// base, then the pieces, one after the other.
+HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b = {});
+// The host path of spPath on the side r works on.
+inline HostPath hostPathOf(const RootView& r, std::string_view spPath) {
+    return joinedPath(r.sideDir(r.side()), spPath.empty() || spPath[0] != '/' ? "/" : "", spPath);
+}
+
+// Contents of sim/role: 0, 1 or 4; 1 when the file is absent or unreadable.
 int roleFromFile();
 
 // While alive, this thread acts as the backup: role 0, backup file system.
@@ -57,12 +107,19 @@ struct Fault {
     uint64_t num(const std::string& key, uint64_t fallback) const;
 };
 
-// Consults sim/fail/<call> (through the control-file watch). subject is what the call acts on (a path, a
-// registry key, a semaphore name); a fault with match=TEXT fires only for
-// subjects containing TEXT. after=N lets N matching calls pass first;
-// count=N limits the failures to N. Every failure that fires appends
-// "<call> <subject>" to sim/faults.log.
-std::optional<Fault> fault(const char* call, const std::string& subject);
+// Consults sim/fail/<call> of root r: with no fault armed, one comparison.
+// subject is what the call acts on (a path, a registry key, a semaphore
+// name); a fault with match=TEXT fires only for subjects containing TEXT.
+// after=N lets N matching calls pass first; count=N limits the failures to
+// N. Every failure that fires appends "<call> <subject>" to sim/faults.log.
+std::optional<Fault> armedFault(const RootView& r, const char* call, const std::string& subject);
+inline std::optional<Fault> fault(const RootView& r, const char* call, const std::string& subject) {
+    if (r.control().faults.empty()) return std::nullopt;
+    return armedFault(r, call, subject);
+}
+inline std::optional<Fault> fault(const char* call, const std::string& subject) {
+    return fault(currentRoot(), call, subject);
+}
 
 // A platform failure entry: component, reason code and return code (the
 // fault's rc=/reason= override them), the user words, and a user-data
@@ -93,7 +150,8 @@ bool parseNumber(const std::string& text, uint64_t& out);
 
 // Small-file helpers on host paths (never faulted, never traced). A failed
 // read leaves errno as the failing call set it.
-bool readHostFile(const std::string& path, std::string& out);
+bool readHostFile(const char* path, std::string& out);
+inline bool readHostFile(const std::string& path, std::string& out) { return readHostFile(path.c_str(), out); }
 bool writeHostFile(const std::string& path, const std::string& data);
 bool makeHostDirs(const std::string& path);
 // Line files shared by the processes of a root (the error log, request

@@ -1,11 +1,15 @@
 // The trace library on the host: each process keeps its named buffers in
-// memory, each a ring of its most recent lines.
+// memory, each a ring of its most recent lines. A line is kept as its
+// format and arguments (the text a %s points to copied, since it may not
+// outlive the call) and formatted only when the buffer is read, so that
+// tracing costs a call next to nothing.
 #include "platform/trace.h"
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
-#include <deque>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,17 +18,239 @@
 
 #include "simTrace.h"
 
-struct trace_buf {
-    std::string name;
-    size_t capacity;  // lines kept
-    std::deque<std::string> lines;
-};
-
 namespace {
 
 constexpr size_t kBytesPerLine = 64;
 constexpr size_t kMinLines = 64;
-constexpr size_t kMaxLine = 256;
+constexpr size_t kMaxLine = 256;   // a formatted line is cut to this, its end included
+constexpr size_t kMaxArgs = 16;    // arguments kept per line (* widths included)
+constexpr size_t kTextBytes = kMaxLine;  // the copied strings of one line
+
+// One conversion of a format: "%-08llx" and what it takes.
+struct Spec {
+    enum Kind { Literal, Int, Unsigned, Double, String, Pointer, Stop } kind = Literal;
+    char length = 0;  // 'H' hh, 'h', 'l', 'L' ll (or q), 'j', 'z', 't'
+    bool starWidth = false, starPrecision = false;
+    const char* begin = nullptr;  // the conversion, '%' to its letter
+    const char* end = nullptr;
+};
+
+// The conversion at fmt (just past a '%'). Stop for what a line cannot
+// keep: %n, %m, wide characters and strings, long doubles, and anything
+// unknown; the line then ends there.
+Spec parseSpec(const char* fmt) {
+    Spec s;
+    s.begin = fmt - 1;
+    const char* p = fmt;
+    if (*p == '%') {
+        s.end = p + 1;
+        return s;
+    }
+    while (*p && std::strchr("-+ #0'", *p)) ++p;
+    if (*p == '*') {
+        s.starWidth = true;
+        ++p;
+    }
+    while (*p >= '0' && *p <= '9') ++p;
+    if (*p == '.') {
+        ++p;
+        if (*p == '*') {
+            s.starPrecision = true;
+            ++p;
+        }
+        while (*p >= '0' && *p <= '9') ++p;
+    }
+    if (p[0] == 'h' && p[1] == 'h') s.length = 'H', p += 2;
+    else if (p[0] == 'l' && p[1] == 'l') s.length = 'L', p += 2;
+    else if (*p == 'q') s.length = 'L', ++p;
+    else if (*p && std::strchr("hljzt", *p)) s.length = *p++;
+    s.kind = Spec::Stop;
+    switch (*p) {
+    case 'd': case 'i': s.kind = Spec::Int; break;
+    case 'o': case 'u': case 'x': case 'X': s.kind = Spec::Unsigned; break;
+    case 'c': if (s.length == 0) s.kind = Spec::Int; break;
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        if (s.length == 0 || s.length == 'l') s.kind = Spec::Double;
+        break;
+    case 's': if (s.length == 0) s.kind = Spec::String; break;
+    case 'p': s.kind = Spec::Pointer; break;
+    default: break;
+    }
+    s.end = *p ? p + 1 : p;
+    return s;
+}
+
+// An integer argument as the length modifier says it was passed.
+uint64_t takeInteger(va_list& args, const Spec& s) {
+    bool sign = s.kind == Spec::Int;
+    switch (s.length) {
+    case 'l': return sign ? uint64_t(va_arg(args, long)) : uint64_t(va_arg(args, unsigned long));
+    case 'L': return sign ? uint64_t(va_arg(args, long long)) : uint64_t(va_arg(args, unsigned long long));
+    case 'j': return sign ? uint64_t(va_arg(args, intmax_t)) : uint64_t(va_arg(args, uintmax_t));
+    case 'z': return uint64_t(va_arg(args, size_t));
+    case 't': return uint64_t(va_arg(args, ptrdiff_t));
+    default: return sign ? uint64_t(int64_t(va_arg(args, int))) : uint64_t(va_arg(args, unsigned));
+    }
+}
+
+// One traced line: its format and the arguments it was given.
+struct Line {
+    const char* fmt = nullptr;  // formats are string literals: they outlive the line
+    size_t count = 0;           // arguments kept
+    union Arg {
+        uint64_t integer;
+        double real;
+        const void* pointer;
+        size_t text;  // offset of a copied string in texts
+    } args[kMaxArgs];
+    size_t textUsed = 0;
+    char texts[kTextBytes];
+};
+
+// What a format takes from its arguments, in order (a * width or precision
+// is an int of its own); worked out once per format.
+struct Plan {
+    struct Take {
+        Spec::Kind kind;
+        char length;
+    };
+    const char* fmt = nullptr;
+    size_t count = 0;
+    Take takes[kMaxArgs];
+};
+
+// Stops at the first conversion a line cannot keep, or where the
+// arguments would overflow a line.
+Plan makePlan(const char* fmt) {
+    Plan plan;
+    plan.fmt = fmt;
+    for (const char* p = std::strchr(fmt, '%'); p; p = std::strchr(p, '%')) {
+        Spec s = parseSpec(p + 1);
+        p = s.end;
+        if (s.kind == Spec::Literal) continue;
+        size_t needed = size_t(s.starWidth) + size_t(s.starPrecision) + 1;
+        if (s.kind == Spec::Stop || plan.count + needed > kMaxArgs) break;
+        if (s.starWidth) plan.takes[plan.count++] = {Spec::Int, 0};
+        if (s.starPrecision) plan.takes[plan.count++] = {Spec::Int, 0};
+        plan.takes[plan.count++] = {s.kind, s.length};
+    }
+    return plan;
+}
+
+// The plan of fmt, from a small table of the formats seen (a format's
+// address picks its slot; one that collides is worked out again).
+// Guarded by the trace mutex.
+const Plan& planFor(const char* fmt) {
+    static Plan plans[512];
+    Plan& slot = plans[(reinterpret_cast<uintptr_t>(fmt) >> 2) % 512];
+    if (slot.fmt != fmt) slot = makePlan(fmt);
+    return slot;
+}
+
+// Keeps fmt and its arguments in line; the strings its %s take are copied
+// while they fit (a line's text is cut where a formatted line would be).
+void keep(Line& line, const char* fmt, va_list& args) {
+    const Plan& plan = planFor(fmt);
+    line.fmt = fmt;
+    line.count = 0;
+    line.textUsed = 0;
+    for (size_t i = 0; i < plan.count; ++i) {
+        const Plan::Take& take = plan.takes[i];
+        Line::Arg& a = line.args[line.count];
+        switch (take.kind) {
+        case Spec::Double: a.real = va_arg(args, double); break;
+        case Spec::Pointer: a.pointer = va_arg(args, const void*); break;
+        case Spec::String: {
+            const char* text = va_arg(args, const char*);
+            if (!text) text = "(null)";
+            size_t room = kTextBytes - line.textUsed;
+            if (room == 0) return;
+            size_t n = strnlen(text, room - 1);
+            std::memcpy(line.texts + line.textUsed, text, n);
+            line.texts[line.textUsed + n] = '\0';
+            a.text = line.textUsed;
+            line.textUsed += n + 1;
+            break;
+        }
+        default: {
+            Spec s;
+            s.kind = take.kind;
+            s.length = take.length;
+            a.integer = takeInteger(args, s);
+            break;
+        }
+        }
+        ++line.count;
+    }
+}
+
+// Appends one conversion of s with the kept argument(s) at arg to out.
+void formatSpec(std::string& out, const Spec& s, const Line& line, size_t& arg) {
+    std::string spec(s.begin, s.end);
+    // A * becomes the number it was given, so that each call takes one value.
+    for (bool star : {s.starWidth, s.starPrecision}) {
+        if (!star) continue;
+        size_t at = spec.find('*');
+        spec.replace(at, 1, std::to_string(int64_t(line.args[arg++].integer)));
+    }
+    const Line::Arg& a = line.args[arg++];
+    char piece[kMaxLine];
+    const char* format = spec.c_str();
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    switch (s.kind) {
+    case Spec::Double: std::snprintf(piece, sizeof piece, format, a.real); break;
+    case Spec::Pointer: std::snprintf(piece, sizeof piece, format, a.pointer); break;
+    case Spec::String: std::snprintf(piece, sizeof piece, format, line.texts + a.text); break;
+    default:
+        switch (s.length) {
+        case 'l': std::snprintf(piece, sizeof piece, format, static_cast<long>(a.integer)); break;
+        case 'L': std::snprintf(piece, sizeof piece, format, static_cast<long long>(a.integer)); break;
+        case 'j': std::snprintf(piece, sizeof piece, format, static_cast<intmax_t>(a.integer)); break;
+        case 'z': std::snprintf(piece, sizeof piece, format, static_cast<size_t>(a.integer)); break;
+        case 't': std::snprintf(piece, sizeof piece, format, static_cast<ptrdiff_t>(a.integer)); break;
+        default: std::snprintf(piece, sizeof piece, format, static_cast<int>(a.integer)); break;
+        }
+    }
+#pragma GCC diagnostic pop
+    out += piece;
+}
+
+// The line as vsnprintf would have written it (cut to kMaxLine - 1).
+std::string format(const Line& line) {
+    std::string out;
+    size_t arg = 0;
+    const char* p = line.fmt;
+    while (const char* percent = std::strchr(p, '%')) {
+        out.append(p, percent);
+        Spec s = parseSpec(percent + 1);
+        p = s.end;
+        if (s.kind == Spec::Literal) {
+            out += '%';
+            continue;
+        }
+        size_t needed = size_t(s.starWidth) + size_t(s.starPrecision) + 1;
+        if (s.kind == Spec::Stop || arg + needed > line.count) {
+            p = "";
+            break;
+        }
+        formatSpec(out, s, line, arg);
+    }
+    out += p;
+    if (out.size() > kMaxLine - 1) out.resize(kMaxLine - 1);
+    return out;
+}
+
+}  // namespace
+
+struct trace_buf {
+    std::string name;
+    size_t capacity;   // lines kept
+    std::vector<Line> ring;  // grows to capacity, then wraps
+    size_t next = 0;   // where the next line goes once the ring is full
+};
+
+namespace {
 
 std::mutex& traceMutex() {
     static std::mutex m;
@@ -53,14 +279,19 @@ extern "C" int trace_adal_init_buffer(trace_desc_t* td, const char* name, size_t
 
 extern "C" int trace_adal_write_all(trace_desc_t td, const char* fmt, ...) {
     if (!td || !fmt) return -1;
-    char line[kMaxLine];
+    std::lock_guard<std::mutex> lock(traceMutex());
+    Line* line;
+    if (td->ring.size() < td->capacity) {
+        td->ring.emplace_back();
+        line = &td->ring.back();
+    } else {
+        line = &td->ring[td->next];
+        td->next = (td->next + 1) % td->capacity;
+    }
     va_list args;
     va_start(args, fmt);
-    std::vsnprintf(line, sizeof line, fmt, args);
+    keep(*line, fmt, args);
     va_end(args);
-    std::lock_guard<std::mutex> lock(traceMutex());
-    td->lines.emplace_back(line);
-    while (td->lines.size() > td->capacity) td->lines.pop_front();
     return 0;
 }
 
@@ -71,9 +302,15 @@ std::vector<std::string> recentTraceLines(const std::string& name, size_t maxLin
     std::lock_guard<std::mutex> lock(traceMutex());
     auto it = buffers().find(name);
     if (it == buffers().end()) return {};
-    const auto& lines = it->second->lines;
-    size_t start = lines.size() > maxLines ? lines.size() - maxLines : 0;
-    return std::vector<std::string>(lines.begin() + static_cast<long>(start), lines.end());
+    const trace_buf& b = *it->second;
+    size_t count = std::min(maxLines, b.ring.size());
+    std::vector<std::string> lines;
+    lines.reserve(count);
+    // Oldest first: the ring's oldest line is at next once it is full.
+    size_t start = b.ring.size() < b.capacity ? b.ring.size() - count
+                                              : (b.next + b.capacity - count) % b.capacity;
+    for (size_t i = 0; i < count; ++i) lines.push_back(format(b.ring[(start + i) % b.ring.size()]));
+    return lines;
 }
 
 }  // namespace detail

@@ -4,7 +4,9 @@
 // this object opened keeps its position itself and transfers with pread
 // and pwrite, so a seek is no system call; positions outside what every
 // host file system accepts, seeks from the end and files opened for
-// appending go through lseek as the C library would.
+// appending go through lseek as the C library would. Opening, removing and
+// asking whether a file exists work out the root; the calls on an open
+// file use the root this thread last worked out, its own.
 #include "platform/utilFile.h"
 
 #include <errno.h>
@@ -18,9 +20,11 @@
 #include "platform/errlEntry.h"
 #include "simCore.h"
 
+using platsim::detail::currentRoot;
 using platsim::detail::Fault;
 using platsim::detail::fault;
-using platsim::detail::hostPath;
+using platsim::detail::hostPathOf;
+using platsim::detail::lastRoot;
 using platsim::detail::platformError;
 
 namespace {
@@ -65,8 +69,9 @@ bool openFlags(const char* mode, int& flags) {
 
 // Removes the file at an service-processor path; null or the failure.
 ErrlEntry* removePath(const char* call, const std::string& path) {
-    if (auto f = fault(call, path)) return fileError(RC_REMOVE, "remove", path, EIO, &*f);
-    if (::unlink(hostPath(path).c_str()) != 0)
+    const auto& root = currentRoot();
+    if (auto f = fault(root, call, path)) return fileError(RC_REMOVE, "remove", path, EIO, &*f);
+    if (::unlink(hostPathOf(root, path).c_str()) != 0)
         return fileError(RC_REMOVE, "remove", path, errno, nullptr);
     return nullptr;
 }
@@ -91,7 +96,8 @@ void UtilFile::Open(const char* mode, bool) {
     iv_ownsFd = false;
     iv_position = -1;
     int flags = 0;
-    if (auto f = fault("UtilFile.Open", iv_path)) {
+    const auto& root = currentRoot();
+    if (auto f = fault(root, "UtilFile.Open", iv_path)) {
         setError(fileError(RC_OPEN, "open", iv_path, EIO, &*f));
         return;
     }
@@ -99,7 +105,7 @@ void UtilFile::Open(const char* mode, bool) {
         setError(fileError(RC_OPEN, "open (bad mode)", iv_path, EINVAL, nullptr));
         return;
     }
-    int fd = ::open(hostPath(iv_path).c_str(), flags, 0644);
+    int fd = ::open(hostPathOf(root, iv_path).c_str(), flags, 0644);
     if (fd < 0) {
         setError(fileError(RC_OPEN, "open", iv_path, errno, nullptr));
         return;
@@ -117,7 +123,7 @@ void UtilFile::Close() {
     iv_ownsFd = false;
     iv_position = -1;
     if (!owned) return;
-    if (auto f = fault("UtilFile.Close", iv_path)) {
+    if (auto f = fault(lastRoot(), "UtilFile.Close", iv_path)) {
         ::close(fd);
         setError(fileError(RC_CLOSE, "close", iv_path, EIO, &*f));
         return;
@@ -129,7 +135,7 @@ bool UtilFile::exists() const {
     if (iv_path.empty()) return false;
     int saved = errno;
     struct stat st;
-    bool found = ::stat(hostPath(iv_path).c_str(), &st) == 0;
+    bool found = ::stat(hostPathOf(currentRoot(), iv_path).c_str(), &st) == 0;
     errno = saved;
     return found;
 }
@@ -146,7 +152,7 @@ uint32_t UtilFile::read(void* buffer, uint32_t size) {
         return 0;
     }
     uint32_t limit = size;
-    if (auto f = fault("UtilFile.read", iv_path)) {
+    if (auto f = fault(lastRoot(), "UtilFile.read", iv_path)) {
         if (!f->has("bytes")) {
             setError(fileError(RC_READ, "read", iv_path, EIO, &*f, size));
             return 0;
@@ -176,7 +182,7 @@ uint32_t UtilFile::write(const void* buffer, uint32_t size) {
         return 0;
     }
     uint32_t limit = size;
-    if (auto f = fault("UtilFile.write", iv_path)) {
+    if (auto f = fault(lastRoot(), "UtilFile.write", iv_path)) {
         if (!f->has("bytes")) {
             setError(fileError(RC_WRITE, "write", iv_path, ENOSPC, &*f, size));
             return 0;
@@ -204,7 +210,7 @@ int64_t UtilFile::seek(int64_t offset, whence from) {
         setError(fileError(RC_NOT_OPEN, "seek (not open)", iv_path, EBADF, nullptr));
         return -1;
     }
-    if (auto f = fault("UtilFile.seek", iv_path)) {
+    if (auto f = fault(lastRoot(), "UtilFile.seek", iv_path)) {
         setError(fileError(RC_SEEK, "seek", iv_path, EIO, &*f));
         return -1;
     }

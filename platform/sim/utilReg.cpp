@@ -35,12 +35,14 @@ ErrlEntry* regError(uint16_t reason, const char* what, const char* key, int err,
 }  // namespace
 
 ErrlEntry* UtilReg::read(const char* key, void* buffer, uint32_t& size, bool, ErrlEntry*) {
-    if (auto f = fault("UtilReg.read", key ? key : "")) {
+    const auto& root = platsim::detail::currentRoot();
+    if (auto f = fault(root, "UtilReg.read", key ? key : "")) {
         size = 0;
         return regError(RC_MISSING, "registry read", key, 0, &*f);
     }
     std::string value;
-    if (!key || !platsim::detail::readHostFile(platsim::detail::hostPath(keyPath(key)), value)) {
+    if (!key || !platsim::detail::readHostFile(
+                    platsim::detail::joinedPath(root.sideDir(root.side()), "/registry/", key).c_str(), value)) {
         int err = errno;
         size = 0;
         return regError(RC_MISSING, "registry read", key, err, nullptr);

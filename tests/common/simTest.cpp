@@ -120,7 +120,7 @@ Bytes& Bytes::field(const std::string& s, size_t width) {
     return *this;
 }
 
-void startRmgrLog() { writeFile(platsim::root() + "/sim/rmgr.log", ""); }
+void startRmgrLog() { platsim::setRmgrLog(true); }
 
 std::vector<std::string> rmgrCalls() {
     std::vector<std::string> lines;

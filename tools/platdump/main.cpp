@@ -18,6 +18,7 @@
 #include "offloadCommand.h"
 #include "parseCommand.h"
 #include "showCommand.h"
+#include "simCommand.h"
 #include "statusCommand.h"
 #ifdef PLATDUMP_HAVE_SERVE
 #include "serve/serveCommand.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
         {addCheckCommand(app, check), [&] { return runCheck(check, std::cout, std::cerr); }},
         {addMirrorCommand(app, mirror), [&] { return runMirror(mirror, std::cout, std::cerr); }},
         {addDemoCommand(app, demo), [&] { return runDemo(demo, isatty(STDERR_FILENO) == 1, std::cout, std::cerr); }},
+        {addSimCommand(app), [&] { return runSim(std::cout); }},
     };
 #ifdef PLATDUMP_HAVE_SERVE
     ServeOptions serve;

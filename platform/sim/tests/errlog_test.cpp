@@ -54,6 +54,31 @@ TEST_F(ErrorLog, CommitAppendsOneJsonRecordPerEntry) {
     delete second;
 }
 
+// A line is formatted when the buffer is read, from the arguments as they
+// were when it was written; texts reach the record as UTF-8.
+TEST_F(ErrorLog, TraceLinesAndTextsReachTheRecordAsWritten) {
+    trace_desc_t td = nullptr;
+    ASSERT_EQ(trace_adal_init_buffer(&td, "utf8", 4096), 0);
+    char changing[] = "before";
+    trace_adal_write_all(td, "%s|%s|%-5s|%05.1f|%*d|%llX|%zu|%c%%", "caf\xC3\xA9 \x7F", "bad \xFF end", changing, 2.25, 4,
+                         7, 0xABCDEF0123ULL, size_t(9), 'z');
+    std::strcpy(changing, "after");
+    trace_adal_write_all(td, "%s", std::string(300, 'x').c_str());  // longer than a line
+
+    ErrlEntry* e = sampleEntry();
+    e->CollectTrace("utf8", 0);
+    e->commit(0xF000, 0, ERRL_SEV_ENTRY_DEFAULT, ERRL_ETYPE_NOT_APPLICABLE);
+    delete e;
+    const std::vector<std::string> raw = platsim::committedErrorLogs();
+    ASSERT_EQ(raw.size(), 1u);
+    EXPECT_NE(raw[0].find("caf\xC3\xA9 \x7F"), std::string::npos) << "UTF-8 is written as it is";
+    const Json lines = Json::parse(raw[0])["traces"][0]["lines"];
+    ASSERT_EQ(lines.size(), 2u);
+    // An invalid byte becomes U+FFFD.
+    EXPECT_EQ(lines[0], "caf\xC3\xA9 \x7F|bad \xEF\xBF\xBD end|before|002.2|   7|ABCDEF0123|9|z%");
+    EXPECT_EQ(lines[1], std::string(255, 'x'));
+}
+
 TEST_F(ErrorLog, EntryImageRoundTrips) {
     ErrlEntry* e = sampleEntry();
     e->CollectTrace("none", 0);

@@ -44,7 +44,7 @@ TEST_F(Rmgr, BackupCopiesAreReadAsTheyStandWhateverTheRole) {
     writeFile(backup("/plat_dump/b"), "backup bytes");
     writeFile(backup("/plat_dump/a"), "");
     writeFile(primary("/plat_dump/c"), "primary only");
-    writeFile(root() + "/sim/role", "0");  // the backup's tree is still the one read
+    platsim::setRole(0);  // the backup's tree is still the one read
     startRmgrLog();
 
     bool exists = false;

@@ -106,22 +106,31 @@ TEST_F(Simulation, SemaphoreIsSharedByProcessesAndReleasedWhenItsHolderDies) {
     ASSERT_EQ(mine.init("dump", 2, 1), nullptr);
     ASSERT_EQ(mine.Down(1), nullptr);
 
-    // Another process cannot take it while it is held here.
+    // Another process cannot take it while it is held here, through an
+    // object of its own or through this one, inherited across the fork.
     int pipeFd[2];
     ASSERT_EQ(::pipe(pipeFd), 0);
-    pid_t waiter = forkChild([&] {
-        UtilSemaphore s;
-        if (s.init("dump", 2, 1)) return 2;
-        if (s.Down(1)) return 3;
-        char c = 'x';
-        return ::write(pipeFd[1], &c, 1) == 1 ? 0 : 4;
-    });
-    ::usleep(200 * 1000);
     char c;
-    ::fcntl(pipeFd[0], F_SETFL, O_NONBLOCK);
-    EXPECT_EQ(::read(pipeFd[0], &c, 1), -1) << "the child got the semaphore while it was held";
-    ASSERT_EQ(mine.Up(1), nullptr);
-    EXPECT_EQ(waitChild(waiter), 0);
+    for (bool inherited : {false, true}) {
+        SCOPED_TRACE(inherited ? "inherited object" : "own object");
+        if (inherited) {
+            ASSERT_EQ(mine.Down(1), nullptr);
+        }
+        pid_t waiter = forkChild([&] {
+            UtilSemaphore s;
+            if (s.init("dump", 2, 1)) return 2;
+            if ((inherited ? mine : s).Down(1)) return 3;
+            char got = 'x';
+            return ::write(pipeFd[1], &got, 1) == 1 ? 0 : 4;
+        });
+        ::usleep(200 * 1000);
+        ::fcntl(pipeFd[0], F_SETFL, O_NONBLOCK);
+        EXPECT_EQ(::read(pipeFd[0], &c, 1), -1) << "the child got the semaphore while it was held";
+        ASSERT_EQ(mine.Up(1), nullptr);
+        ASSERT_EQ(waitChild(waiter), 0);
+        EXPECT_EQ(::read(pipeFd[0], &c, 1), 1);
+    }
+    ::fcntl(pipeFd[0], F_SETFL, 0);
 
     // A holder killed while holding it gives it back.
     pid_t holder = forkChild([&] {
@@ -132,7 +141,6 @@ TEST_F(Simulation, SemaphoreIsSharedByProcessesAndReleasedWhenItsHolderDies) {
         ::pause();
         return 0;
     });
-    ::fcntl(pipeFd[0], F_SETFL, 0);
     ASSERT_EQ(::read(pipeFd[0], &c, 1), 1);
     ::kill(holder, SIGKILL);
     EXPECT_EQ(waitChild(holder), -SIGKILL);

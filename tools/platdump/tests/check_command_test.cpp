@@ -229,7 +229,7 @@ TEST_F(CheckCommand, MirrorFindingsNameTheMirrorCommandAsTheirRemedy) {
 TEST_F(CheckCommand, WithoutThePrimaryRoleTheMirrorIsNotCompared) {
     mirroredDump(0x1A);
     writeFile(backup("/plat_dump/stale.txt"), "left behind");
-    writeFile(root() + "/sim/role", "4");
+    platsim::setRole(4);
     ToolRun r = check();
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.err.find("the mirror is not compared: this service processor is not the primary (role 4)"),

@@ -222,13 +222,13 @@ TEST_F(MirrorCommand, OnlyThePrimaryMirrorsAndAWrongCommandLineIsAUsageError) {
     completeDump(0x1A, true);
     writeFile(backup("/plat_dump/stale.txt"), "left behind");
     const Files there = files(true);
-    writeFile(root() + "/sim/role", "0");
+    platsim::setRole(0);
     ToolRun r = platdump({"mirror"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err,
               "platdump mirror: this service processor is not the primary (role 0): only the primary keeps the "
               "backup's copies\n");
-    writeFile(root() + "/sim/role", "1");
+    platsim::setRole(1);
     platsim::setFault("rmgrGetTovRole", "");
     r = platdump({"mirror"});
     EXPECT_EQ(r.code, 1);
