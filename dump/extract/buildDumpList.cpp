@@ -23,8 +23,6 @@ namespace {
 
 constexpr Site kMdrtReadFailed = {0x1306, 0x2F};
 constexpr Site kMdrtTooLarge = {0x1306, 0x30};
-constexpr uint32_t RC_MDRT_UNREADABLE = 0xB;
-constexpr uint16_t REASON_MDRT_UNREADABLE = 0xF00F;
 
 // One MDRT entry: 32 bytes, of which extraction uses the region's address
 // and length.
@@ -94,7 +92,7 @@ uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
         tableSize > MDRT_MAX_SIZE ? nullptr : new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());  // GCOVR_EXCL_BR_LINE
     if (!table) {
         trace("buildDumpList: no memory for an MDRT of %u bytes (at most %u read)", tableSize, MDRT_MAX_SIZE);
-        commit(errorAt(kMdrtTooLarge, RC_MDRT_UNREADABLE, REASON_MDRT_UNREADABLE, tableSize));
+        commit(errorAt(kMdrtTooLarge, RC_NO_DATA, REASON_NO_DATA, tableSize));
         return 0;
     }
     if (ErrlEntry* e = mdrt.getData(0, tableSize, chars(table.get()), nullptr)) {

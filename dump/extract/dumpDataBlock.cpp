@@ -10,8 +10,6 @@ namespace {
 
 // A read asked of a block of no concrete kind.
 constexpr dump::Site kBaseGetData = {0x0122, 1};
-constexpr uint32_t RC_NO_DATA = 0xB;
-constexpr uint16_t REASON_NO_DATA = 0xF00F;
 
 uint64_t locationOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 
@@ -30,7 +28,7 @@ ErrlEntry* DumpDataBlock::getData(uint32_t offset, uint32_t length, char* buffer
                                   dumpDMAEhandle*) const {
     dump::trace("DumpDataBlock::getData on a block of no kind: offset %u length %u", offset,
                 length);
-    return dump::errorAt(kBaseGetData, RC_NO_DATA, REASON_NO_DATA, offset, length,
+    return dump::errorAt(kBaseGetData, dump::RC_NO_DATA, dump::REASON_NO_DATA, offset, length,
                          static_cast<uint32_t>(locationOf(buffer)));
 }
 

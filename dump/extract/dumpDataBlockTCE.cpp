@@ -16,10 +16,6 @@
 
 namespace {
 
-constexpr uint32_t RC_ANSWER = 2;
-constexpr uint16_t REASON_MAILBOX = 0xF0E9;
-constexpr uint16_t REASON_DMA_READ = 0xF0E3;
-
 constexpr dump::Site kBothFormsRefused = {dump::MAIN_STORE_MODULE, 1};
 constexpr dump::Site kExchangeFailed = {dump::MAIN_STORE_MODULE, 2};
 constexpr dump::Site kBadStatus = {dump::MAIN_STORE_MODULE, 3};
@@ -77,7 +73,7 @@ ErrlEntry* requestMapping(Exchange& x) {
         e = x.send(MBOX_CEC_DATA_MAP_ALT);
         site = kBothFormsRefused;
     }
-    return dump::receivedAt(e, site, REASON_MAILBOX, x.length, x.status, 0);
+    return dump::receivedAt(e, site, dump::REASON_MAILBOX, x.length, x.status, 0);
 }
 
 // An unusable answer, noted in info. With its allowance left the notice is
@@ -102,14 +98,14 @@ ErrlEntry* obtainMapping(Exchange& x) {
         if (ErrlEntry* e = requestMapping(x)) return e;
         if (x.status != 0) {
             dump::trace("DumpDataBlockTCE: mailbox status 0x%02X", x.status);
-            ErrlEntry* info = dump::infoAt(kBadStatus, RC_ANSWER, REASON_MAILBOX, x.status);
+            ErrlEntry* info = dump::infoAt(kBadStatus, dump::RC_PLATFORM, dump::REASON_MAILBOX, x.status);
             if (ErrlEntry* e = unusableAnswer(info, statusAllowance)) return e;
             continue;
         }
         if (x.granted != x.length) {
             dump::trace("DumpDataBlockTCE: granted %u of %u bytes", x.granted, x.length);
-            ErrlEntry* info = dump::infoAt(kShortGrant, RC_ANSWER, REASON_MAILBOX, x.length,
-                                           x.granted);
+            ErrlEntry* info = dump::infoAt(kShortGrant, dump::RC_PLATFORM, dump::REASON_MAILBOX,
+                                           x.length, x.granted);
             if (ErrlEntry* e = unusableAnswer(info, lengthAllowance)) return e;
             continue;
         }
@@ -149,5 +145,5 @@ ErrlEntry* DumpDataBlockTCE::getData(uint32_t offset, uint32_t length, char* buf
     ErrlEntry* e = dump::readByEngine(x.dmaAddress, buffer, length, true, engine.get());
     if (!e) return nullptr;
     dump::trace("DumpDataBlockTCE::getData: DMA read at 0x%08X failed", x.dmaAddress);
-    return failed(dump::receivedAt(e, kDmaReadFailed, REASON_DMA_READ), x);
+    return failed(dump::receivedAt(e, kDmaReadFailed, dump::REASON_DMA_READ), x);
 }

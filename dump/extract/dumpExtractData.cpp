@@ -45,31 +45,9 @@ constexpr Site kMainStoreNotPermitted = {kPermission, 3};
 constexpr Site kIplRequestFailed = {kCheckstop, 8};
 constexpr Site kIplRequestRefused = {kCheckstop, 9};
 
-constexpr uint32_t RC_NONE = 0;
-constexpr uint32_t RC_NOT_EXTRACTABLE = 6;
-constexpr uint32_t RC_STREAM_ENDED = 0xB;
-constexpr uint32_t RC_MAIN_STORE_WITHDRAWN = 0xB;
-constexpr uint32_t RC_IPL_REQUEST_FAILED = 0x12;
-constexpr uint32_t RC_SUMMARY_MISSING = 0x1A;
-constexpr uint32_t RC_DUMP_INVALIDATED = 0x1B;
-constexpr uint16_t REASON_OFFLOAD_START = 0xF01F;
-constexpr uint16_t REASON_STREAM_ENDED = 0xF00F;
-constexpr uint16_t REASON_NOT_COMPLETE = 0xF014;
-constexpr uint16_t REASON_MAIN_STORE = 0xF011;
-constexpr uint16_t REASON_REGISTRY = 0xF0F0;
-constexpr uint16_t REASON_IPL_REQUEST_FAILED = 0xF0ED;
-constexpr uint16_t REASON_IPL_REQUEST_REFUSED = 0xF012;
-
 constexpr char kSemaphoreName[] = "dump";
 constexpr uint8_t kExtractionKey = 3;
 constexpr char kInvalidatedKey[] = "Dump invalidated while extracting, id:";
-
-// dumpFlags bits of the extraction (the summary's own are in its layout),
-// and the privateFlags bit that lets mode 4 read main store.
-constexpr uint16_t CHECKSTOP_IPL_REQUESTED_FLAG = 0x0020;
-constexpr uint16_t WITHDRAW_MAIN_STORE_FLAG = 0x0004;
-constexpr uint32_t PRIVATE_MAIN_STORE_IN_MODE_4 = 0x2;
-constexpr uint64_t MEMORY_DUMP_ERROR_WITHDRAWN = 0x0080000000000000ULL;
 
 // Failed main-store reads of one dump tolerated before the driver acts.
 constexpr unsigned kReadFailuresTolerated = 2;
@@ -122,7 +100,7 @@ struct SystemState {
 // dump's private flags allow it.
 bool modeAllowsMainStore(uint8_t mode, DumpSummary& summary) {
     return mode == MODE_2 ||
-           (mode == MODE_4 && (summary.GetPrivateFlags() & PRIVATE_MAIN_STORE_IN_MODE_4));
+           (mode == MODE_4 && (summary.GetPrivateFlags() & layout::names::mainstoreInMode4Flag));
 }
 
 // The summary could not be opened; a dump gone in the middle of an
@@ -258,7 +236,7 @@ ErrlEntry* DumpExtractData::extractHeld(unsigned int dumpId, unsigned long long 
         trace("ExtractDump: stream of dump 0x%08X ends at %llu, %llu of %u bytes delivered",
               dumpId, static_cast<unsigned long long>(w.blockStart),
               static_cast<unsigned long long>(w.copied), length);
-        e = errorAt(kStreamEnded, RC_STREAM_ENDED, REASON_STREAM_ENDED,
+        e = errorAt(kStreamEnded, RC_NO_DATA, REASON_NO_DATA,
                     static_cast<uint32_t>(offset), static_cast<uint32_t>(w.blockStart), length);
     }
     length = static_cast<unsigned int>(w.copied);
@@ -329,14 +307,14 @@ int DumpExtractData::requestCheckstopIpl(ErrlEntry* entry, DumpSummary& summary,
     enum { REPORT_ENTRY = 0, REPORT_UNREACHABLE = 1 };
     unsigned int id = summary.getDumpId();
     uint16_t flags = summary.getDumpFlags();
-    if (flags & WITHDRAW_MAIN_STORE_FLAG) {
+    if (flags & layout::sum::withdrawMainstoreFlag) {
         trace("ExtractDump: main store of dump 0x%08X withdrawn after failed reads", id);
-        entry->setRC(RC_MAIN_STORE_WITHDRAWN);
+        entry->setRC(RC_NO_DATA);
         entry->CollectTrace("dump", 0);
-        summary.ClearMainstoreDumpExistFlag(MEMORY_DUMP_ERROR_WITHDRAWN);
+        summary.ClearMainstoreDumpExistFlag(layout::sum::memReadFailuresWithdrawnFlag);
         return REPORT_ENTRY;
     }
-    if (flags & CHECKSTOP_IPL_REQUESTED_FLAG) {
+    if (flags & layout::sum::checkstopIplRequestedFlag) {
         trace("ExtractDump: checkstop IPL already requested for dump 0x%08X", id);
         return REPORT_UNREACHABLE;
     }
@@ -357,7 +335,7 @@ int DumpExtractData::requestCheckstopIpl(ErrlEntry* entry, DumpSummary& summary,
         return REPORT_ENTRY;
     }
     DumpStatusLogger(id).setCheckstopIPLCalled();
-    summary.setDumpFlagsByMask(CHECKSTOP_IPL_REQUESTED_FLAG);
+    summary.setDumpFlagsByMask(layout::sum::checkstopIplRequestedFlag);
     trace("ExtractDump: checkstop IPL requested for dump 0x%08X", id);
     return REPORT_UNREACHABLE;
 }

@@ -156,7 +156,7 @@ void DumpNodalSection::writeFinalHeader() {
     const char* path = iv_TOCFile->getFileName();
     iv_TOCFile->seek(0, UtilStream::START);
     if (ErrlEntry* e = takeError(*iv_TOCFile)) {
-        commit(withDetails(receivedAt(e, kFinalHeaderSeek, FILE_FAILURE_REASON, STEP_SEEK),
+        commit(withDetails(receivedAt(e, kFinalHeaderSeek, REASON_FILE, STEP_SEEK),
                            "iv_TOCFile", path));
         return;
     }

@@ -9,6 +9,7 @@
 #include "dump/nodal/nodalFiles.h"
 #include "dump/nodal/nodalLayout.h"
 #include "dump/nodal/nodalRepairRules.h"
+#include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
 #include "platdump/dumpNodalSection.h"
 #include "platdump/dumpSummary.h"
@@ -31,10 +32,10 @@ constexpr Site kDataAppendFailed{0x080F, 0xE};
 constexpr Site kAppendSeek{0x090F, 0xF};
 constexpr Site kAppendWrite{0x090F, 0x10};
 
-constexpr uint32_t kNotOpenRc = 1;
-constexpr uint16_t kCopyOutReason = 0xF0E4;
-// hwErrorFlags marked when a nodal file finds its file system full.
-constexpr unsigned int kFileSystemFullFlags = 0x8200;
+// hwErrorFlags marked when a nodal file finds its file system full: the
+// cause, and the bit whose first setting is logged.
+constexpr unsigned int kFileSystemFullFlags =
+    layout::sum::hwFileSystemFullFlag | layout::sum::hwLoggedErrorFlag;
 constexpr uint32_t kBitsPerByte = 8;
 
 // Seeks to the end of file and writes length bytes there. No buffer, or
@@ -128,7 +129,7 @@ ErrlEntry* DumpNodalSection::finishEntry(ErrlEntry* appended, uint32_t expectedE
 ErrlEntry* DumpNodalSection::writeEntry(DumpSpTocEntry& entry, char* data) {
     if (iv_Type != SPDATA && iv_Type != SYSDATA)
         trace("DumpNodalSection: service-processor item in a section of type %d", iv_Type);
-    if (!filesOpen()) return errorAt(kSpNotOpen, kNotOpenRc, FILE_FAILURE_REASON);
+    if (!filesOpen()) return errorAt(kSpNotOpen, RC_FAILED, REASON_FILE);
     entry.dataOffset = dataFileEnd();
     uint8_t image[sp::SIZE];
     encodeEntry(entry, image);
@@ -138,7 +139,7 @@ ErrlEntry* DumpNodalSection::writeEntry(DumpSpTocEntry& entry, char* data) {
 
 ErrlEntry* DumpNodalSection::writeEntry(DumpHwTocEntry& entry, orlaDataBuffer& data) {
     if (iv_Type != HWDATA) trace("DumpNodalSection: hardware item in a section of type %d", iv_Type);
-    if (!filesOpen()) return errorAt(kHwNotOpen, kNotOpenRc, FILE_FAILURE_REASON);
+    if (!filesOpen()) return errorAt(kHwNotOpen, RC_FAILED, REASON_FILE);
     uint32_t byteCount = data.getByteLength();
     int64_t spareBits = int64_t(byteCount) * kBitsPerByte - data.getBitLength();
     // A bit buffer's byte length is its bit length rounded up to whole
@@ -150,7 +151,8 @@ ErrlEntry* DumpNodalSection::writeEntry(DumpHwTocEntry& entry, orlaDataBuffer& d
     std::vector<uint32_t> buffer((byteCount + sizeof(uint32_t) - 1) / sizeof(uint32_t));
     if (byteCount > 0) {
         uint32_t rc = data.memCopyOut(buffer.data(), byteCount);
-        if (rc != 0) return errorAt(kHwCopyOutFailed, rc, kCopyOutReason, byteCount);
+        // The bit buffer's own return code is the entry's.
+        if (rc != 0) return errorAt(kHwCopyOutFailed, static_cast<ReturnCode>(rc), REASON_COPY_OUT, byteCount);
     }
     entry.dataOffset = dataFileEnd();
     entry.dataSize = byteCount;

@@ -10,11 +10,12 @@
 #include <string>
 
 #include "dump/nodal/systemNodalLayout.h"
-#include "platform/bigEndian.h"
+#include "dump/summary/summaryLayout.h"
 #include "dump/support/dumpTrace.h"
 #include "dump/support/report.h"
 #include "platdump/dumpSummary.h"
 #include "platdump/dumpUtilFile.h"
+#include "platform/bigEndian.h"
 #include "platform/errlEntry.h"
 #include "platform/utilFile.h"
 #include "platform/utilReg.h"
@@ -30,16 +31,12 @@ constexpr Site kConsoleEntryFailed{0x0315, 0x22};
 constexpr Site kGatherFailed{0x0215, 0xB};
 constexpr Site kErrorEntryFailed{0x0415, 0x19};
 
-constexpr uint32_t kNoSummaryRc = 1;
-constexpr uint16_t kNoSummaryReason = 0xF00B;
 constexpr unsigned int kSectionIndex = 0xFFFF;
 
 constexpr uint32_t kConsoleEntryId = 0xF1190000;
 constexpr uint32_t kFileSystemEntryId = 0xF00A0000;
 constexpr uint32_t kRegistryPairEntryId = 0xF0090000;
 constexpr uint32_t kFileSystemEntrySize = 4;
-// hwErrorFlags bit set when a nodal file found its file system full.
-constexpr unsigned short kFileSystemFull = 0x8000;
 
 std::string sectionFileName(unsigned int dumpId, const char* suffix) {
     char name[32];
@@ -94,7 +91,7 @@ DumpSystemNodal::DumpSystemNodal(DumpSummary* summary, ErrlEntry*& errl)
     errl = nullptr;
     if (!summary) {
         trace("DumpSystemNodal: no summary");
-        errl = errorAt(kNoSummary, kNoSummaryRc, kNoSummaryReason);
+        errl = errorAt(kNoSummary, RC_FAILED, REASON_FILE);
         return;
     }
     std::string dataName = sectionFileName(summary->getDumpId(), "SysData");
@@ -124,7 +121,7 @@ ErrlEntry* DumpSystemNodal::gatherSystemNodalInformation() {
     if ((e = writeEntry(entry, reinterpret_cast<char*>(image)))) {
         passedAt(passedAt(e, kConsoleEntryFailed), kGatherFailed);
         // A file system that filled up ends the gathering with its cause.
-        if (iv_Summary && (iv_Summary->getHWErrorFlags() & kFileSystemFull)) return e;
+        if (iv_Summary && (iv_Summary->getHWErrorFlags() & layout::sum::hwFileSystemFullFlag)) return e;
         commit(e);
     }
 

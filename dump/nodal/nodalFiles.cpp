@@ -13,7 +13,7 @@ namespace nodal {
 
 ErrlEntry* fileFailure(ErrlEntry* e, Site site, FileStep step, uint32_t word2, const char* key,
                        const char* path) {
-    return withDetails(receivedAt(e, site, FILE_FAILURE_REASON, step, word2), key, path);
+    return withDetails(receivedAt(e, site, REASON_FILE, step, word2), key, path);
 }
 
 ErrlEntry* fileFailure(DumpUtilFile& file, Site site, FileStep step, uint32_t word2,

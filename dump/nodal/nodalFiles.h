@@ -13,18 +13,16 @@ class ErrlEntry;
 namespace dump {
 namespace nodal {
 
-// Reason code of every file failure of a nodal section.
-constexpr uint16_t FILE_FAILURE_REASON = 0xF00B;
 // First user word of a file failure: the step that failed.
 enum FileStep : uint32_t { STEP_CREATE = 1, STEP_OPEN = 2, STEP_SEEK = 3, STEP_WRITE = 4, STEP_READ = 5 };
 
 // A failed file step as a row: addToReceivedError on e at site (reason
-// 0xF00B, words step, word2, 0) and a key/value section key -> path.
+// REASON_FILE, words step, word2, 0) and a key/value section key -> path.
 // Null when e is null.
 ErrlEntry* fileFailure(ErrlEntry* e, Site site, FileStep step, uint32_t word2, const char* key,
                        const char* path);
 // The file's pending error as a row: addToReceivedError at site (reason
-// 0xF00B, words step, word2, 0) and a key/value section key -> the file's
+// REASON_FILE, words step, word2, 0) and a key/value section key -> the file's
 // path. Null, and nothing done, when the file has no pending error.
 ErrlEntry* fileFailure(DumpUtilFile& file, Site site, FileStep step, uint32_t word2,
                        const char* key);

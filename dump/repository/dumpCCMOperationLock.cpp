@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint16_t REASON_CCM_REFUSED = 0xF0F7;
-
 const dump::Site PREVENT_REFUSED = {0x0118, 1};
 const dump::Site ALLOW_REFUSED = {0x0218, 2};
 
@@ -33,7 +31,7 @@ ErrlEntry* dumpCCMOperationLock::getCCMOperationLock() {
         return nullptr;
     }
     dump::trace("getCCMOperationLock: refused, rc 0x%08X, component 0x%04X", rc, component);
-    return dump::receivedAt(errl, PREVENT_REFUSED, REASON_CCM_REFUSED, rc);
+    return dump::receivedAt(errl, PREVENT_REFUSED, dump::REASON_CCM_REFUSED, rc);
 }
 
 void dumpCCMOperationLock::releaseCCMOperationLock() {
@@ -48,7 +46,7 @@ void dumpCCMOperationLock::releaseCCMOperationLock() {
     if (rc == CCMM_RC_ALREADY_PREVENTED || rc == CCMM_RC_NOT_PREVENTED) {
         dump::discard(errl);
     } else {
-        dump::receivedAt(errl, ALLOW_REFUSED, REASON_CCM_REFUSED, rc);
+        dump::receivedAt(errl, ALLOW_REFUSED, dump::REASON_CCM_REFUSED, rc);
         dump::commit(errl);
     }
     dump::trace("releaseCCMOperationLock: manager answered rc 0x%08X", rc);

@@ -26,22 +26,21 @@
 using namespace dump;
 
 const char DumpCollections::MOUNT_POINT[11] = DUMP_MOUNT_POINT_TEXT;
-const char DumpCollections::SYSDUMP[9] = "SYSDUMP.";
-const char DumpCollections::HWUDUMP[9] = "HWUDUMP.";
-const char DumpCollections::RESDUMP[9] = "RESDUMP.";
+
+// The exported prefixes are the layout's kind table's, character for
+// character: an array is initialised from a list, never from another array.
+static_assert(sizeof DumpCollections::SYSDUMP == sizeof layout::KindInfo::filePrefix, "one prefix size");
+#define COPY_PREFIX(p) {p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8]}
+const char DumpCollections::SYSDUMP[9] = COPY_PREFIX(layout::kindInfo(DumpSummary::SYS)->filePrefix);
+const char DumpCollections::HWUDUMP[9] = COPY_PREFIX(layout::kindInfo(DumpSummary::HWU)->filePrefix);
+const char DumpCollections::RESDUMP[9] = COPY_PREFIX(layout::kindInfo(DumpSummary::RSC)->filePrefix);
+#undef COPY_PREFIX
 
 namespace {
 
-constexpr uint32_t RC_FAILED = 1;
-constexpr uint16_t REASON_REPOSITORY = 0xF00B;
 constexpr Site kDirectoryUnreadable{0x021C, 20};
 constexpr Site kSweepListing{0x0C1C, 5};
 constexpr Site kSweepRemoval{0x0C1C, 15};
-
-// dumpFlags bits read here. A dump set apart is never counted and never
-// current; callers set 0x0080 along with it.
-constexpr uint16_t SET_APART_FLAG = 0x0001;
-constexpr uint16_t SET_APART_COMPANION_FLAG = 0x0080;
 constexpr unsigned int HIGHEST_PLAIN_ID = 0x0FFFFFFF;
 
 // What tells the three kinds apart when the repository is listed.
@@ -139,7 +138,7 @@ void removeOrphan(const std::string& path) {
     // Reported also when the file had gone meanwhile (opening its damaged
     // summary during this sweep removes it): the removal did fail.
     trace("removeOrphanedFiles: %s could not be removed", path.c_str());
-    commit(infoAt(kSweepRemoval, RC_FAILED, REASON_REPOSITORY));
+    commit(infoAt(kSweepRemoval, RC_FAILED, REASON_FILE));
 }
 
 // Marks the calling thread as sweeping for the lifetime of the object.
@@ -162,7 +161,7 @@ ErrlEntry* DumpCollections::listFilenames(std::vector<std::string>& paths) {
     if (count < 0) {
         int err = errno;
         trace("listFilenames: %s unreadable, errno %d", MOUNT_POINT, err);
-        return errorAt(kDirectoryUnreadable, RC_FAILED, REASON_REPOSITORY, static_cast<uint32_t>(err));
+        return errorAt(kDirectoryUnreadable, RC_FAILED, REASON_FILE, static_cast<uint32_t>(err));
     }
     for (int i = 0; i < count; ++i) {
         const char* name = entries[i]->d_name;
@@ -195,10 +194,11 @@ bool DumpCollections::CountDumps(unsigned int& sysDumps, unsigned int& sysDumpsI
         std::unique_ptr<DumpSummary> summary = openDump(id, static_cast<DumpSummary::typeOfSummary_t>(0));
         if (!summary) continue;
         const uint16_t flags = summary->getDumpFlags();
-        if (flags & SET_APART_FLAG) {
+        if (flags & layout::sum::setApartFlag) {
             setApartId = id;
             if (flags & layout::sum::dumpCompleteFlag) trace("CountDumps: dump 0x%08X set apart but complete", id);
-            if (!(flags & SET_APART_COMPANION_FLAG)) trace("CountDumps: dump 0x%08X set apart without 0x0080", id);
+            if (!(flags & layout::sum::setApartCompanionFlag))
+                trace("CountDumps: dump 0x%08X set apart without 0x0080", id);
             if (id > HIGHEST_PLAIN_ID) trace("CountDumps: dump 0x%08X set apart", id);
             continue;
         }
@@ -235,7 +235,7 @@ bool DumpCollections::GetCurrentDumpID(unsigned int& id) {
     }
     bool found = false;
     for (const _dumpstate& state : states) {
-        if ((state.dumpFlags & SET_APART_FLAG) || state.summaryType != DumpSummary::SYS) continue;
+        if ((state.dumpFlags & layout::sum::setApartFlag) || state.summaryType != DumpSummary::SYS) continue;
         id = state.dumpId;
         if (!(state.dumpFlags & layout::sum::dumpCompleteFlag)) return true;
         found = true;

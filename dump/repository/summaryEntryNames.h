@@ -12,12 +12,10 @@
 #include <cstddef>
 #include <string>
 
+#include "dump/summary/summaryLayout.h"
+
 namespace dump {
 
-// Every prefix ("SYSDUMP." ...) is this long; the id's digits follow it.
-constexpr size_t SUMMARY_PREFIX_LENGTH = 8;
-constexpr size_t SUMMARY_ID_DIGITS = 8;
-constexpr char SUMMARY_SUFFIX[] = ".summary";
 // No listing but the hardware-unit one yields this id.
 constexpr unsigned int SUMMARY_NO_DUMP_ID = 0xFFFFFFFF;
 
@@ -28,8 +26,9 @@ constexpr unsigned int SUMMARY_NO_DUMP_ID = 0xFFFFFFFF;
 // hexadecimal digits up to the first other character, so
 // "SYSDUMP.1A.summary" names 0x1A. allOnes: whether 0xFFFFFFFF is an id.
 inline bool summaryIdOfEntry(const char* prefix, bool allOnes, const std::string& name, unsigned int& id) {
-    if (name.find(prefix) == std::string::npos || name.find(SUMMARY_SUFFIX) == std::string::npos) return false;
-    std::string digits = name.substr(SUMMARY_PREFIX_LENGTH, SUMMARY_ID_DIGITS);
+    if (name.find(prefix) == std::string::npos || name.find(layout::SUMMARY_FILE_SUFFIX) == std::string::npos)
+        return false;
+    std::string digits = name.substr(layout::FILE_PREFIX_LENGTH, layout::FILE_ID_DIGITS);
     errno = 0;
     unsigned long value = strtoul(digits.c_str(), nullptr, 16);
     // Eight digits never overflow and the base is valid: a guard only.

@@ -43,11 +43,6 @@ constexpr Site kOpenEyeCatcher{kConstructors, 39};
 constexpr Site kOpenBadType{kConstructors, 0x31};
 constexpr Site kRemove{0x0513, 31};
 
-constexpr uint32_t RC_FAILED = 1;
-constexpr uint32_t RC_SUMMARY_MISSING = 0x1A;
-constexpr uint16_t REASON_SUMMARY = 0xF00B;
-constexpr uint16_t REASON_REGISTRY = 0xF0F0;
-constexpr uint16_t REASON_TIME = 0xF0F1;
 constexpr uint32_t HWU_ID_BITS = 0x0F000000;
 constexpr char kDetailsKey[] = "Dump Summary Header file";
 constexpr char kSerialKey[] = "svpd/Raw_MachineSerialNumber";
@@ -56,8 +51,8 @@ constexpr size_t kSerialLengthTraced = 7;
 constexpr uint8_t kUnreadableClockByte = 0x11;
 constexpr uint8_t kSummaryLockKey = 2;
 
-ErrlEntry* summaryError(Site site, uint32_t rc, uint32_t w1, uint32_t w2, const std::string& path) {
-    return withDetails(errorAt(site, rc, REASON_SUMMARY, w1, w2), kDetailsKey, path);
+ErrlEntry* summaryError(Site site, ReturnCode rc, uint32_t w1, uint32_t w2, const std::string& path) {
+    return withDetails(errorAt(site, rc, REASON_FILE, w1, w2), kDetailsKey, path);
 }
 
 // Takes the file's pending error, which is only noted: the step's own log
@@ -134,7 +129,7 @@ std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t t
     if ((type == SYS && (id & HWU_ID_BITS)) || (type == HWU && !(id & HWU_ID_BITS)))
         trace("DumpSummary: id 0x%08X does not fit type %d", id, static_cast<int>(type));
     char name[layout::names::NAME_WIDTH];
-    std::snprintf(name, sizeof name, "/%s%08X.summary", kind->filePrefix, id);
+    std::snprintf(name, sizeof name, "/%s%08X%s", kind->filePrefix, id, layout::SUMMARY_FILE_SUFFIX);
     std::string path = std::string(kMountPoint) + name;
     // Prefix and id have fixed widths: the name always fits.
     if (path.size() >= layout::names::NAME_WIDTH) trace("DumpSummary: path %s too long", path.c_str());  // GCOVR_EXCL_BR_LINE
@@ -146,7 +141,7 @@ std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t t
 ErrlEntry* DumpSummary::createSummaryFile() {
     std::string path = buildSummaryFileName(iv_dumpId, iv_summaryType);
     if (path.empty())
-        return errorAt(kCreateBadType, RC_FAILED, REASON_SUMMARY, iv_dumpId, iv_summaryType);
+        return errorAt(kCreateBadType, RC_FAILED, REASON_FILE, iv_dumpId, iv_summaryType);
     iv_file = new DumpUtilFile(path.c_str());
     if (iv_file->exists()) return summaryError(kCreateExists, RC_FAILED, iv_dumpId, 0, path);
     if (ErrlEntry* e = iv_file->open("w+")) {
@@ -178,22 +173,22 @@ ErrlEntry* DumpSummary::createSummaryFile() {
     // The byte counts are not examined: a write cut short by the free-space
     // floor without a file error does not fail creation.
     iv_file->seek(layout::FILE_HEADER_OFFSET, UtilStream::START);
-    if (failed(*iv_file)) return errorAt(kCreateSeek, RC_FAILED, REASON_SUMMARY);
+    if (failed(*iv_file)) return errorAt(kCreateSeek, RC_FAILED, REASON_FILE);
     iv_file->write(iv_image.fileHeader, layout::HEADER_AND_SUMMARY_SIZE);
-    if (failed(*iv_file)) return errorAt(kCreateWriteHeader, RC_FAILED, REASON_SUMMARY);
+    if (failed(*iv_file)) return errorAt(kCreateWriteHeader, RC_FAILED, REASON_FILE);
     // A failed seek to the file names is only traced; its error stays
     // pending, and the write after it, which takes it, fails creation.
     if (iv_file->seek(layout::FILE_NAMES_OFFSET, UtilStream::START) != layout::FILE_NAMES_OFFSET)
         trace("DumpSummary: seek to the file names of %s failed", path.c_str());
     iv_file->write(iv_image.fileNames, layout::FILE_NAMES_SIZE);
-    if (failed(*iv_file)) return errorAt(kCreateWriteNames, RC_FAILED, REASON_SUMMARY);
+    if (failed(*iv_file)) return errorAt(kCreateWriteNames, RC_FAILED, REASON_FILE);
     return nullptr;
 }
 
 ErrlEntry* DumpSummary::openSummaryFile() {
     std::string path = buildSummaryFileName(iv_dumpId, iv_summaryType);
     if (path.empty())
-        return errorAt(kOpenBadType, RC_FAILED, REASON_SUMMARY, iv_dumpId, iv_summaryType);
+        return errorAt(kOpenBadType, RC_FAILED, REASON_FILE, iv_dumpId, iv_summaryType);
     iv_file = new DumpUtilFile(path.c_str());
     if (!iv_file->exists()) return summaryError(kOpenMissing, RC_SUMMARY_MISSING, iv_dumpId, 0, path);
     if (ErrlEntry* e = iv_file->open("r+")) {
@@ -208,7 +203,7 @@ ErrlEntry* DumpSummary::openSummaryFile() {
         trace("DumpSummary: %s holds dump 0x%08X", path.c_str(),
               be::getU32(iv_image.summary, layout::sum::DUMP_ID));
     if (layout::kindOfEyeCatcher(iv_image.summary + layout::sum::EYE_CATCHER) == 0)
-        return errorAt(kOpenEyeCatcher, RC_FAILED, REASON_SUMMARY, iv_dumpId);
+        return errorAt(kOpenEyeCatcher, RC_FAILED, REASON_FILE, iv_dumpId);
 
     // A short or failed read of the file names is only traced: the dump
     // opens, and a pending error stays with the file.
@@ -228,7 +223,7 @@ ErrlEntry* DumpSummary::removeSummaryFile() {
     iv_file->Close();
     // The removal takes the file's pending error: a failed close's too.
     ErrlEntry* e = iv_file->remove();
-    if (e) receivedAt(e, kRemove, REASON_SUMMARY, static_cast<uint32_t>(errno));
+    if (e) receivedAt(e, kRemove, REASON_FILE, static_cast<uint32_t>(errno));
     unlockExclusive();
     trace("DumpSummary: removed %s", iv_file->getFileName());
     return e;

@@ -15,7 +15,6 @@ using namespace dump::layout;
 
 namespace {
 
-constexpr uint16_t kDumpCompleteFlag = 0x8000;
 constexpr unsigned int kSysSectionIndex = 10;
 
 // Reopens and at once finalises the section whose TOC and data names
@@ -43,7 +42,7 @@ void DumpSummary::setDumpComplete() {
         SummaryLockHold hold(*this);
         ReadSummary();
         trace("DumpSummary: completing dump 0x%08X, %s", iv_dumpId,
-              be::getU16(iv_image.summary, sum::DUMP_FLAGS) & kDumpCompleteFlag ? "closed" : "open");
+              be::getU16(iv_image.summary, sum::DUMP_FLAGS) & sum::dumpCompleteFlag ? "closed" : "open");
         ReadFileNames();
         const uint8_t* n = iv_image.fileNames;
         for (unsigned int i = 0; i < names::NODAL_SLOTS; ++i) {
@@ -55,7 +54,7 @@ void DumpSummary::setDumpComplete() {
         finaliseSection(*this, DumpNodalSection::SYSDATA, n, names::SYS_TOC_FILE_NAME, names::SYS_DATA_FILE_NAME,
                         kSysSectionIndex);
         uint8_t* s = iv_image.summary;
-        be::putU16(s, sum::DUMP_FLAGS, be::getU16(s, sum::DUMP_FLAGS) | kDumpCompleteFlag);
+        be::putU16(s, sum::DUMP_FLAGS, be::getU16(s, sum::DUMP_FLAGS) | sum::dumpCompleteFlag);
         writeSummary();
         trace("DumpSummary: dump 0x%08X complete", iv_dumpId);
     }

@@ -17,13 +17,7 @@ using namespace dump::layout;
 
 namespace {
 
-// The hwErrorFlags bit whose first setting is logged.
-constexpr uint16_t kLoggedHwError = 0x0200;
 constexpr Site kHwSysFailed{0x0B13, 7};
-constexpr uint32_t RC_HW_SYS_FAILED = 0x22;
-constexpr uint16_t REASON_HW_SYS_FAILED = 0xF024;
-// memoryDumpErrorFlags bit of main-store data withdrawn.
-constexpr uint64_t kMainstoreWithdrawn = 0x0001000000000000ULL;
 
 }  // namespace
 
@@ -53,7 +47,7 @@ void DumpSummary::hwSysCollectionFailed(unsigned int errorFlags) {
         orU16(r, sum::DUMP_FLAGS, sum::hwSysCollectionFailedFlag);
         return true;
     });
-    if ((mask & kLoggedHwError) && !(before & kLoggedHwError)) {
+    if ((mask & sum::hwLoggedErrorFlag) && !(before & sum::hwLoggedErrorFlag)) {
         trace("DumpSummary: hardware collection of dump 0x%08X failed", iv_dumpId);
         commit(errorAt(kHwSysFailed, RC_HW_SYS_FAILED, REASON_HW_SYS_FAILED));
     }
@@ -69,7 +63,7 @@ void DumpSummary::ClearMainstoreDumpExistFlag(unsigned long long errorFlags) {
         trace("DumpSummary: dump 0x%08X has no main-store data to withdraw", iv_dumpId);
         return;
     }
-    orU64(s, sum::MEMORY_DUMP_ERROR_FLAGS, errorFlags | kMainstoreWithdrawn);
+    orU64(s, sum::MEMORY_DUMP_ERROR_FLAGS, errorFlags | sum::memMainstoreWithdrawnFlag);
     andNotU16(s, sum::DUMP_FLAGS, sum::mainstoreDumpExistsFlag);
     orU16(s, sum::DUMP_FLAGS, sum::mainstoreCollectionFailedFlag);
     be::putU64(s, sum::MEMORY_DUMP_SIZE, 0);

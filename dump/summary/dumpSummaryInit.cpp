@@ -31,9 +31,6 @@ constexpr Site kVoskInfo{kInitSummary, 19};
 constexpr Site kVoskTime{kInitSummary, 20};
 constexpr Site kVoskHrmor{kInitSummary, 38};
 
-constexpr uint16_t REASON_REGISTRY = 0xF0F0;
-constexpr uint16_t REASON_TIME = 0xF0F1;
-
 constexpr char kSystemNameKey[] = "fstp/SystemName";
 constexpr char kVoskDumpContentKey[] = "menu/VoskDumpContent";
 constexpr char kVoskHrmorKey[] = "mbox/voskHRMOR";

@@ -24,8 +24,6 @@ using namespace dump::layout;
 namespace {
 
 constexpr Site kUnflatten{0x0D13, 4};
-constexpr uint32_t RC_SRC_UNREADABLE = 0xF0EE;
-constexpr uint16_t REASON_SRC_UNREADABLE = 0xF0EE;
 
 // Takes a file's pending error, tracing what failed; true when there was
 // one.

@@ -21,10 +21,9 @@ namespace {
 constexpr uint32_t kStateRecordSize = sizeof(_dumpstate);
 constexpr unsigned kDone = 100;
 // A dump with a main-store phase: the hardware items make up the first 60
-// percent, a private step (privateFlags bit 0x4) brings it to 80.
+// percent, a private step (names::privateStepDoneFlag) brings it to 80.
 constexpr unsigned kHardwareShare = 60;
 constexpr unsigned kAfterPrivateStep = 80;
-constexpr uint32_t kPrivateStepFlag = 0x00000004;
 
 // The text of a summary field of width bytes into a record field of
 // width + 1 bytes (or of width bytes, where a full text has no NUL).
@@ -103,8 +102,8 @@ unsigned int DumpSummary::GetDumpProgress() {
     if (flags & sum::dumpCompleteFlag) return kDone;
     if (!(flags & sum::mainstoreCollectionFlag)) return hardware;
     if (hardware < kDone) return hardware * kHardwareShare / 100;
-    return (be::getU32(iv_image.fileNames, names::PRIVATE_FLAGS) & kPrivateStepFlag) ? kAfterPrivateStep
-                                                                                       : kHardwareShare;
+    const bool privateStepDone = be::getU32(iv_image.fileNames, names::PRIVATE_FLAGS) & names::privateStepDoneFlag;
+    return privateStepDone ? kAfterPrivateStep : kHardwareShare;
 }
 
 bool DumpSummary::isDumpComplete() {

@@ -37,10 +37,6 @@ constexpr Site kTypeModelRead{kTypeModelInfo, 3};
 constexpr Site kCecIplRead{kTypeModelInfo, 4};
 constexpr Site kTovIplRead{kTypeModelInfo, 5};
 
-constexpr uint32_t RC_FAILED = 1;
-constexpr uint16_t REASON_SUMMARY = 0xF00B;
-constexpr uint16_t REASON_REGISTRY = 0xF0F0;
-
 constexpr char kHypModeKey[] = "menu/HypMode";
 constexpr char kVoskInfoKey[] = "dump/VoskInfo";
 constexpr const char* kVoskRootKeys[] = {"fstp/P3_Root"};
@@ -80,7 +76,7 @@ ErrlEntry* readVoskFile(UtilFile& file, const std::string& path, VoskInfo& out) 
     uint64_t size = file.size();
     if (size != VOSK_USUAL_SIZE) trace("DumpSummary: Vosk info file of %llu bytes", static_cast<unsigned long long>(size));
     if (size <= VOSK_PAYLOAD)
-        return withDetails(errorAt(kVoskSize, RC_FAILED, REASON_SUMMARY, 6, static_cast<uint32_t>(size)),
+        return withDetails(errorAt(kVoskSize, RC_FAILED, REASON_FILE, 6, static_cast<uint32_t>(size)),
                            "Vosk File", path);
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     uint32_t count = file.read(bytes.data(), static_cast<uint32_t>(size));
@@ -137,7 +133,7 @@ ErrlEntry* DumpSummary::readVoskInfo(uint32_t& timeWord, uint32_t& word1, uint32
 
     UtilFile file(path.c_str());
     if (!file.exists())
-        return withDetails(errorAt(kVoskMissing, RC_FAILED, REASON_SUMMARY, 7), "Vosk File", path);
+        return withDetails(errorAt(kVoskMissing, RC_FAILED, REASON_FILE, 7), "Vosk File", path);
     VoskInfo info;
     ErrlEntry* e = readVoskFile(file, path, info);
     file.Close();

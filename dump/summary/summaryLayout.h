@@ -3,7 +3,9 @@
 // the flattened SRC. Field offsets are given relative to their region, each
 // written as "documented file offset - region offset", and are read and
 // written only through be:: and the helpers below. Every byte not named
-// here is reserved and zero.
+// here is reserved and zero. Beside the fields: every flag bit the library
+// gives a meaning to, the summary file's name, and what each kind of dump
+// decides in its files.
 #pragma once
 
 #include <cstddef>
@@ -126,6 +128,23 @@ constexpr uint16_t mainstoreDumpExistsFlag = 0x2000;
 constexpr uint16_t hwSysCollectionFailedFlag = 0x1000;
 constexpr uint16_t mainstoreCollectionFailedFlag = 0x0800;
 constexpr uint16_t mainstoreCollectionFlag = 0x0200;
+// Set by callers along with setApartFlag; traced when it is missing.
+constexpr uint16_t setApartCompanionFlag = 0x0080;
+constexpr uint16_t checkstopIplRequestedFlag = 0x0020;
+// Set by callers: repeated main-store read failures withdraw the dump's
+// main-store data rather than ask for a checkstop IPL.
+constexpr uint16_t withdrawMainstoreFlag = 0x0004;
+// Set by callers: the dump is never counted and never the current dump.
+constexpr uint16_t setApartFlag = 0x0001;
+
+// hwErrorFlags bits this library sets or tests; the others are the
+// callers'. The first setting of hwLoggedErrorFlag commits an error log.
+constexpr uint16_t hwFileSystemFullFlag = 0x8000;  // a nodal file found its file system full
+constexpr uint16_t hwLoggedErrorFlag = 0x0200;
+
+// memoryDumpErrorFlags bits this library sets; the others are the callers'.
+constexpr uint64_t memMainstoreWithdrawnFlag = 0x0001000000000000ULL;     // every withdrawal
+constexpr uint64_t memReadFailuresWithdrawnFlag = 0x0080000000000000ULL;  // by the extraction
 
 constexpr uint16_t VERSION_VALUE = 0x0221;
 constexpr uint16_t LENGTH_VALUE = 1024;
@@ -167,11 +186,23 @@ constexpr size_t DMA_ERROR_COUNT = at(4356);         // u32
 constexpr size_t PRIVATE_FLAGS = at(4360);           // u32
 constexpr size_t TOTAL_HDCT_ITEM_COUNT = at(4364);   // u32
 constexpr size_t FINISHED_HDCT_ITEM_COUNT = at(4368);// u32
+
+// privateFlags bits this library tests; the others are the callers'.
+constexpr uint32_t privateStepDoneFlag = 0x00000004;   // progress: 80 rather than 60
+constexpr uint32_t mainstoreInMode4Flag = 0x00000002;  // main store may be read in mode 4
 }  // namespace names
 
-// What a dump's kind decides in the file.
+// The summary file's name in the repository: its kind's filePrefix, the
+// dump id as "%08X", then SUMMARY_FILE_SUFFIX.
+constexpr size_t FILE_PREFIX_LENGTH = 8;
+constexpr size_t FILE_ID_DIGITS = 8;
+constexpr char SUMMARY_FILE_SUFFIX[] = ".summary";
+
+// What a dump's kind decides in its files.
 struct KindInfo {
-    const char* filePrefix;        // DumpCollections::SYSDUMP, ...
+    // The summary file's name prefix; DumpCollections exports the same
+    // bytes as HWUDUMP, SYSDUMP and RESDUMP.
+    char filePrefix[FILE_PREFIX_LENGTH + 1];
     const char* headerNamePrefix;  // 7 characters, in dumpFileName
     const char* eyeCatcher;        // 8 characters, the summary's eye-catcher
     uint16_t dumpTypeCode;
@@ -179,8 +210,18 @@ struct KindInfo {
     bool hardwareSectionIsLast;
 };
 
+// The three kinds, in type order (HWU, SYS, RSC).
+inline constexpr KindInfo KINDS[] = {
+    // HWU: the offloaded header ends after the hardware section.
+    {"HWUDUMP.", "HWUDUMP", "HWU DUMP", 17, 160, true},
+    {"SYSDUMP.", "SYSDUMP", "SYS DUMP", 15, 208, false},
+    {"RESDUMP.", "RSCDUMP", "RSC DUMP", 0, 208, false},
+};
+
 // The kind's facts; null for a type outside 1 to 3.
-const KindInfo* kindInfo(DumpSummary::typeOfSummary_t type);
+constexpr const KindInfo* kindInfo(DumpSummary::typeOfSummary_t type) {
+    return type < DumpSummary::HWU || type > DumpSummary::RSC ? nullptr : &KINDS[type - DumpSummary::HWU];
+}
 // The kind whose eye-catcher the 8 bytes at p are; 0 when none.
 DumpSummary::typeOfSummary_t kindOfEyeCatcher(const uint8_t* p);
 

@@ -1,6 +1,7 @@
 // The nine exported error-log helpers.
 #include "platdump/dumpErrl.h"
 
+#include "dump/support/codes.h"
 #include "dump/support/dumpTrace.h"
 #include "platdump/dumpTypes.h"
 
@@ -76,7 +77,7 @@ void addToReceivedError(ErrlEntry* e, uint16_t reason, uint16_t moduleId, uint8_
     e->addSRC(DUMP_COMPONENT_ID, kSrcType, 0, fileNumberOf(moduleId), SVC_DUMP_INFO, reason,
               location, w1, w2, w3, EPUB_FIRMWARE_SP);
     const SrciSrc* primary = e->getSRC(0);
-    if (!primary || primary->reasonCode() != kKeepReturnCodeReason) e->setRC(2);
+    if (!primary || primary->reasonCode() != kKeepReturnCodeReason) e->setRC(dump::RC_PLATFORM);
     dump::trace("received log plid 0x%08X eid 0x%08X rc 0x%X", e->plid(), e->eid(), e->getRC());
 }
 

@@ -8,17 +8,17 @@
 
 namespace dump {
 
-ErrlEntry* errorAt(Site site, uint32_t rc, uint16_t reason, uint32_t w1, uint32_t w2,
+ErrlEntry* errorAt(Site site, ReturnCode rc, ReasonCode reason, uint32_t w1, uint32_t w2,
                    uint32_t w3) {
     return dumpCreateErrorLog(rc, reason, site.module, site.location, w1, w2, w3);
 }
 
-ErrlEntry* infoAt(Site site, uint32_t rc, uint16_t reason, uint32_t w1, uint32_t w2,
+ErrlEntry* infoAt(Site site, ReturnCode rc, ReasonCode reason, uint32_t w1, uint32_t w2,
                   uint32_t w3) {
     return dumpCreateInfoLog(rc, reason, site.module, site.location, w1, w2, w3);
 }
 
-ErrlEntry* receivedAt(ErrlEntry* entry, Site site, uint16_t reason, uint32_t w1, uint32_t w2,
+ErrlEntry* receivedAt(ErrlEntry* entry, Site site, ReasonCode reason, uint32_t w1, uint32_t w2,
                       uint32_t w3) {
     if (entry) addToReceivedError(entry, reason, site.module, site.location, w1, w2, w3);
     return entry;

@@ -1,8 +1,10 @@
 // The library's failure-table pattern as single calls. Each row of a
 // failure table names a reporting point (module id and location index), a
-// helper and its words; these wrappers make one row one expression, e.g.
+// helper, its codes by name (dump/support/codes.h; the wrappers take no
+// bare number) and its words; these wrappers make one row one expression,
+// e.g.
 //
-//   return withDetails(errorAt({0x0113, 9}, 1, 0xF00B, id),
+//   return withDetails(errorAt({0x0113, 9}, RC_FAILED, REASON_FILE, id),
 //                      "Dump Summary Header file", path);
 //
 // Every function taking an entry accepts null and then does nothing, and
@@ -12,6 +14,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "dump/support/codes.h"
 
 class ErrlEntry;
 class UtilStream;
@@ -26,13 +30,13 @@ struct Site {
 };
 
 // dumpCreateErrorLog / dumpCreateInfoLog at a site.
-ErrlEntry* errorAt(Site site, uint32_t returnCode, uint16_t reasonCode, uint32_t word1 = 0,
+ErrlEntry* errorAt(Site site, ReturnCode returnCode, ReasonCode reasonCode, uint32_t word1 = 0,
                    uint32_t word2 = 0, uint32_t word3 = 0);
-ErrlEntry* infoAt(Site site, uint32_t returnCode, uint16_t reasonCode, uint32_t word1 = 0,
+ErrlEntry* infoAt(Site site, ReturnCode returnCode, ReasonCode reasonCode, uint32_t word1 = 0,
                   uint32_t word2 = 0, uint32_t word3 = 0);
 
 // addToReceivedError at a site.
-ErrlEntry* receivedAt(ErrlEntry* entry, Site site, uint16_t reasonCode, uint32_t word1 = 0,
+ErrlEntry* receivedAt(ErrlEntry* entry, Site site, ReasonCode reasonCode, uint32_t word1 = 0,
                       uint32_t word2 = 0, uint32_t word3 = 0);
 
 // dumpAddFunctionCallPoint at a site.
