@@ -76,27 +76,26 @@ void deadbeef(Facts& f) {
 
 class SummaryCreate : public DumpTest {
 protected:
-    // The call and what it leaves: the log returned, and the summary
-    // file's size as the constructor returned (-1: no file).
-    ErrlEntry* tryCreate(const Kind& k) {
-        ErrlEntry* e = nullptr;
-        DumpSummary s(k.type, k.id, e);
-        iv_size = fileExists(primary(summaryPath(k))) ? long(bytesOf(k).size()) : -1;
-        return e;
+    // The calls: the log returned; creation notes the summary file's size
+    // as the constructor returned (-1: no file).
+    std::function<ErrlEntry*()> creation() {
+        return [this] {
+            ErrlEntry* e = nullptr;
+            DumpSummary s(kSys.type, kSys.id, e);
+            iv_size = fileExists(primary(kPath)) ? long(bytesOf(kSys).size()) : -1;
+            return e;
+        };
     }
     ErrlEntry* tryOpen(uint32_t id, int type = 0) {
         ErrlEntry* e = nullptr;
         DumpSummary s(id, e, static_cast<DumpSummary::typeOfSummary_t>(type));
         return e;
     }
-    std::function<ErrlEntry*()> creation(const Kind& k = kSys) {
-        return [this, k] { return tryCreate(k); };
+    std::function<ErrlEntry*()> opening(uint32_t id = kSys.id) {
+        return [this, id] { return tryOpen(id); };
     }
-    std::function<ErrlEntry*()> opening(uint32_t id = kSys.id, int type = 0) {
-        return [this, id, type] { return tryOpen(id, type); };
-    }
-    // Checks: the summary created as expected with substitutes, here and
-    // on the backup; its size at the constructor's return; gone from both.
+    // Checks: the summary created with substitutes, here and on the
+    // backup; its size at the constructor's return; gone from both.
     std::function<void()> createdWith(std::function<void(Facts&)> substitute) {
         return [this, substitute] {
             Facts f;
@@ -108,16 +107,24 @@ protected:
     std::function<void()> sizeAtReturn(long size) {
         return [this, size] { EXPECT_EQ(iv_size, size); };
     }
-    std::function<void()> goneFromBoth(const Kind& k = kSys) {
-        return [this, k] { EXPECT_FALSE(fileExists(primary(summaryPath(k))) || fileExists(backup(summaryPath(k)))); };
+    std::function<void()> goneFromBoth() {
+        return [this] { EXPECT_FALSE(fileExists(primary(kPath)) || fileExists(backup(kPath))); };
     }
+    // Arrangements: kSys created, then bytes written into it, or a fault armed.
     std::function<void()> spoiled(size_t offset, const std::string& bytes) {
         return [this, offset, bytes] {
             create(kSys);
             patch(kSys, offset, std::vector<uint8_t>(bytes.begin(), bytes.end()));
         };
     }
+    std::function<void()> created(const char* name, const char* params) {
+        return [this, name, params] {
+            create(kSys);
+            platsim::setFault(name, params);
+        };
+    }
 
+    const std::string kPath = summaryPath(kSys);
     long iv_size = 0;
 };
 
@@ -195,8 +202,7 @@ TEST_F(SummaryCreate, AnObjectOfAnUnknownTypeDoesNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(primary("/plat_dump")));
 }
 
-const std::string kPath = "/plat_dump/SYSDUMP.0000001A.summary";
-const std::string kDetails = " kv=Dump Summary Header file:?:" + kPath;
+const std::string kDetails = " kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.0000001A.summary";
 const std::string kVosk = "0813F113 0 0 0";  // readVoskInfo's log as initSummary commits it
 const std::string kVoskFile = " kv=Vosk File:?:/registry/dump/VoskInfo";
 
@@ -273,29 +279,25 @@ TEST_F(SummaryCreate, FailureTable) {
          {"platform:1102 0913F017 14 0 0 " + kVosk + " rc=2 sev=40" + kVoskFile},
          createdWith(deadbeef)},
         // Opening: a summary that cannot be read is removed from both sides.
-        {"open: the lock cannot be set up", [this] { create(kSys); platsim::setFault("UtilSemaphore.init", "count=1"); },
-         opening(), "",
+        {"open: the lock cannot be set up", created("UtilSemaphore.init", "count=1"), opening(), "",
          {"platform:1301 rc=1 sev=40 cp=0113:24:1A"}},
         {"open: the file is missing", [this] { create(kRsc); }, opening(kRsc.id),
          "01130B06 C3D 0 0 rc=1A sev=20 kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.00000C3D.summary tr=dump", {},
          [this] { EXPECT_TRUE(fileExists(primary(summaryPath(kRsc)))) << "nothing removed"; }},
-        {"open: open r+ fails", [this] { create(kSys); platsim::setFault("UtilFile.Open", "count=1 match=.summary"); },
-         opening(), "01130B03 2 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
-        {"open: the read fails", [this] { create(kSys); platsim::setFault("UtilFile.read", "count=1 match=.summary"); },
-         opening(), "01130B18 5 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
+        {"open: open r+ fails", created("UtilFile.Open", "count=1 match=.summary"), opening(), "01130B03 2 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
+        {"open: the read fails", created("UtilFile.read", "count=1 match=.summary"), opening(), "01130B18 5 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
         {"open: the eye-catcher is none of the three", spoiled(208, "SYS DUMX"), opening(),
          "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
         {"open: an empty eye-catcher", spoiled(208, std::string(8, '\0')), opening(),
          "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
-        {"open: a short file", [] { writeFile(platsim::hostPath(kPath), std::string(100, 'x')); }, opening(),
+        {"open: a short file", [this] { writeFile(primary(kPath), std::string(100, 'x')); }, opening(),
          "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
         // Removal.
         {"remove: the removal of a damaged summary fails",
          [this] { spoiled(208, "XXXXXXXX")(); platsim::setFault("UtilFile.Remove", "count=1 errno=13"); }, opening(),
          "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {"platform:1106 05130B1F D 0 0 rc=2 sev=40"},
          [this] { EXPECT_TRUE(fileExists(primary(kPath)) && !fileExists(backup(kPath))) << "the backup's copy goes first"; }},
-        {"remove: the names read left its error pending",
-         [this] { create(kSys); platsim::setFault("UtilFile.read", "after=1 count=1 match=.summary"); },
+        {"remove: the names read left its error pending", created("UtilFile.read", "after=1 count=1 match=.summary"),
          [this] { return open(kSys)->removeSummaryFile(); }, "platform:1102 05130B1F 5 0 0 rc=2 sev=40", {}},
     });
 }

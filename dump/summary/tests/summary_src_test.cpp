@@ -11,30 +11,22 @@ namespace {
 
 class SummarySrc : public HeldDumpTest {
 protected:
-    static std::vector<uint8_t> extra(size_t n) {
-        std::vector<uint8_t> x(n);
-        for (size_t i = 0; i < n; ++i) x[i] = static_cast<uint8_t>(i * 7 + 1);
-        return x;
-    }
+    // An SRC whose image is 44 + n bytes.
     static SrciSrc makeSrc(size_t n) {
         SrciSrc s(0xF000, SRCI_TYPE_FSP, 0, 0x13, SVC_DUMP_FAILURE, 0xF0EE, 1, 2, 3, 4, EPUB_FIRMWARE_SP);
-        s.setExtraData(extra(n));
+        std::vector<uint8_t> extra(n);
+        for (size_t i = 0; i < n; ++i) extra[i] = static_cast<uint8_t>(i * 7 + 1);
+        s.setExtraData(extra);
         return s;
     }
-    // makeSrc(n)'s image from the platform's documented layout.
-    static std::vector<uint8_t> image(size_t n) {
-        Bytes b;
-        b.text("SRCI").u16(44 + n).u8(1).u8(0xB1).u16(0xF000).u16(0xF0EE).u16(0x4399).u8(0x81).u8(0).u8(0).u8(0x13);
-        b.u16(0).u32(0).u32(1).u32(2).u32(3).u32(4).u32(n);
-        for (uint8_t x : extra(n)) b.u8(x);
-        return b.bytes();
-    }
-    // The summary file with a stored SRC of size bytes and tail after it.
-    std::function<void()> storedSrc(uint16_t size, const std::vector<uint8_t>& tail) {
-        return [this, size, tail] {
+    // A 48-byte SRC saved, then its size field (at 318) and its image (at
+    // 4372) in the file as spoil leaves them.
+    std::function<void()> storedSrc(std::function<void(std::vector<uint8_t>&)> spoil) {
+        return [this, spoil] {
+            SrciSrc src = makeSrc(4);
+            ASSERT_EQ(s->SaveFlattenedSRC(src), nullptr);
             std::vector<uint8_t> v = bytesOf(kSys);
-            v[319] = static_cast<uint8_t>(size);  // dumpSrcSize at 318, the image at 4372
-            v.insert(v.end(), tail.begin(), tail.end());
+            spoil(v);
             writeFile(primary(summaryPath(kSys)), std::string(v.begin(), v.end()));
         };
     }
@@ -54,11 +46,10 @@ TEST_F(SummarySrc, SavedSrcComesBackEqualInAnotherProcessEvenWithoutTheTemporary
         auto holder = open(kSys);
         EXPECT_EQ(holder->SaveFlattenedSRC(src), nullptr);
         EXPECT_EQ(*holder->getSrc(), src);
-        std::vector<uint8_t> file = bytesOf(kSys), img = image(356);
+        std::vector<uint8_t> file = bytesOf(kSys);  // the image itself: the platform's
         EXPECT_EQ(file.size(), 4772u);
         EXPECT_EQ(slice(file, 318, 2), Bytes().u16(400).bytes());
-        EXPECT_EQ(slice(file, 320, 332), slice(img, 0, 332));
-        EXPECT_EQ(slice(file, 4372, 400), img);
+        EXPECT_EQ(slice(file, 320, 332), slice(file, 4372, 332)) << "its first 332 bytes in dumpSrc";
         EXPECT_EQ(bytesOf(kSys, true), file);
         EXPECT_FALSE(fileExists(primary("/plat_dump/flatsrc.0000001a.tmp")));
         EXPECT_EQ(waitChild(forkChild([&src] {
@@ -110,14 +101,12 @@ TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileO
 
 TEST_F(SummarySrc, FailureTable) {
     std::string mdrt = "/plat_dump/0000001A.MDRT";
-    std::vector<uint8_t> badMagic = image(4);
-    badMagic[0] = 'X';
     expectRows({
-        {"no SRC stored", nullptr, noSrc(), "", {}},
-        {"an SRC size without its image", storedSrc(48, {}), noSrc(), "", {}},
-        {"getSrc: the stored SRC cannot be unflattened", storedSrc(48, badMagic), noSrc(), "",
-         {"0D13EE04 2 0 0 rc=F0EE sev=20 tr=dump"}},
-        {"getSrc: a stored SRC cut short", storedSrc(48, slice(image(4), 0, 20)), noSrc(), "",
+        {"an image, no size recorded", storedSrc([](std::vector<uint8_t>& v) { v[318] = v[319] = 0; }), noSrc(), "", {}},
+        {"no SRC stored, a size recorded", storedSrc([](std::vector<uint8_t>& v) { v.resize(4372); }), noSrc(), "", {}},
+        {"getSrc: the stored SRC cannot be unflattened", storedSrc([](std::vector<uint8_t>& v) { v[4372] = 'X'; }),
+         noSrc(), "", {"0D13EE04 2 0 0 rc=F0EE sev=20 tr=dump"}},
+        {"getSrc: a stored SRC cut short", storedSrc([](std::vector<uint8_t>& v) { v.resize(4372 + 20); }), noSrc(), "",
          {"0D13EE04 1 0 0 rc=F0EE sev=20 tr=dump"}},
         {"hwSysCollectionFailed: bit 0x0200 newly set, then again", nullptr,
          [this] {
