@@ -316,7 +316,8 @@ std::string DumpTest::mainStore(uint64_t address, uint32_t length) const {
 
 void DumpTest::setSystem(uint32_t state, uint8_t mode, uint32_t mainStoreWord, size_t recordBytes) {
     const std::vector<uint8_t> record = Bytes().u32(state).fill(24).u32(mainStoreWord).fill(24).bytes();
-    platsim::setRegistry("smgr/StateData", std::string(record.begin(), record.begin() + long(recordBytes ? recordBytes : 56)));
+    const long length = long(recordBytes ? recordBytes : record.size());
+    platsim::setRegistry("smgr/StateData", std::string(record.begin(), record.begin() + length));
     platsim::setRegistry("iplp/SysOpMode", std::string(1, static_cast<char>(mode)));
 }
 

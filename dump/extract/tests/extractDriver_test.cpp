@@ -99,7 +99,8 @@ TEST_F(ExtractDriver, FailureTable) {
     const Kind hwu{DumpSummary::HWU, 0x0100001A};
     const std::string start = "02211F04 1A 0 0 rc=0 sev=0";  // committed at offset 0
     const std::string replaced = "02211107 0 0 0 rc=6 sev=20 tr=dump", engine = "platform:2104 rc=";
-    const std::string missing = "01130B06 1A 0 0 rc=1A sev=20 cp=0221:20:1A kv=Dump Summary Header file:?:" + summaryPath(kSys);
+    const std::string missing =
+        "01130B06 1A 0 0 rc=1A sev=20 cp=0221:20:1A kv=Dump Summary Header file:?:" + summaryPath(kSys);
     // Dump k holding one region, the system in state and mode.
     auto dump = [this](const Kind& k, uint16_t flags, uint32_t state = 11, uint8_t mode = 2, uint32_t privateFlags = 0) {
         return [=] {
@@ -145,7 +146,8 @@ TEST_F(ExtractDriver, FailureTable) {
          missing.substr(0, 20) + "B" + missing.substr(21) + " kv=Dump invalidated while extracting, id::?:0x1a tr=dump", {},
          delivered(0)},
         {"a resource dump's id names no summary to extract", dump(kRsc, kComplete), at(0, 0x40, kRsc),
-         "01130B06 C3D 0 0 rc=1A sev=20 cp=0221:20:C3D kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.00000C3D.summary tr=dump",
+         "01130B06 C3D 0 0 rc=1A sev=20 cp=0221:20:C3D kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.00000C3D.summary"
+         " tr=dump",
          {"02211F04 C3D 0 0 rc=0 sev=0"},
          [this] { EXPECT_TRUE(fileExists(primary(summaryPath(kRsc)))) << "left alone"; }},
         {"the operating mode is unreadable", then(dump(kSys, kComplete), [] { platsim::removeRegistry("iplp/SysOpMode"); }),
@@ -157,7 +159,8 @@ TEST_F(ExtractDriver, FailureTable) {
          delivered(0)},
         {"a file block's read fails",
          then(dump(kSys, kComplete), [] { ::unlink(platsim::hostPath("/plat_dump/0000001A.SysTOC").c_str()); }),
-         at(1000, 300), "platform:1101 rc=2 sev=40 cp=011E:1:0 cp=0221:1F:0 DumpBufferDataInfo=********" + std::string(24, '0') + " tr=dump",
+         at(1000, 300),
+         "platform:1101 rc=2 sev=40 cp=011E:1:0 cp=0221:1F:0 DumpBufferDataInfo=********" + std::string(24, '0') + " tr=dump",
          {}, delivered(232)},
         {"TCE reads fail: counted and replaced", then(dump(kSys, ms, 9), twoFailed(kSys, "mboxFetchCecData")),
          at(208 + 1024 + 32 - 8, 0x20), replaced,
@@ -183,13 +186,15 @@ TEST_F(ExtractDriver, FailureTable) {
                  << "already unreachable: returned as it is";
              EXPECT_EQ(committedCount(), before);
          }},
-        {"engine reads fail in mode 4 with leave: requested", then(dump(kSys, ms, 11, 4, 2), twoFailed(kSys, "dmaeRawRead")),
+        {"engine reads fail in mode 4 with leave: requested",
+         then(dump(kSys, ms, 11, 4, 2), twoFailed(kSys, "dmaeRawRead")),
          region(kSys), replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(kSys, 4356, 1)},
         {"engine reads fail in mode 4 without leave: replaced", then(dump(hwu, ms, 11, 4), twoFailed(hwu, "dmaeRawRead")),
          region(hwu), replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(hwu, 4356, 0)},
         {"engine reads fail in mode 3: replaced", then(dump(hwu, ms, 11, 3, 2), twoFailed(hwu, "dmaeRawRead")),
          region(hwu), replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(hwu, 4356, 0)},
-        {"engine reads fail in state 5: replaced", then(dump(hwu, ms, 5), twoFailed(hwu, "dmaeRawRead")), region(hwu), replaced,
+        {"engine reads fail in state 5: replaced", then(dump(hwu, ms, 5), twoFailed(hwu, "dmaeRawRead")), region(hwu),
+         replaced,
          {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(hwu, 4356, 0)},
         {"engine reads fail, main store withdrawn", then(dump(kSys, ms | kWithdraw), twoFailed(kSys, "dmaeRawRead")),
          region(kSys), engine + "B sev=40 cp=0221:1F:10 tr=dmae tr=dump tr=dump", {},
@@ -207,7 +212,8 @@ TEST_F(ExtractDriver, FailureTable) {
          "platform:2104 04211209 1A 5 0 rc=2 sev=40 cp=0221:1F:10 tr=dmae tr=dump", {}, counted(kSys, 4356, 1)},
         {"the stream ends before the length asked", dump(kSys, kComplete), at(1200, 100),
          "02210F05 4B0 4D0 64 rc=B sev=20 tr=dump", {}, delivered(32)},
-        {"the semaphore cannot be given back", then(dump(kSys, kComplete), fault("UtilSemaphore.Up", "match=dump.3 count=1")),
+        {"the semaphore cannot be given back",
+         then(dump(kSys, kComplete), fault("UtilSemaphore.Up", "match=dump.3 count=1")),
          at(100), "", {"platform:1303 rc=1 sev=40 cp=0221:12:0"}, delivered(0x40)},
     });
 }

@@ -28,8 +28,8 @@ protected:
     // empty), group 5 whose hardware TOC is empty, the system files, and
     // the regions when withMainStore; the stream as its files say it is.
     std::string makeStreamDump(const Kind& k, bool withMainStore) {
-        makeDump(k, 0x8000 | (withMainStore ? 0x2000 : 0),
-                 Parts().mainStore(withMainStore ? kRegions : std::vector<Region>{}).sys(randomBytes(300), randomBytes(5000)));
+        Parts parts = Parts().sys(randomBytes(300), randomBytes(5000));
+        makeDump(k, 0x8000 | (withMainStore ? 0x2000 : 0), withMainStore ? parts.mainStore(kRegions) : parts);
         {
             auto s = open(k);
             for (unsigned slot : {0u, 3u, 5u}) {

@@ -53,7 +53,8 @@ protected:
         return [=] {
             EXPECT_EQ(codes(), requests);
             char release[40];
-            std::snprintf(release, sizeof release, "40 %016llX %08X", static_cast<unsigned long long>(kRegion + 0x40), granted);
+            std::snprintf(release, sizeof release, "40 %016llX %08X", static_cast<unsigned long long>(kRegion + 0x40),
+                          granted);
             EXPECT_EQ(platsim::mailboxRequests().back().substr(0, 28), release);
         };
     }
@@ -116,7 +117,8 @@ TEST_F(MainStoreBlocks, FailureTable) {
         {"TCE: a bad status, noted and asked again", fault("mboxFetchCecData", "mode=status status=0x05 count=1"),
          tceRead(), "", {"011FE903 5 0 0" + notice}, [] { EXPECT_EQ(codes(), (Lines{"C0", "C0"})); }},
         {"TCE: a bad status twice", fault("mboxFetchCecData", "mode=status status=0x05 match=C0"), tceRead(),
-         "011FE903 5 0 0" + failure + "00000000" + request + " tr=mbox tr=mbox tr=dmae", {"011FE903 5 0 0" + notice}, released({"C0", "C0", "40"}, 0)},
+         "011FE903 5 0 0" + failure + "00000000" + request + " tr=mbox tr=mbox tr=dmae", {"011FE903 5 0 0" + notice},
+         released({"C0", "C0", "40"}, 0)},
         {"TCE: a short grant, noted and asked again", fault("mboxFetchCecData", "mode=short count=1"), tceRead(), "",
          {"011FE904 40 3F 0" + notice}, [] { EXPECT_EQ(codes(), (Lines{"C0", "C0"})); }},
         {"TCE: a short grant twice", fault("mboxFetchCecData", "mode=short match=C0"), tceRead(),

@@ -150,7 +150,8 @@ TEST_F(NodalSection, FailureTable) {
         row("the repair's reopen fails", "UtilFile.Open", "count=1 match=n.toc", DAMAGED, SP, DESTROY, ""),  // traced
         // Left open: a pair whose length cannot be measured is left as it is.
         [&] {
-            FailureRow r = row("the finalisation cannot measure the TOC", "UtilFile.seek", "match=n.toc", NEW, SP, DESTROY, "");
+            FailureRow r =
+                row("the finalisation cannot measure the TOC", "UtilFile.seek", "match=n.toc", NEW, SP, DESTROY, "");
             r.check = [this] { EXPECT_EQ(pair().data.size(), itemBytes(5).size()) << "not padded"; };
             return r;
         }(),

@@ -133,8 +133,9 @@ TEST_F(SystemNodal, FailureTable) {
         return FailureRow{std::string("console exchange: ") + step + " fails", fault(step, "match=[0]"), gather, "", {},
                           consoles(kManaged, {oneMute, kLong, kFive})};
     };
-    const std::string written = " kv=Writing to File:?:/plat_dump/0000001A.SysData kv=iv_DataFile:?:/plat_dump/0000001A.SysData";
-    const std::string consoleEntry = "platform:1103 090F0B10 4 0 0 rc=2 sev=40 cp=080F:E:0 cp=0315:22:0 cp=0215:B:0" + written;
+    const std::string written = " kv=Writing to File:?:" + data + " kv=iv_DataFile:?:" + data;
+    const std::string consoleEntry =
+        "platform:1103 090F0B10 4 0 0 rc=2 sev=40 cp=080F:E:0 cp=0315:22:0 cp=0215:B:0" + written;
     auto failed = [](std::function<bool()> save) {
         return [save] {
             EXPECT_FALSE(save());
@@ -148,7 +149,7 @@ TEST_F(SystemNodal, FailureTable) {
              DumpSystemNodal(s.get(), errl);
              return errl;
          },
-         "platform:1101 0B0F0B14 1 0 0 rc=2 sev=40 cp=030F:5:0 cp=0115:1:0 kv=Create new file:?:/plat_dump/0000001A.SysData",
+         "platform:1101 0B0F0B14 1 0 0 rc=2 sev=40 cp=030F:5:0 cp=0115:1:0 kv=Create new file:?:" + data,
          {}, [this] { EXPECT_EQ(slice(bytesOf(kSys), 3952, 132), Bytes().fill(132).bytes()) << "not named"; }},
         {"no summary", nullptr,
          [] {

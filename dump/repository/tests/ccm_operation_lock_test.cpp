@@ -31,7 +31,7 @@ TEST_F(CcmLock, GetAndReleaseHoldAndDropThePreventionForTheDumpComponent) {
 TEST_F(CcmLock, FailureTable) {
     auto get = [this] { return iv_lock.getCCMOperationLock(); };
     auto release = [this] { iv_lock.releaseCCMOperationLock(); return nullptr; };
-    auto refused = [](const char* managerRc) { return std::string("platform:1A01 0118F701 ") + managerRc + " 0 0 rc=2 sev=40"; };
+    auto refused = [](const char* rc) { return std::string("platform:1A01 0118F701 ") + rc + " 0 0 rc=2 sev=40"; };
     const char* prevent = "ccmmPreventCcmFeatures";
     const char* allow = "ccmmAllowCcmFeatures";
     expectRows({

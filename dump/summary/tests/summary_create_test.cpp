@@ -205,6 +205,10 @@ TEST_F(SummaryCreate, AnObjectOfAnUnknownTypeDoesNothing) {
 const std::string kDetails = " kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.0000001A.summary";
 const std::string kVosk = "0813F113 0 0 0";  // readVoskInfo's log as initSummary commits it
 const std::string kVoskFile = " kv=Vosk File:?:/registry/dump/VoskInfo";
+// A registry read's section: its size word, 1, the key and a NUL, padded.
+std::string registryInfo(uint32_t size, const std::string& key) {
+    return " DumpUtilRegistryInfo=" + hexOf(Bytes().u32(size).u32(1).text(key).u32(0));
+}
 
 TEST_F(SummaryCreate, FailureTable) {
     auto noKey = [](const char* key) { return [key] { platsim::removeRegistry(key); }; };
@@ -236,13 +240,13 @@ TEST_F(SummaryCreate, FailureTable) {
         // Gathering the record: each failure committed, creation goes on with a substitute.
         // ("readMachineTypeModelInfo returns a log" cannot happen: it commits its own.)
         {"type-model unreadable", noKey("svpd/Raw_MachineTypeModel"), creation(), "",
-         {"platform:1201 0105F003 0 0 0 rc=2 sev=40 DumpUtilRegistryInfo=00000008" "00000001" + hexOf(Bytes().text("svpd/Raw_MachineTypeModel")) + "00000000"},
+         {"platform:1201 0105F003 0 0 0 rc=2 sev=40" + registryInfo(8, "svpd/Raw_MachineTypeModel")},
          createdWith([](Facts& f) { f.typeModel = "    0000A1B212345678            "; })},
         {"CEC IPL type unreadable", noKey("smgr/CecIplType"), creation(), "",
-         {"platform:1201 0105F004 0 0 0 rc=2 sev=40 DumpUtilRegistryInfo=00000004" "00000001" + hexOf(Bytes().text("smgr/CecIplType")) + "00000000"},
+         {"platform:1201 0105F004 0 0 0 rc=2 sev=40" + registryInfo(4, "smgr/CecIplType")},
          createdWith([](Facts& f) { f.typeModel = kTypeModel + "        12345678        "; })},
         {"Tov IPL type unreadable", noKey("smgr/TovIplType"), creation(), "",
-         {"platform:1201 0105F005 0 0 0 rc=2 sev=40 DumpUtilRegistryInfo=00000004" "00000001" + hexOf(Bytes().text("smgr/TovIplType")) + "00000000"},
+         {"platform:1201 0105F005 0 0 0 rc=2 sev=40" + registryInfo(4, "smgr/TovIplType")},
          createdWith([](Facts& f) { f.typeModel = kTypeModel + "        0000A1B2        "; })},
         {"size of the system name unreadable", noKey("fstp/SystemName"), creation(), "",
          {"platform:1201 0813F011 0 0 0 rc=2 sev=40"},
@@ -284,8 +288,10 @@ TEST_F(SummaryCreate, FailureTable) {
         {"open: the file is missing", [this] { create(kRsc); }, opening(kRsc.id),
          "01130B06 C3D 0 0 rc=1A sev=20 kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.00000C3D.summary tr=dump", {},
          [this] { EXPECT_TRUE(fileExists(primary(summaryPath(kRsc)))) << "nothing removed"; }},
-        {"open: open r+ fails", created("UtilFile.Open", "count=1 match=.summary"), opening(), "01130B03 2 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
-        {"open: the read fails", created("UtilFile.read", "count=1 match=.summary"), opening(), "01130B18 5 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
+        {"open: open r+ fails", created("UtilFile.Open", "count=1 match=.summary"), opening(),
+         "01130B03 2 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
+        {"open: the read fails", created("UtilFile.read", "count=1 match=.summary"), opening(),
+         "01130B18 5 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
         {"open: the eye-catcher is none of the three", spoiled(208, "SYS DUMX"), opening(),
          "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
         {"open: an empty eye-catcher", spoiled(208, std::string(8, '\0')), opening(),
@@ -296,7 +302,7 @@ TEST_F(SummaryCreate, FailureTable) {
         {"remove: the removal of a damaged summary fails",
          [this] { spoiled(208, "XXXXXXXX")(); platsim::setFault("UtilFile.Remove", "count=1 errno=13"); }, opening(),
          "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {"platform:1106 05130B1F D 0 0 rc=2 sev=40"},
-         [this] { EXPECT_TRUE(fileExists(primary(kPath)) && !fileExists(backup(kPath))) << "the backup's copy goes first"; }},
+         [this] { EXPECT_TRUE(fileExists(primary(kPath)) && !fileExists(backup(kPath))) << "the backup's goes first"; }},
         {"remove: the names read left its error pending", created("UtilFile.read", "after=1 count=1 match=.summary"),
          [this] { return open(kSys)->removeSummaryFile(); }, "platform:1102 05130B1F 5 0 0 rc=2 sev=40", {}},
     });

@@ -56,7 +56,8 @@ TEST_F(SummaryFields, EachSetterWritesExactlyItsFieldAndMirrorsItsRegion) {
         {"setHardwareCollectionEndTime", [](DumpSummary& d) { d.setHardwareCollectionEndTime(kTime); }, 808, kTimeBytes},
         {"setContent", [](DumpSummary& d) { d.setContent(0xC0C0A0A0); }, 816, Bytes().u32(0xC0C0A0A0)},
         {"setFailingUnitId", [](DumpSummary& d) { d.setFailingUnitId(0xBEEF); }, 820, Bytes().u32(0xBEEF)},
-        {"setHardwareCollectionStartTime", [](DumpSummary& d) { d.setHardwareCollectionStartTime(kTime); }, 848, kTimeBytes},
+        {"setHardwareCollectionStartTime", [](DumpSummary& d) { d.setHardwareCollectionStartTime(kTime); }, 848,
+         kTimeBytes},
         {"SetTotalHDCTItemCount", [](DumpSummary& d) { d.SetTotalHDCTItemCount(40); }, 4364, Bytes().u32(40)},
         {"setMainstorePriority", [](DumpSummary& d) { d.setMainstorePriority(7); }, 170, Bytes().u16(7)},
     };
@@ -190,7 +191,9 @@ TEST_F(SummaryFields, AFailedTransferIsTracedAndTheUpdateGoesOn) {
     };
     auto toolType = [this] { s->setToolType(0x77); return nullptr; };
     auto moved = [](size_t from, size_t to) {  // the summary region's 1024 bytes copied
-        return [=](std::vector<uint8_t>& v) { std::copy(v.begin() + long(from), v.begin() + long(from + 1024), v.begin() + long(to)); };
+        return [=](std::vector<uint8_t>& v) {
+            std::copy(v.begin() + long(from), v.begin() + long(from + 1024), v.begin() + long(to));
+        };
     };
     auto then = [](std::function<void(std::vector<uint8_t>&)> first, std::vector<Patch> patches) {
         return [=](std::vector<uint8_t>& v) {

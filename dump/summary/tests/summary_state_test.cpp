@@ -52,7 +52,8 @@ TEST_F(SummaryState, RecordOfIncompleteAndCompleteDumps) {
     std::string hwData = "/plat_dump/hw.data", hwToc = "/plat_dump/hw.toc";
     s->SetSYSDATAFileNames(sysData, sysToc);
     s->SetHWDATAFileNames(4, hwData, hwToc);
-    for (const auto& f : std::vector<std::pair<std::string, size_t>>{{sysData, 300}, {sysToc, 48}, {hwData, 1000}, {hwToc, 96}})
+    for (const auto& f :
+         std::vector<std::pair<std::string, size_t>>{{sysData, 300}, {sysToc, 48}, {hwData, 1000}, {hwToc, 96}})
         writeFile(primary(f.first), std::string(f.second, 'd'));
     s->setContent(0xC0FFEE01);
     s->setHardwareErrorFlags(0x0102);

@@ -194,10 +194,12 @@ TEST_F(MirroredFile, FailureTable) {
              platsim::setFault("rmgrSyncFileChunk");
          },
          openWrite, "", {}, written("abcdefgh")},
-        {"the backup's delete fails (remove)", existing(fault("rmgrDeleteFile")), [=] { return DumpUtilFile(f.c_str()).remove(); }, "",
+        {"the backup's delete fails (remove)", existing(fault("rmgrDeleteFile")),
+         [=] { return DumpUtilFile(f.c_str()).remove(); }, "",
          {"platform:1605 rc=1 sev=40 kv=File remove on back up TOV failed:?:/plat_dump/f"}, gone},
         {"the backup's delete fails (static remove)", existing(fault("rmgrDeleteFile")),
-         [=] { return DumpUtilFile::remove(f.c_str()); }, "", {"platform:1605 rc=1 sev=40 kv=rmgrDeleteFile() rets error.:?:/plat_dump/f"}, gone},
+         [=] { return DumpUtilFile::remove(f.c_str()); }, "",
+         {"platform:1605 rc=1 sev=40 kv=rmgrDeleteFile() rets error.:?:/plat_dump/f"}, gone},
         {"the backup's stream sync fails",
          [] {
              std::filesystem::create_directories(platsim::hostPath("/etc/dump"));
@@ -217,14 +219,14 @@ TEST_F(MirroredFile, FailureTable) {
              return e;
          },
          "platform:1101 rc=2 sev=40", {}, [] { EXPECT_TRUE(rmgrCalls().empty()) << "and nothing goes to the backup"; }},
-        {"the local removal fails", existing(fault("UtilFile.Remove", "count=1")), [=] { return DumpUtilFile(f.c_str()).remove(); },
-         "platform:1106 rc=5 sev=40",
-         {},
+        {"the local removal fails", existing(fault("UtilFile.Remove", "count=1")),
+         [=] { return DumpUtilFile(f.c_str()).remove(); }, "platform:1106 rc=5 sev=40", {},
          [=] {
              EXPECT_TRUE(fileExists(platsim::hostPath(f)));
              EXPECT_FALSE(fileExists(platsim::hostPath(f, platsim::Fs::Backup))) << "the backup's copy goes first";
          }},
-        {"a missing file's removal", nullptr, [=] { return DumpUtilFile::remove(f.c_str()); }, "platform:1106 rc=2 sev=40", {}},
+        {"a missing file's removal", nullptr, [=] { return DumpUtilFile::remove(f.c_str()); },
+         "platform:1106 rc=2 sev=40", {}},
         {"no path's removal", nullptr, [] { return DumpUtilFile::remove(nullptr); }, "platform:1106 rc=15 sev=40",
          {"platform:1605 rc=1 sev=40 kv=rmgrDeleteFile() rets error.:?:"}},
         {"the file system is full or cannot be queried", fault("statfs", "after=1"),
@@ -239,14 +241,14 @@ TEST_F(MirroredFile, FailureTable) {
              return static_cast<ErrlEntry*>(nullptr);
          },
          "", {}},
-        {"a seek inside write fails", existing(nullptr), afterFailedSeek([](DumpUtilFile& d) { return d.write("ij", 2) == 2 ? d.takeError() : nullptr; },
-                                                                         {sync(f, UINT64_MAX, 2)}),
+        {"a seek inside write fails", existing(nullptr),
+         afterFailedSeek([](DumpUtilFile& d) { return d.write("ij", 2) == 2 ? d.takeError() : nullptr; },
+                         {sync(f, UINT64_MAX, 2)}),
          seekFailed, {}, written("abij")},
         {"a seek inside writeDirect fails", existing(nullptr),
          afterFailedSeek([](DumpUtilFile& d) { return d.writeDirect("ij", 2) == 2 ? d.takeError() : nullptr; },
                          {sync(f, UINT64_MAX, 2)}),
-         seekFailed,
-         {}, written("abij")},
+         seekFailed, {}, written("abij")},
         {"a seek before remove fails", existing(nullptr),
          afterFailedSeek(
              [](DumpUtilFile& d) {

@@ -40,8 +40,9 @@ TEST_F(ErrlHelpers, ErrorLogCarriesTheLibrarysSrcLocationWordTraceAndCallout) {
     EXPECT_EQ(signature(j), "01130B18 1A 2 3 rc=1 sev=20 tr=dump");
     EXPECT_EQ((std::vector<Json>{j["creator"], j["eventType"], srcFields(j["srcs"][0]), j["commit"]}),
               (std::vector<Json>{0xF000, 0,
-                                 Json{{"type", 0xB1}, {"component", 0xF000}, {"reasonCode", 0xF00B}, {"serviceCode", 0x4399},
-                                      {"subsystem", 0}, {"fileNumber", 0x13}, {"words", {0x01130B18, 0x1A, 2, 3}}},
+                                 Json{{"type", 0xB1}, {"component", 0xF000}, {"reasonCode", 0xF00B},
+                                      {"serviceCode", 0x4399}, {"subsystem", 0}, {"fileNumber", 0x13},
+                                      {"words", {0x01130B18, 0x1A, 2, 3}}},
                                  Json::parse(R"({"component":61440,"flags":8192,"severity":255,"eventType":0})")}));
     EXPECT_FALSE(j["traces"][0]["lines"].empty());
     ErrlEntry* none = nullptr;
@@ -69,7 +70,8 @@ TEST_F(ErrlHelpers, InfoLogReceivedErrorAndCallPoints) {
         e->setRC(77);
         addToReceivedError(e, 0xF0F0, 0x0813, 17, 5, 6, 7);
         j = committed(e);
-        EXPECT_EQ(signature(j), "platform:" + hex(primaryReason) + " 0813F011 5 6 7 rc=" + (primaryReason == 0xBAF7 ? "4D" : "2") + " sev=40");
+        EXPECT_EQ(signature(j), "platform:" + hex(primaryReason) + " 0813F011 5 6 7 rc=" +
+                                    (primaryReason == 0xBAF7 ? "4D" : "2") + " sev=40");
         EXPECT_EQ(srcFields(j["srcs"][1]), (Json{{"type", 0xB1}, {"component", 0xF000}, {"reasonCode", 0xF0F0},
                                                  {"serviceCode", 0x43FF}, {"subsystem", 0x81}, {"fileNumber", 0x13},
                                                  {"words", {0x0813F011, 5, 6, 7}}}));
