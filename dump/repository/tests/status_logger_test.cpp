@@ -42,6 +42,7 @@ TEST_F(StatusLog, EachEventAppendsItsKeywordAndTheTimeInSeconds) {
     EXPECT_EQ(log(0x1A), expected);
     EXPECT_EQ(log(0x1A, true), expected) << "mirrored to the backup";
 
+    platsim::setClock(kClock);
     DumpStatusLogger logger(7);  // phase numbers and seconds are signed decimals
     logger.setStartCollectionPhase(3);
     logger.setEndCollectionPhase(0);
