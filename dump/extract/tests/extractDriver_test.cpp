@@ -212,27 +212,16 @@ TEST_F(ExtractDriver, FailureTable) {
          "platform:2104 04211209 1A 5 0 rc=2 sev=40 cp=0221:1F:10 tr=dmae tr=dump", {}, counted(kSys, 4356, 1)},
         {"the stream ends before the length asked", dump(kSys, kComplete), at(1200, 100),
          "02210F05 4B0 4D0 64 rc=B sev=20 tr=dump", {}, delivered(32)},
+        {"a request at the stream's end", dump(kSys, kComplete), at(1232, 10), "02210F05 4D0 4D0 A rc=B sev=20 tr=dump", {},
+         delivered(0)},
+        {"a request beyond the stream", dump(kSys, kComplete), at(5000, 1), "02210F05 1388 4D0 1 rc=B sev=20 tr=dump", {},
+         delivered(0)},
+        {"a request of no bytes", dump(kSys, kComplete), at(100, 0), "", {}, delivered(0)},
+        {"a request of no bytes at the stream's end", dump(kSys, kComplete), at(1232, 0), "", {}, delivered(0)},
         {"the semaphore cannot be given back",
          then(dump(kSys, kComplete), fault("UtilSemaphore.Up", "match=dump.3 count=1")),
          at(100), "", {"platform:1303 rc=1 sev=40 cp=0221:12:0"}, delivered(0x40)},
     });
-}
-
-TEST_F(ExtractDriver, TheStreamEndsWhereItsBlocksEnd) {
-    makeDump(kSys, kComplete);
-    setSystem(11, 2);
-    const std::vector<uint8_t> file = bytesOf(kSys);
-    const uint32_t total = 1232;
-    struct Row {
-        uint64_t offset;
-        uint32_t length, delivered;
-    };
-    for (const Row& r : {Row{total, 10, 0}, Row{5000, 1, 0}, Row{100, 0, 0}, Row{total, 0, 0}}) {
-        SCOPED_TRACE(r.offset);
-        Extracted x = extract(kSys.id, r.offset, r.length);
-        EXPECT_EQ(x.length, r.delivered);
-        EXPECT_EQ(x.log, r.length ? "02210F05 " + hex(r.offset) + " 4D0 " + hex(r.length) + " rc=B sev=20 tr=dump" : "");
-    }
 }
 
 // A deletion meeting an offload in another process: every extraction call
