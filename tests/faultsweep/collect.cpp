@@ -48,37 +48,50 @@ BCD_time8_t stamp(uint8_t minute) {
     return t;
 }
 
+const char* dumpOf(unsigned id) { return id == kSystemDump ? step::kSystemDump : step::kUnitDump; }
+
 void writeHardwareSection(RunRecord& r, DumpSummary& s, unsigned id, unsigned node, unsigned items) {
+    const char* dump = dumpOf(id);
     std::string toc = fileName("%08X.HwTOC%u", id, node), data = fileName("%08X.HwData%u", id, node);
     {
+        during(r, dump, step::kNodalWrite);
         DumpNodalSection section(DumpNodalSection::HWDATA, &s);
-        if (!r.entry("createNodalFiles HWDATA", section.createNodalFiles(toc, data, node))) return;
+        bool created = r.entry("createNodalFiles HWDATA", section.createNodalFiles(toc, data, node));
         Numbers n{0x5EED0000u + node};
-        for (unsigned i = 0; i < items; ++i) {
+        for (unsigned i = 0; created && i < items; ++i) {
             orlaDataBuffer buffer(64 + n.next() % 3000);
             for (uint32_t b = 0; b < buffer.getByteLength(); ++b) buffer.setByte(b, static_cast<uint8_t>(n.next()));
             DumpHwTocEntry entry{0x00010000u | node, i, 0x20000000u | i, buffer.getBitLength(), 0, 0x80000000u, 0};
+            during(r, dump, step::kNodalWrite);
             r.entry("writeEntry HWDATA", section.writeEntry(entry, buffer));
+            during(r, dump, step::kSetter);
             s.IncrementFinishedHDCTItemCount();
         }
-        r.answer("HWDATA files", section.getTocFileName() + " " + section.getDataFileName());
+        if (created) r.answer("HWDATA files", section.getTocFileName() + " " + section.getDataFileName());
+        during(r, dump, step::kNodalFinalisation);
+        if (!created) return;
     }
+    during(r, dump, step::kSetter);
     s.SetHWDATAFileNames(node, data, toc);
 }
 
 void writeServiceProcessorSection(RunRecord& r, DumpSummary& s, unsigned id, unsigned node) {
     std::string toc = fileName("%08X.SpTOC%u", id, node), data = fileName("%08X.SpData%u", id, node);
     {
+        during(r, step::kSystemDump, step::kNodalWrite);
         DumpNodalSection section(DumpNodalSection::SPDATA, &s);
-        if (!r.entry("createNodalFiles SPDATA", section.createNodalFiles(toc, data, node))) return;
+        bool created = r.entry("createNodalFiles SPDATA", section.createNodalFiles(toc, data, node));
         Numbers n{0x5B000000u + node};
-        for (unsigned i = 0; i < kServiceProcessorItems; ++i) {
+        for (unsigned i = 0; created && i < kServiceProcessorItems; ++i) {
             std::string bytes(200 + n.next() % 1500, '\0');
             for (char& c : bytes) c = static_cast<char>(n.next());
             DumpSpTocEntry entry{0xF2000000u | (node << 8) | i, 0, static_cast<uint32_t>(bytes.size())};
             r.entry("writeEntry SPDATA", section.writeEntry(entry, &bytes[0]));
         }
+        during(r, step::kSystemDump, step::kNodalFinalisation);
+        if (!created) return;
     }
+    during(r, step::kSystemDump, step::kSetter);
     s.SetSPDATAFileNames(node, data, toc);
 }
 
@@ -99,7 +112,8 @@ void leaveCrashedWriterBehind(unsigned id, unsigned node) {
 
 // A whole file written through the library's file class; false when any
 // of it did not reach the file.
-bool writeWholeFile(RunRecord& r, const std::string& path, const std::string& bytes) {
+bool writeWholeFile(RunRecord& r, const char* dump, const std::string& path, const std::string& bytes) {
+    during(r, dump, step::kFileWrite);
     DumpUtilFile file(path.c_str());
     if (!r.entry("open " + path, file.open("w+"))) return false;
     uint32_t written = file.write(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -111,7 +125,9 @@ bool writeWholeFile(RunRecord& r, const std::string& path, const std::string& by
 }
 
 void recordRequest(RunRecord& r, DumpSummary& s, const ErrlEntry& savedLog) {
+    const char* dump = step::kSystemDump;
     char client[] = "fault sweep", user[] = "collector";
+    during(r, dump, step::kSetter);
     s.setDumpFlags(dump::layout::sum::mainstoreCollectionFlag);
     s.setClientId(client);
     s.setUserId(user);
@@ -128,16 +144,23 @@ void recordRequest(RunRecord& r, DumpSummary& s, const ErrlEntry& savedLog) {
     s.setMainstorePriority(3);
     SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, kSystemDump, 0, 0,
                 EPUB_FIRMWARE_SP);
+    during(r, dump, step::kSrc);
     r.entry("SaveFlattenedSRC", s.SaveFlattenedSRC(src));
-    std::string mdst = "/var/mdst/0000001A";
-    s.setMDSTFileName(mdst, 64);
+    std::string mdst = kMdstFile;
+    during(r, dump, step::kSetter);
+    s.setMDSTFileName(mdst, kMdstSize);
     std::string resource = fileName("/plat_dump/%08X.RES", kSystemDump);
-    if (writeWholeFile(r, resource, "resource data")) s.setResourceDumpFileName(resource);
+    if (writeWholeFile(r, dump, resource, "resource data")) {
+        during(r, dump, step::kSetter);
+        s.setResourceDumpFileName(resource);
+    }
     std::string name;
+    during(r, dump, step::kGetter);
     s.getResourceDumpFileName(name);
 }
 
 void collectHardware(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
+    during(r, step::kSystemDump, step::kSetter);
     s.SetTotalHDCTItemCount(kNodes * kHardwareItems);
     s.setHardwareNodeCount(kNodes);
     s.setHardwareCollectionStartTime(stamp(0x31));
@@ -147,14 +170,17 @@ void collectHardware(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
         writeHardwareSection(r, s, kSystemDump, node, kHardwareItems);
         writeServiceProcessorSection(r, s, kSystemDump, node);
         status.setEndCollectionPhase(node + 1);
+        during(r, step::kSystemDump, step::kGetter);
         r.answer("progress", std::to_string(s.GetHardwareDumpProgress()) + " " + std::to_string(s.GetDumpProgress()));
     }
+    during(r, step::kSystemDump, step::kSetter);
     s.setHardwareCollectionEndTime(stamp(0x32));
     s.setDumpFlagsByMask(dump::layout::sum::hardwareCollectionDoneFlag);
     status.setHardwareCollectionDone();
 }
 
 void collectSystemSection(RunRecord& r, DumpSummary& s, DumpStatusLogger& status, ErrlEntry*& savedLog) {
+    during(r, step::kSystemDump, step::kFileWrite);
     status.setSystemCollectionStarted();
     // A file outside the repository, pushed to the backup as a whole, and
     // saved into the dump.
@@ -170,6 +196,7 @@ void collectSystemSection(RunRecord& r, DumpSummary& s, DumpStatusLogger& status
         }
     }
     dumpAddDetails(DumpRegistryInfo(DUMP_COMPONENT_ID), savedLog);
+    during(r, step::kSystemDump, step::kSystemSection);
     ErrlEntry* errl = nullptr;
     DumpSystemNodal system(&s, errl);
     if (!r.entry("DumpSystemNodal", errl)) return;
@@ -183,6 +210,7 @@ void collectSystemSection(RunRecord& r, DumpSummary& s, DumpStatusLogger& status
 // The MDRT over regions; true when the dump records it (only a whole
 // table is recorded).
 bool recordMainStore(RunRecord& r, DumpSummary& s, unsigned id, const std::vector<Region>& regions) {
+    const char* dump = dumpOf(id);
     std::string table;
     uint64_t bytes = 0;
     for (const Region& g : regions) {
@@ -193,7 +221,8 @@ bool recordMainStore(RunRecord& r, DumpSummary& s, unsigned id, const std::vecto
         bytes += g.length;
     }
     std::string path = fileName("/plat_dump/%08X.MDRT", id);
-    if (!writeWholeFile(r, path, table)) return false;
+    if (!writeWholeFile(r, dump, path, table)) return false;
+    during(r, dump, step::kSetter);
     s.setMDRTFileName(path, static_cast<unsigned>(table.size()));
     s.setMDRTTableSize(static_cast<unsigned>(table.size()));
     s.setMDRTAddress(kMdrtAddress);
@@ -204,8 +233,10 @@ bool recordMainStore(RunRecord& r, DumpSummary& s, unsigned id, const std::vecto
 
 void collectMainStore(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
     status.setMainStoreCollectionStarted();
+    during(r, step::kSystemDump, step::kSetter);
     s.setMemoryDumpStartTime(stamp(0x33));
     recordMainStore(r, s, kSystemDump, systemDumpRegions());
+    during(r, step::kSystemDump, step::kSetter);
     s.setMemoryDumpCompletionTime(stamp(0x34));
     s.SetPrivateFlagsByMask(kPrivateStepDone);
     s.ClearPrivateFlagsByMask(0x8);
@@ -216,6 +247,7 @@ void collectMainStore(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
 // Every getter and region primitive once, as a display program reads a
 // dump; the answers that are facts of the dump are recorded.
 void readBack(RunRecord& r, DumpSummary& s) {
+    during(r, step::kSystemDump, step::kGetter);
     r.answer("isDumpComplete", std::to_string(s.isDumpComplete()));
     _dumpstate state{};
     state.size = sizeof state;
@@ -233,6 +265,7 @@ void readBack(RunRecord& r, DumpSummary& s) {
     (void)sum;  // getters re-read the file; their values are checked through the stream
     // A caller that rewrites the regions holds the lock around the re-read;
     // a nested hold and an unlock too many change nothing.
+    during(r, step::kSystemDump, step::kRegionPrimitives);
     s.lockExclusive();
     s.ReadFileHeader();
     s.ReadSummary();
@@ -249,7 +282,9 @@ void readBack(RunRecord& r, DumpSummary& s) {
 }  // namespace
 
 bool collectSystemDump(RunRecord& r, ErrlEntry*& savedLog) {
+    const char* dump = step::kSystemDump;
     ErrlEntry* errl = nullptr;
+    during(r, dump, step::kCreation);
     DumpSummary s(DumpSummary::SYS, kSystemDump, errl);
     if (!r.entry("DumpSummary create system dump", errl)) return false;
     DumpStatusLogger status(kSystemDump);
@@ -261,29 +296,40 @@ bool collectSystemDump(RunRecord& r, ErrlEntry*& savedLog) {
     collectSystemSection(r, s, status, savedLog);
     collectMainStore(r, s, status);
     leaveCrashedWriterBehind(kSystemDump, 1);
+    during(r, dump, step::kCompletion);
     s.setDumpComplete();
     readBack(r, s);
     {
         // Another program's view of the dump: the SRC read back.
+        during(r, dump, step::kOpening);
         DumpSummary reader(kSystemDump, errl);
+        during(r, dump, step::kSrc);
         if (r.entry("DumpSummary open system dump", errl)) r.call("getSrc", reader.getSrc() != nullptr);
+        during(r, dump, step::kDestruction);
     }
+    during(r, dump, step::kDestruction);
     return true;
 }
 
 bool collectUnitDump(RunRecord& r) {
+    const char* dump = step::kUnitDump;
     ErrlEntry* errl = nullptr;
+    during(r, dump, step::kCreation);
     DumpSummary s(DumpSummary::HWU, kUnitDump, errl);
     if (!r.entry("DumpSummary create unit dump", errl)) return false;
     DumpStatusLogger(kUnitDump).setHardwareUnitDumpRequested();
+    during(r, dump, step::kSetter);
     s.SetTotalHDCTItemCount(1);
     s.setHardwareNodeCount(1);
     writeHardwareSection(r, s, kUnitDump, 0, 1);
+    during(r, dump, step::kFailureMarking);
     s.mainstoreCollectionFailed(0x10);
     // The first setting of hwErrorFlags bit 0x0200 commits a log.
     s.hwSysCollectionFailed(0x8200);
     recordMainStore(r, s, kUnitDump, {unitDumpRegion()});
+    during(r, dump, step::kCompletion);
     s.setDumpComplete();
+    during(r, dump, step::kDestruction);
     return true;
 }
 

@@ -2,15 +2,19 @@
 // the dump, and the host-side facts the lifecycle compares answers with.
 #include "lifecycle.h"
 
+#include <filesystem>
 #include <fstream>
 #include <list>
 #include <sstream>
 #include <vector>
 
+#include "checker.h"
 #include "machine.h"
 #include "platdump/platdump.h"
 #include "platform/hwFacility.h"
 #include "platform/sim/platsim.h"
+
+namespace fs = std::filesystem;
 
 namespace sweep {
 
@@ -93,17 +97,38 @@ uint64_t streamSize(unsigned id) {
     return 0;
 }
 
-void runLifecycle(RunRecord& r) {
+void during(RunRecord& r, const char* dump, const char* kind) { r.step(std::string(dump) + ": " + kind); }
+
+std::string snapshotStep(const std::string& when) { return "snapshot: " + when; }
+
+void takeSnapshot(RunRecord& r, const std::string& to, const char* when) {
+    if (to.empty()) return;
+    r.step(snapshotStep(when));
+    std::error_code ec;
+    fs::create_directories(fs::path(to) / "sim" / "fail", ec);
+    fs::create_directories(fs::path(to) / "backup" / "plat_dump", ec);
+    fs::copy(fs::path(platsim::root()) / "primary", fs::path(to) / "primary", fs::copy_options::recursive, ec);
+}
+
+void runLifecycle(RunRecord& r, const Snapshots& snapshots) {
+    during(r, step::kRepository, step::kHelpers);
     ErrlEntry* savedLog = buildSavedLog();
     useRemainingHelpers(r);
+    during(r, step::kRepository, step::kMaintenanceLock);
     dumpCCMOperationLock maintenance;
     bool held = r.entry("getCCMOperationLock", maintenance.getCCMOperationLock());
     bool system = collectSystemDump(r, savedLog);
     bool unit = collectUnitDump(r);
+    during(r, step::kRepository, step::kMaintenanceLock);
     if (held) maintenance.releaseCCMOperationLock();
+    during(r, step::kRepository, step::kListing);
     listRepository(r);
+    takeSnapshot(r, snapshots.beforeOffload, kBeforeOffload);
+    during(r, step::kSystemDump, step::kOffload);
     offloadSystemDump(r);
+    takeSnapshot(r, snapshots.afterOffload, kAfterOffload);
     requestCheckstopAndDeleteUnitDump(r, unit);
+    during(r, step::kRepository, step::kOwnBlocks);
     readOwnBlocks(r);
     deleteSystemDump(r, system);
     delete savedLog;

@@ -9,7 +9,10 @@
 // checkstop IPL, has its main store withdrawn and is deleted under the
 // caller's own extraction semaphore; the system dump is deleted last.
 // Every call that can fail is recorded, and so is every answer; the
-// lifecycle goes on after a failure wherever a real caller could.
+// lifecycle goes on after a failure wherever a real caller could. It marks
+// each step it takes, so that every fault that fires is known by the step
+// that was running, and it can take snapshots of the repository around
+// the offload for `platdump check`.
 #pragma once
 
 #include "record.h"
@@ -19,8 +22,52 @@ class ErrlEntry;
 
 namespace sweep {
 
+// The kinds of step the lifecycle marks (RunRecord::step), each named
+// after the dump it works on: "system dump: summary setter".
+namespace step {
+constexpr char kCreation[] = "creation";
+constexpr char kOpening[] = "opening";
+constexpr char kSetter[] = "summary setter";
+constexpr char kFailureMarking[] = "collection-failure marking";
+constexpr char kSrc[] = "SRC saved and read";
+constexpr char kGetter[] = "summary getter";
+constexpr char kRegionPrimitives[] = "region primitives";
+constexpr char kFileWrite[] = "file written";
+constexpr char kNodalWrite[] = "nodal section written";
+constexpr char kNodalFinalisation[] = "nodal section finalised";
+constexpr char kSystemSection[] = "system section gathered";
+constexpr char kCompletion[] = "completion";
+constexpr char kDestruction[] = "summary destroyed";
+constexpr char kListing[] = "listing";
+constexpr char kOffload[] = "offload";
+constexpr char kCheckstop[] = "checkstop request";
+constexpr char kWithdrawal[] = "main store withdrawn";
+constexpr char kDeletion[] = "deletion";
+constexpr char kOwnBlocks[] = "own blocks";
+constexpr char kHelpers[] = "error-log helpers";
+constexpr char kMaintenanceLock[] = "code-maintenance lock";
+constexpr char kSystemDump[] = "system dump";
+constexpr char kUnitDump[] = "unit dump";
+constexpr char kRepository[] = "repository";
+}  // namespace step
+
+// Marks the beginning of a step of kind on the dump named (step::kSystemDump, ...).
+void during(RunRecord& record, const char* dump, const char* kind);
+
+// The name of the step that marks a snapshot of the moment when
+// ("snapshot: before the offload").
+std::string snapshotStep(const std::string& when);
+
+// A snapshot of this service processor's files as they stand, taken with
+// plain host file calls (no platform call, so no fault fires): the tree
+// primary/ of the root copied into <snapshot>/primary, for `platdump check`
+// and an offload to read later on a root of its own. Empty: none is taken.
+struct Snapshots {
+    std::string beforeOffload, afterOffload;
+};
+
 // The whole lifecycle on the current simulation root.
-void runLifecycle(RunRecord& record);
+void runLifecycle(RunRecord& record, const Snapshots& snapshots);
 
 // Its parts (collect.cpp, offload.cpp).
 // savedLog is the error log the collector saves into the system section.

@@ -2,6 +2,7 @@
 #include "machine.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/sim/platsim.h"
 
@@ -54,6 +55,8 @@ void prepareMachine() {
     platsim::setMainStoreSize(kMainStoreSize);
     for (const Region& r : systemDumpRegions()) platsim::writeMainStore(r.address, regionBytes(r));
     std::filesystem::create_directories(platsim::hostPath("/etc/dump"));
+    std::filesystem::create_directories(platsim::hostPath("/var/mdst"));
+    std::ofstream(platsim::hostPath(kMdstFile), std::ios::binary) << std::string(kMdstSize, '\x4D');
 }
 
 }  // namespace sweep

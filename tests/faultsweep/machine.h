@@ -25,8 +25,11 @@ struct Region {
 const std::vector<Region>& systemDumpRegions();
 Region unitDumpRegion();
 
-// Files outside the repository that the lifecycle writes.
+// Files outside the repository that the lifecycle writes, and the MDST
+// file the system dump names (of kMdstSize bytes, there from the start).
 constexpr char kConfigFile[] = "/etc/dump/sweep.cfg";
+constexpr char kMdstFile[] = "/var/mdst/0000001A";
+constexpr unsigned kMdstSize = 64;
 constexpr char kBlockFile[] = "/etc/dump/blocks";
 
 // smgr/StateData for a system state code, main store readable.

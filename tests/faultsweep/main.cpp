@@ -2,7 +2,7 @@
 // and prints the outcomes by class (see runner.h).
 //
 //   fault_sweep [--stride N] [--first N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from]
-//               [--work DIR] [--keep] [--counts]
+//               [--work DIR] [--keep | --keep-all] [--counts] [--runs FILE]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +16,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: fault_sweep [--stride N] [--first N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from] "
-                 "[--work DIR] [--keep] [--counts]\n");
+                 "[--work DIR] [--keep | --keep-all] [--counts] [--runs FILE]\n");
     return 2;
 }
 
@@ -28,8 +28,9 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         auto number = [&] { return static_cast<unsigned>(std::strtoul(value, nullptr, 10)); };
-        if (arg == "--keep" || arg == "--counts") {
-            (arg == "--keep" ? o.keep : o.countsOnly) = true;
+        if (arg == "--keep" || arg == "--keep-all" || arg == "--counts") {
+            (arg == "--counts" ? o.countsOnly : o.keep) = true;
+            o.keepAll = arg == "--keep-all";
             continue;
         }
         if (!value) return usage();
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
         else if (arg == "--jobs") o.jobs = number();
         else if (arg == "--timeout") o.timeout = number();
         else if (arg == "--work") o.work = value;
+        else if (arg == "--runs") o.runs = value;
         else if (arg == "--mode") {
             o.once = std::strcmp(value, "once") == 0;
             o.fromOn = std::strcmp(value, "from") == 0;

@@ -90,6 +90,7 @@ void offloadSystemDump(RunRecord& r) {
 
 void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
     // The system moves to the state in which the engine reads main store.
+    during(r, step::kUnitDump, step::kCheckstop);
     std::string state = stateRecord(kStateEngine);
     r.entry("UtilReg::write", UtilReg::write("smgr/StateData", state.data(), static_cast<uint32_t>(state.size())));
     uint64_t size = streamSize(kUnitDump);
@@ -106,12 +107,16 @@ void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
         }
     }
     ErrlEntry* errl = nullptr;
+    during(r, step::kUnitDump, step::kOpening);
     DumpSummary unit(kUnitDump, errl);
     if (!r.entry("DumpSummary open unit dump", errl)) {
         r.vanished = r.vanished || created;
+        during(r, step::kUnitDump, step::kDestruction);
         return;
     }
+    during(r, step::kUnitDump, step::kWithdrawal);
     unit.ClearMainstoreDumpExistFlag(kWithdrawnFlags);
+    during(r, step::kUnitDump, step::kDeletion);
     DumpStatusLogger status(kUnitDump);
     status.setCheckstopIPLCompleted();
     status.setMemoryPreservingIPLRequested();
@@ -125,6 +130,7 @@ void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
     bool named = summaryNamesFiles(kUnitDump);
     recordDeletion(r, "unit dump", kUnitDump, named, DeleteDump_nolock(&unit));
     r.entry("extraction semaphore Up", extraction.Up(1));
+    during(r, step::kUnitDump, step::kDestruction);
 }
 
 void readOwnBlocks(RunRecord& r) {
@@ -156,13 +162,17 @@ void readOwnBlocks(RunRecord& r) {
 
 void deleteSystemDump(RunRecord& r, bool created) {
     ErrlEntry* errl = nullptr;
+    during(r, step::kSystemDump, step::kOpening);
     DumpSummary s(kSystemDump, errl);
     if (!r.entry("DumpSummary open system dump for deletion", errl)) {
         r.vanished = r.vanished || created;
+        during(r, step::kSystemDump, step::kDestruction);
         return;
     }
+    during(r, step::kSystemDump, step::kDeletion);
     bool named = summaryNamesFiles(kSystemDump);
     recordDeletion(r, "system dump", kSystemDump, named, DeleteDump(&s));
+    during(r, step::kSystemDump, step::kDestruction);
 }
 
 }  // namespace sweep

@@ -9,35 +9,38 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "verify.h"
+#include "checker.h"
+#include "lifecycle.h"
+#include "rules.h"
+#include "symptoms.h"
 
 namespace sweep {
 
 const char kUnaffected[] = "unaffected";
 const char kReported[] = "reported, repository consistent";
-const char kReportedSizes[] = "reported: offload follows sizes a setter kept";
 const char kPrescribed[] = "prescribed: unreadable summary removes the dump";
 const char kPrescribedConsole[] = "prescribed: console record left partly empty";
 const char kPrescribedFileSystemUse[] = "prescribed: file-system use entry not written";
 const char kWrongBytes[] = "FINDING silent wrong bytes";
 const char kFalseAnswer[] = "FINDING false answer";
+const char kMissedDamage[] = "FINDING damage platdump check does not find";
 const char kHang[] = "FINDING hang";
 const char kCrash[] = "FINDING crash";
 const char kSanitizer[] = "FINDING sanitizer report";
 const char kInconsistent[] = "FINDING inconsistent repository";
 
 const std::vector<const char*>& outcomeClasses() {
-    static const std::vector<const char*> all = {kUnaffected,  kReported,   kReportedSizes, kPrescribed,
-                                                 kPrescribedConsole,         kPrescribedFileSystemUse,
-                                                 kWrongBytes,  kFalseAnswer, kHang,          kCrash,
-                                                 kSanitizer,   kInconsistent};
+    static const std::vector<const char*> all = [] {
+        std::vector<const char*> classes = {kUnaffected, kReported};
+        for (const Rule& r : rules()) classes.push_back(r.outcome);
+        for (const char* finding : {kWrongBytes, kFalseAnswer, kMissedDamage, kHang, kCrash, kSanitizer, kInconsistent})
+            classes.push_back(finding);
+        return classes;
+    }();
     return all;
 }
 
-bool accepted(const std::string& outcome) {
-    return outcome == kUnaffected || outcome == kReported || outcome == kReportedSizes || outcome == kPrescribed ||
-           outcome == kPrescribedConsole || outcome == kPrescribedFileSystemUse;
-}
+bool accepted(const std::string& outcome) { return outcome.compare(0, 7, "FINDING") != 0; }
 
 namespace {
 
@@ -52,8 +55,40 @@ Verdict abnormalEnd(const ProcessEnd& end) {
     return {};
 }
 
-// More committed logs of some signature than the baseline has, or a call
-// that failed where it succeeded in the baseline.
+// What lies in the repository at a moment, and the stream extracted, can
+// only come of faults that fired before.
+bool firedBefore(const Fired& f, const Symptom& s, const RunRecord& run) {
+    std::string until;
+    if (s.kind == Symptom::AtRest && s.when != kAfterRun) until = snapshotStep(s.when);
+    if (s.kind == Symptom::StreamBad || s.kind == Symptom::StreamDiffers) until = snapshotStep(kAfterOffload);
+    if (until.empty()) return true;
+    for (size_t i = 0; i < run.steps.size(); ++i)
+        if (run.steps[i].name == until) return f.order < i;
+    return true;
+}
+
+int weight(Symptom::Kind kind) {
+    static const Symptom::Kind order[] = {Symptom::AtRest,    Symptom::Vanished,      Symptom::Deletion,
+                                          Symptom::StreamBad, Symptom::StreamDiffers, Symptom::Answer};
+    return static_cast<int>(std::find(std::begin(order), std::end(order), kind) - std::begin(order));
+}
+
+// The finding a symptom no rule explains makes.
+Verdict unexplained(const Symptom& s) {
+    switch (s.kind) {
+        case Symptom::Deletion:
+        case Symptom::Answer:
+            return {kFalseAnswer, s.detail + ", and no rule prescribes it"};
+        case Symptom::AtRest:
+            return {kWrongBytes,
+                    dumpName(s.dump) + " as it lay " + s.when + ": " + s.detail + ", and no rule prescribes it"};
+        default:
+            return {kWrongBytes, s.detail + ", and no rule prescribes it"};
+    }
+}
+
+}  // namespace
+
 bool reportedSomething(const RunFacts& facts, const RunRecord& run, const Baseline& baseline) {
     std::map<std::string, int> surplus;
     for (const std::string& s : facts.errorLogs) ++surplus[s];
@@ -67,108 +102,51 @@ bool reportedSomething(const RunFacts& facts, const RunRecord& run, const Baseli
         if (!c.ok) --failed[c.name];
     for (const auto& [name, n] : failed)
         if (n > 0) return true;
+    // DeleteDump reports a deletion that did not go through by its answer.
+    for (const Deletion& d : run.deletions)
+        if (!d.answer) return true;
     return false;
 }
-
-// The first answer that differs from the baseline's; empty when none does.
-std::string differingAnswer(const RunRecord& run, const RunRecord& base) {
-    std::multimap<std::string, std::string> expected;
-    for (const Answer& a : base.answers) expected.emplace(a.name, a.value);
-    for (const Answer& a : run.answers) {
-        auto [from, to] = expected.equal_range(a.name);
-        bool seen = false;
-        for (auto it = from; it != to && !seen; ++it) seen = it->second == a.value;
-        if (!seen) return a.name + " is \"" + a.value + "\"";
-    }
-    return "";
-}
-
-// Every fault that fired was one of the console scan's calls.
-bool firedOnConsoleScanOnly(const std::vector<std::string>& fired) {
-    static const char* const scan[] = {"kelxQueryKelManagedInfo ", "NetcSessionEntry.FindSessionEntry ",
-                                       "NetcAddress ", "netcConnect ", "netcSendRecv ", "netcClose ",
-                                       "netcSessionEntryFileLock ", "netcSessionEntryFileUnLock "};
-    for (const std::string& line : fired)
-        if (std::none_of(std::begin(scan), std::end(scan), [&](const char* c) { return line.rfind(c, 0) == 0; }))
-            return false;
-    return !fired.empty();
-}
-
-// Two streams of one length that differ only within one console record.
-bool differOnlyInAConsoleRecord(const std::string& a, const std::string& b) {
-    constexpr size_t kConsoleRecord = 812;
-    if (a.size() != b.size()) return false;
-    size_t first = 0, last = a.size();
-    while (first < a.size() && a[first] == b[first]) ++first;
-    while (last > first && a[last - 1] == b[last - 1]) --last;
-    return last - first <= kConsoleRecord;
-}
-
-// The run's stream holds the baseline's items but the file-system use
-// entry, and nothing else differs in what the dump holds.
-bool lostOnlyTheFileSystemUse(const std::string& run, const std::string& base) {
-    const std::string fileSystemUse = std::to_string(int(3)) + " " + std::to_string(0xF00A0000u) + " ";
-    std::vector<std::string> expected = streamItems(base);
-    expected.erase(std::remove_if(expected.begin(), expected.end(),
-                                  [&](const std::string& item) { return item.rfind(fileSystemUse, 0) == 0; }),
-                   expected.end());
-    return streamProblem(run).empty() && streamItems(run) == expected;
-}
-
-// A summary setter that cannot re-read or write its region commits that and
-// leaves the field as it was. A collector that goes on completes a dump
-// whose recorded MDRT table or main-store size disagrees with its MDRT, and
-// the offload list follows the summary's names and flags all the same, so
-// the stream does not match its own header: the committed log is the
-// report. Only a size of the hypervisor section, after a failure on the
-// summary, is taken for that.
-bool setterKeptAHypervisorSize(const std::string& problem, const std::vector<std::string>& fired) {
-    if (problem.find("mdrtTableSize") == std::string::npos && problem.find("memoryDumpSize") == std::string::npos)
-        return false;
-    return std::any_of(fired.begin(), fired.end(),
-                       [](const std::string& line) { return line.find(".summary") != std::string::npos; });
-}
-
-bool firedOnSummaryOpenOrRead(const std::vector<std::string>& fired) {
-    for (const std::string& line : fired)
-        if ((line.rfind("UtilFile.Open ", 0) == 0 || line.rfind("UtilFile.read ", 0) == 0) &&
-            line.find(".summary") != std::string::npos)
-            return true;
-    return false;
-}
-
-}  // namespace
 
 Verdict classify(const RunFacts& facts, const RunRecord& run, const RunRecord& check, const Baseline& baseline) {
     for (const ProcessEnd* end : {&facts.lifecycle, &facts.check})
         if (Verdict v = abnormalEnd(*end); !v.outcome.empty()) return v;
     if (!facts.haveRecord) return {kCrash, "the lifecycle left no record"};
-
-    for (const Deletion& d : run.deletions)
-        if (d.answer != d.expected)
-            return {kFalseAnswer, "DeleteDump of the " + d.dump + " answered " + std::to_string(d.answer)};
-    const bool reported = reportedSomething(facts, run, baseline);
-    bool keptSize = false;
-    if (run.extracted) {
-        std::string problem = streamProblem(run.stream);
-        keptSize = !problem.empty() && reported && setterKeptAHypervisorSize(problem, facts.fired);
-        if (!problem.empty() && !keptSize) return {kWrongBytes, "the extracted stream: " + problem};
-    }
     for (const Problem& p : check.problems) return {p.outcome, p.detail};
-    if (keptSize) return {kReportedSizes, ""};
+    for (const Deletion& d : run.deletions)
+        if (d.answer && !d.expected)
+            return {kFalseAnswer, "DeleteDump of the " + d.dump + " answered true, and the dump is not gone"};
+    for (const CheckFinding& f : check.found)
+        if (f.kind == kCheckCannotRead) return {kInconsistent, "platdump check " + f.when + ": " + f.detail};
+    if (std::string missed = damageCheckMisses(check); !missed.empty()) return {kMissedDamage, missed};
 
-    const bool prescribed = run.vanished && firedOnSummaryOpenOrRead(facts.fired);
-    if (prescribed) return {kPrescribed, ""};
-    if (run.extracted && run.stream != baseline.record.stream && !reported &&
-        firedOnConsoleScanOnly(facts.fired) && differOnlyInAConsoleRecord(run.stream, baseline.record.stream))
-        return {kPrescribedConsole, ""};
-    if (run.extracted && run.stream != baseline.record.stream && !reported &&
-        lostOnlyTheFileSystemUse(run.stream, baseline.record.stream))
-        return {kPrescribedFileSystemUse, ""};
-    if (run.extracted && run.stream != baseline.record.stream && !reported)
-        return {kWrongBytes, "the stream differs from the no-fault stream, and nothing was reported"};
-    if (std::string answer = differingAnswer(run, baseline.record); !answer.empty() && !reported)
-        return {kFalseAnswer, answer + ", and nothing was reported"};
+    // Every symptom must be explained by a rule for one of the faults that
+    // fired: the first fault, in firing order, that a rule explains it by
+    // (the first such rule in table order).
+    const bool reported = reportedSomething(facts, run, baseline);
+    const RuleContext context{facts, run, check, baseline};
+    // The symptoms in the order of what they say of the dump: what lies in
+    // the repository first, the answers last; the run takes the class of
+    // the rule that explains the first.
+    std::vector<Symptom> symptoms = symptomsOf(run, check, baseline, reported);
+    std::stable_sort(symptoms.begin(), symptoms.end(),
+                     [](const Symptom& a, const Symptom& b) { return weight(a.kind) < weight(b.kind); });
+    const Rule* first = nullptr;
+    for (const Symptom& s : symptoms) {
+        const Rule* explaining = nullptr;
+        for (const Fired& f : facts.fired) {
+            if (!firedBefore(f, s, run)) continue;
+            for (const Rule& rule : rules())
+                if (rule.explains(context, f, s)) {
+                    explaining = &rule;
+                    break;
+                }
+            if (explaining) break;
+        }
+        if (!explaining) return unexplained(s);
+        if (!first) first = explaining;
+    }
+    if (first) return {first->outcome, ""};
     return {reported ? kReported : kUnaffected, ""};
 }
 

@@ -12,13 +12,9 @@
 
 namespace sweep {
 
-// Accepted outcomes.
+// Accepted outcomes; the other prescribed ones are those of rules.h.
 extern const char kUnaffected[];
 extern const char kReported[];
-// A summary setter committed its failure and kept the old MDRT table or
-// main-store size; the collector went on, and the offload follows the
-// summary as recorded, so its stream disagrees with its own header.
-extern const char kReportedSizes[];
 // The opening constructor removes a summary it cannot open or read, and
 // the orphan sweep then takes the dump's files: a transient open or read
 // failure on a summary file loses the whole dump. That is the contract.
@@ -32,6 +28,7 @@ extern const char kPrescribedFileSystemUse[];
 // Findings.
 extern const char kWrongBytes[];
 extern const char kFalseAnswer[];
+extern const char kMissedDamage[];
 extern const char kHang[];
 extern const char kCrash[];
 extern const char kSanitizer[];
@@ -48,12 +45,19 @@ struct ProcessEnd {
     std::string what;        // "lifecycle" or "check"
 };
 
+// A fault that fired: the fault name, the call's subject and the step of
+// the lifecycle that was running, with its place among the run's steps.
+struct Fired {
+    std::string call, subject, step;
+    size_t order = 0;
+};
+
 // What the runner knows of one run besides the records.
 struct RunFacts {
     ProcessEnd lifecycle, check;
     bool haveRecord = false;
     std::vector<std::string> errorLogs;  // signature of each committed entry
-    std::vector<std::string> fired;      // the sim's faults.log lines
+    std::vector<Fired> fired;            // as the sim's faults.log has them
 };
 
 struct Baseline {
@@ -65,6 +69,8 @@ struct Verdict {
     std::string outcome;
     std::string detail;
 };
+
+bool reportedSomething(const RunFacts& facts, const RunRecord& run, const Baseline& baseline);
 
 Verdict classify(const RunFacts& facts, const RunRecord& run, const RunRecord& check,
                  const Baseline& baseline);

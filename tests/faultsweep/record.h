@@ -4,7 +4,8 @@
 // repository gave (listings, counts, the current dump); the stream an
 // offload extracted; DeleteDump's answers beside what was left behind.
 // The verification process adds the problems it found in what the run
-// left.
+// left, what `platdump check` found at each moment the sweep checks, and
+// the dumps that did not offload whole at rest then.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,14 @@ struct Answer {
     std::string value;
 };
 
+// A step of the lifecycle and how far the simulation's log of fired faults
+// had grown when it began: a fault logged at or after that offset (and
+// before the next step's) fired while the step ran.
+struct Step {
+    std::string name;
+    uint64_t firedFrom;
+};
+
 // One DeleteDump (or DeleteDump_nolock) answer and the answer that what
 // was left calls for: true exactly when the dump named files and its
 // summary file is gone.
@@ -32,6 +41,25 @@ struct Deletion {
     std::string dump;
     bool answer;
     bool expected;
+};
+
+// A finding of `platdump check` (its kind, the dump it belongs to, 0 for
+// none, and its detail) on the repository at one moment of the run (when).
+struct CheckFinding {
+    std::string when;
+    std::string kind;
+    unsigned dump;
+    std::string path;
+    std::string detail;
+};
+
+// A complete dump whose stream (without main store), offloaded through the
+// library with no fault armed, does not decode as it lay at one moment of
+// the run (when): the decoder's problem.
+struct Damage {
+    std::string when;
+    unsigned dump;
+    std::string problem;
 };
 
 // A problem the verification found, by outcome class name.
@@ -49,14 +77,19 @@ public:
     // there was no entry.
     bool entry(const std::string& name, ErrlEntry* e);
     void answer(const std::string& name, const std::string& value) { answers.push_back({name, value}); }
+    // The lifecycle begins step name now.
+    void step(const std::string& name);
 
     bool save(const std::string& dir) const;
     bool load(const std::string& dir);
 
     std::vector<Call> calls;
     std::vector<Answer> answers;
+    std::vector<Step> steps;
     std::vector<Deletion> deletions;
     std::vector<Problem> problems;
+    std::vector<CheckFinding> found;
+    std::vector<Damage> damage;
     // The whole stream of the system dump was extracted, every request
     // answered without an entry.
     bool extracted = false;

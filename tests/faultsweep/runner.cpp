@@ -12,12 +12,15 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "checker.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "outcome.h"
+#include "symptoms.h"
 #include "platform/sim/platsim.h"
 #include "verify.h"
 
@@ -45,6 +48,29 @@ std::string readText(const std::string& path) {
     std::ostringstream all;
     all << in.rdbuf();
     return all.str();
+}
+
+// The faults the simulation logged, each with the step of the lifecycle
+// that was running when it fired.
+std::vector<Fired> firedFaults(const std::string& log, const std::vector<Step>& steps) {
+    std::vector<Fired> fired;
+    size_t at = 0;
+    while (at < log.size()) {
+        size_t end = log.find('\n', at);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(at, end - at);
+        if (!line.empty()) {
+            Fired f;
+            const size_t space = line.find(' ');
+            f.call = line.substr(0, space);
+            f.subject = space == std::string::npos ? "" : line.substr(space + 1);
+            for (size_t i = 0; i < steps.size(); ++i)
+                if (steps[i].firedFrom <= at) f.step = steps[i].name, f.order = i;
+            fired.push_back(f);
+        }
+        at = end + 1;
+    }
+    return fired;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -98,15 +124,16 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
     prepareMachine();
     for (const auto& [name, text] : faults) platsim::setFault(name, text);
 
+    const Snapshots snapshots{dir + "/before-offload", dir + "/after-offload"};
     run.facts.lifecycle = inChild("lifecycle", dir + "/lifecycle.log", timeout, [&] {
         RunRecord record;
-        runLifecycle(record);
+        runLifecycle(record, snapshots);
         return record.save(dir) ? 0 : 3;
     });
     run.facts.haveRecord = run.record.load(dir);
     for (const std::string& line : platsim::committedErrorLogs())
         run.facts.errorLogs.push_back(errorLogSignature(line));
-    run.facts.fired = lines(readText(root + "/sim/faults.log"));
+    run.facts.fired = firedFaults(readText(root + "/sim/faults.log"), run.record.steps);
     for (const auto& [name, text] : faults) {
         uint64_t seen = 0;
         std::istringstream(readText(root + "/sim/fail/" + name + ".state")) >> seen;
@@ -117,6 +144,14 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
     fs::create_directories(dir + "/check");
     run.facts.check = inChild("check", dir + "/check.log", timeout, [&] {
         RunRecord check;
+        for (const auto& [snapshot, when] : {std::pair{snapshots.beforeOffload, kBeforeOffload},
+                                             std::pair{snapshots.afterOffload, kAfterOffload}})
+            if (checkRoot(check, snapshot, when)) {
+                ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
+                offloadAtRest(check, when);
+                ::setenv("PLATSIM_ROOT", root.c_str(), 1);
+            }
+        checkRoot(check, root, kAfterRun);
         verifyRepository(check);
         return check.save(dir + "/check") ? 0 : 3;
     });
@@ -141,6 +176,29 @@ struct Result {
     Verdict verdict;
 };
 
+// One run as the --runs file describes it.
+std::string describeRun(const Task& task, const Run& run, const Verdict& v, const Baseline& baseline) {
+    using nlohmann::json;
+    json fired = json::array(), found = json::array(), deletions = json::array();
+    for (const Fired& f : run.facts.fired)
+        fired.push_back({{"call", f.call}, {"subject", f.subject}, {"step", f.step}});
+    for (const CheckFinding& f : run.check.found)
+        found.push_back({{"when", f.when}, {"kind", f.kind}, {"dump", f.dump}, {"path", f.path}, {"detail", f.detail}});
+    for (const Damage& d : run.check.damage)
+        found.push_back({{"when", d.when}, {"kind", "DAMAGE"}, {"dump", d.dump}, {"detail", d.problem}});
+    json symptoms = json::array();
+    const bool reported = reportedSomething(run.facts, run.record, baseline);
+    for (const Symptom& s : symptomsOf(run.record, run.check, baseline, reported))
+        symptoms.push_back({{"kind", symptomName(s.kind)}, {"dump", s.dump}, {"when", s.when}, {"detail", s.detail}});
+    for (const Deletion& d : run.record.deletions)
+        deletions.push_back({{"dump", d.dump}, {"answer", d.answer}, {"expected", d.expected}});
+    const json j = {{"name", task.name},     {"after", task.after},         {"once", task.once},
+                    {"outcome", v.outcome},   {"detail", v.detail},          {"fired", fired},
+                    {"found", found},         {"deletions", deletions},      {"vanished", run.record.vanished},
+                    {"extracted", run.record.extracted}, {"reported", reported}, {"symptoms", symptoms}};
+    return j.dump();
+}
+
 void printTable(const std::vector<Result>& results, const SweepOptions& o, uint64_t calls, double seconds) {
     std::map<std::string, std::pair<unsigned, unsigned>> table;
     for (const Result& r : results) {
@@ -151,15 +209,14 @@ void printTable(const std::vector<Result>& results, const SweepOptions& o, uint6
                 "%.0f s (%u at once)\n\n",
                 o.names.size(), static_cast<unsigned long long>(calls), o.stride,
                 o.stride == 1 ? "" : "th", results.size(), seconds, o.jobs);
-    std::printf("  %-52s %14s %16s\n", "outcome", "one call fails", "fails from N on");
+    std::printf("  %14s %16s  %s\n", "one call fails", "fails from N on", "outcome");
     for (const char* c : outcomeClasses()) {
         auto cell = table[c];
-        std::printf("  %-52s %14u %16u\n", c, cell.first, cell.second);
+        std::printf("  %14u %16u  %s\n", cell.first, cell.second, c);
     }
-    std::printf("\n  The prescribed outcomes are the contract: the opening constructor removes a summary it cannot\n"
-                "  open or read, and the orphan sweep then takes the dump's files; a failed console query,\n"
-                "  session lookup or exchange leaves the console record partly empty and is not reported; a\n"
-                "  failed write of the file-system use entry is traced only.\n");
+    std::printf("\n  A prescribed outcome is what a rule of the library's contract has a failed call leave behind\n"
+                "  (the README's outcome table names the rules); every damaged dump it leaves must be found by\n"
+                "  platdump check. A symptom no rule explains is a finding.\n");
     // Findings by class, fault name and mode: how many, and the first.
     std::map<std::string, std::pair<unsigned, const Result*>> groups;
     for (const Result& r : results) {
@@ -243,6 +300,8 @@ int runSweep(const SweepOptions& given) {
     }
 
     std::vector<Result> results;
+    std::unique_ptr<std::ofstream> runsFile;
+    if (!o.runs.empty()) runsFile.reset(new std::ofstream(o.runs, std::ios::trunc));
     std::map<pid_t, size_t> running;
     size_t next = 0;
     auto reap = [&] {
@@ -255,7 +314,8 @@ int runSweep(const SweepOptions& given) {
         std::vector<std::string> verdict = lines(readText(dir + "/verdict.txt"));
         Result r{tasks[i], {kCrash, "the run's job ended without a verdict"}};
         if (!verdict.empty()) r.verdict = {verdict[0], verdict.size() > 1 ? verdict[1] : ""};
-        if (!o.keep || accepted(r.verdict.outcome)) fs::remove_all(dir);
+        if (runsFile) *runsFile << readText(dir + "/run.json");
+        if (!o.keep || (accepted(r.verdict.outcome) && !o.keepAll)) fs::remove_all(dir);
         results.push_back(r);
     };
     while (next < tasks.size() || !running.empty()) {
@@ -268,6 +328,8 @@ int runSweep(const SweepOptions& given) {
                 Run run = runOnce(dir, {{tasks[i].name, faultText(tasks[i])}}, o.timeout);
                 Verdict v = classify(run.facts, run.record, run.check, baseline);
                 std::ofstream(dir + "/verdict.txt") << v.outcome << '\n' << v.detail << '\n';
+                if (!o.runs.empty())
+                    std::ofstream(dir + "/run.json") << describeRun(tasks[i], run, v, baseline) << '\n';
                 ::_exit(0);
             }
             running[pid] = i;

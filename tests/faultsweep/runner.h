@@ -21,7 +21,9 @@ struct SweepOptions {
     bool once = true, fromOn = true;  // the two modes
     std::string work;             // where the roots go; empty: /dev/shm, else $TMPDIR
     bool keep = false;            // keep the roots of findings
+    bool keepAll = false;         // keep the roots of every run
     bool countsOnly = false;      // print each name's calls in the lifecycle, run nothing
+    std::string runs;             // when given: every run described in this file, one JSON object a line
 };
 
 // 0 when every run ended in an accepted outcome, 1 when there were

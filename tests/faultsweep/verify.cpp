@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "checker.h"
 #include "decode/streamDecoder.h"
 #include "lifecycle.h"
 #include "outcome.h"
@@ -37,6 +38,29 @@ bool offload(DumpSummary& s, std::string& stream) {
     return true;
 }
 
+// A complete dump's offload that does not decode, as damage found when.
+void judgeOffload(RunRecord& r, DumpSummary& s, const char* when) {
+    std::string stream;
+    if (s.isDumpComplete() && offload(s, stream))
+        if (std::string problem = streamProblem(stream); !problem.empty())
+            r.damage.push_back({when, s.getDumpId(), problem});
+}
+
+// The dumps of the current root's repository, by kind; false when it
+// cannot be listed.
+bool listDumps(std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>>& dumps) {
+    std::vector<unsigned> sys, hwu, rsc;
+    ErrlEntry* e = DumpCollections::listSYSDUMPIds(sys);
+    if (!e) e = DumpCollections::listHWUDUMPIds(hwu);
+    if (!e) e = DumpCollections::listRESDUMPIds(rsc);
+    const bool listed = e == nullptr;
+    delete e;
+    for (unsigned id : sys) dumps.push_back({id, DumpSummary::SYS});
+    for (unsigned id : hwu) dumps.push_back({id, DumpSummary::HWU});
+    for (unsigned id : rsc) dumps.push_back({id, DumpSummary::RSC});
+    return listed;
+}
+
 void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
     const std::string name = "dump " + std::to_string(id);
     ErrlEntry* errl = nullptr;
@@ -48,10 +72,7 @@ void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
     }
     // A dump left behind may lack files a failed deletion took (that
     // deletion said so); what does offload must decode.
-    std::string stream;
-    if (s->isDumpComplete() && offload(*s, stream))
-        if (std::string problem = streamProblem(stream); !problem.empty())
-            r.problems.push_back({kWrongBytes, name + " as left: " + problem});
+    judgeOffload(r, *s, kAfterRun);
     std::vector<std::string> files;
     bool named = s->getIntermediateFileNames(files);
     bool answer = DeleteDump(s.get());
@@ -97,19 +118,26 @@ std::vector<std::string> streamItems(const std::string& stream) {
     return items;
 }
 
+void offloadAtRest(RunRecord& r, const char* when) {
+    std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>> dumps;
+    listDumps(dumps);
+    for (const auto& [id, type] : dumps) {
+        ErrlEntry* errl = nullptr;
+        DumpSummary s(id, errl, type);
+        if (errl)
+            delete errl;
+        else
+            judgeOffload(r, s, when);
+    }
+}
+
 void verifyRepository(RunRecord& r) {
-    std::vector<unsigned> sys, hwu, rsc;
-    ErrlEntry* e = DumpCollections::listSYSDUMPIds(sys);
-    if (!e) e = DumpCollections::listHWUDUMPIds(hwu);
-    if (!e) e = DumpCollections::listRESDUMPIds(rsc);
-    if (e) {
-        delete e;
+    std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>> dumps;
+    if (!listDumps(dumps)) {
         r.problems.push_back({kInconsistent, "the repository cannot be listed"});
         return;
     }
-    for (unsigned id : sys) checkDump(r, id, DumpSummary::SYS);
-    for (unsigned id : hwu) checkDump(r, id, DumpSummary::HWU);
-    for (unsigned id : rsc) checkDump(r, id, DumpSummary::RSC);
+    for (const auto& [id, type] : dumps) checkDump(r, id, type);
     DumpCollections::removeOrphanedFiles();
     for (const auto& entry : std::filesystem::directory_iterator(platsim::hostPath("/plat_dump")))
         r.problems.push_back({kInconsistent, "left after the orphan sweep: " + entry.path().filename().string()});

@@ -2,7 +2,9 @@
 // removed: the repository lists; each dump in it opens, offloads (without
 // main store) a stream the tool's decoder accepts, and deletes with an
 // answer that matches what is left; and after the orphan sweep nothing
-// remains. Problems go to the record by outcome class.
+// remains. Problems go to the record by outcome class, a stream that does
+// not decode as the dump's damage; the same offload judges the dumps of a
+// snapshot as they lay.
 #pragma once
 
 #include <string>
@@ -12,7 +14,14 @@
 
 namespace sweep {
 
+// The verification of the run's root; the damage of a dump left (its
+// offload does not decode) is recorded as found after the run.
 void verifyRepository(RunRecord& record);
+
+// The damage of every complete dump of the current root's repository, each
+// offloaded through the library with no fault armed, recorded as found
+// when. The repository may change (it is a snapshot's).
+void offloadAtRest(RunRecord& record, const char* when);
 
 // Decodes a whole offload stream with the tool's decoder; empty when it is
 // consistent, else the first error and the number of errors.

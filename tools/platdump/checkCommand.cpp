@@ -1,5 +1,7 @@
 #include "checkCommand.h"
 
+#include <algorithm>
+
 #include "checkOutput.h"
 #include "checks.h"
 #include "dumpId.h"
@@ -28,15 +30,6 @@ bool mirrored(std::ostream& err) {
     return false;
 }
 
-void checkDump(const CheckedDump& d, Report& report) {
-    checkSummary(d, report);
-    if (!d.opens) return;
-    checkNamedFiles(d, report);
-    checkSections(d, report);
-    checkMdrt(d, report);
-    checkStatusLog(d, report);
-}
-
 }  // namespace
 
 CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
@@ -47,7 +40,8 @@ CLI::App* addCheckCommand(CLI::App& app, CheckOptions& options) {
 }
 
 int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) {
-    const bool one = options.idOption && options.idOption->count() > 0;
+    std::optional<unsigned int> one;
+    if (options.idOption && options.idOption->count() > 0) one = options.id;
     CheckedRepository repository;
     std::vector<std::string> unreadable;
     std::string why;
@@ -55,21 +49,15 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
         reportFailure(err, "check", why);
         return kExitFailed;
     }
-    size_t dumps = 0;
-    for (const CheckedDump& d : repository.dumps) dumps += !one || d.id == options.id;
-    if (one && dumps == 0) {
-        reportFailure(err, "check", "no dump " + idText(options.id) + " in " + DumpCollections::MOUNT_POINT);
+    if (one && std::none_of(repository.dumps.begin(), repository.dumps.end(),
+                            [&](const CheckedDump& d) { return d.id == *one; })) {
+        reportFailure(err, "check", "no dump " + idText(*one) + " in " + DumpCollections::MOUNT_POINT);
         return kExitFailed;
     }
 
     Report report;
     for (const std::string& u : unreadable) report.unreadable(u);
-    for (const CheckedDump& d : repository.dumps)
-        if (!one || d.id == options.id) checkDump(d, report);
-    checkOrphans(repository, report);
-    if (mirrored(err)) checkMirror(repository, report);
-    if (one) report.keepDump(options.id);
-    report.group();
+    const size_t dumps = checkRepository(repository, one, mirrored(err), report);
 
     for (const std::string& u : report.unreadableFiles()) reportFailure(err, "check", u);
     if (options.json)

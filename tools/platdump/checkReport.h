@@ -16,6 +16,7 @@ constexpr char kSummaryDamaged[] = "summary-damaged";
 constexpr char kFileMissing[] = "file-missing";
 constexpr char kSizeMismatch[] = "size-mismatch";
 constexpr char kSectionInconsistent[] = "section-inconsistent";
+constexpr char kItemsMisplaced[] = "items-misplaced";
 constexpr char kMdrtDamaged[] = "mdrt-damaged";
 constexpr char kStatusLogDamaged[] = "status-log-damaged";
 constexpr char kOrphan[] = "orphan";

@@ -5,6 +5,9 @@
 // removed by the library with everything it names (see checkOrphans).
 #pragma once
 
+#include <cstddef>
+#include <optional>
+
 #include "checkReport.h"
 #include "checkedRepository.h"
 
@@ -18,7 +21,9 @@ void checkSummary(const CheckedDump& dump, Report& report);
 // size-mismatch: the recorded sizes against the files and each other.
 void checkNamedFiles(const CheckedDump& dump, Report& report);
 // section-inconsistent: each named nodal TOC/data pair that the library's
-// finalisation would change, with what it would do.
+// finalisation would change, with what it would do; items-misplaced: a
+// pair whose items, as the finalisation leaves them, do not lie back to
+// back from the start of the data file.
 void checkSections(const CheckedDump& dump, Report& report);
 // mdrt-damaged: the MDRT's length and its regions.
 void checkMdrt(const CheckedDump& dump, Report& report);
@@ -31,6 +36,12 @@ void checkOrphans(const CheckedRepository& repository, Report& report);
 // against the backup service processor's copy, and the backup's files
 // without a primary copy.
 void checkMirror(const CheckedRepository& repository, Report& report);
+
+// Every check above: of each dump (or of dump one alone), the orphans and,
+// with compareMirror, the mirror; the findings of dump one alone are kept,
+// and they are grouped by dump. Returns the number of dumps checked.
+size_t checkRepository(const CheckedRepository& repository, std::optional<unsigned int> one, bool compareMirror,
+                       Report& report);
 
 }  // namespace check
 }  // namespace platdump

@@ -7,7 +7,16 @@
 // then the data file is padded to a multiple of 16 with the TOC and the
 // final header written. The rules are the finaliser's own
 // (dump/nodal/nodalRepairRules.h); here they are applied to the bytes read.
+//
+// items-misplaced: the finaliser judges only the pair's lengths and the
+// last items, so a pair it leaves (or would leave) as it is may still hold
+// items that do not lie back to back from the start of the data file: the
+// bytes of an item whose entry never reached the TOC (a gap, or data after
+// the last item beyond the padding), an item written short (the next one
+// overlaps where it was to end, or it runs past the data file). The
+// entries the finalisation keeps are held against the data file it leaves.
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "checks.h"
@@ -40,19 +49,32 @@ const SectionKindFacts kKinds[] = {
     {FileRole::SysToc, FileRole::SysData, "SYSDATA", spentry::kLength, spentry::kDataOffset, spentry::kDataSize},
 };
 
-// Where the entries' items end, read from the TOC a chunk at a time.
-class ItemEnds {
+// Where the entries' items lie, read from the TOC a chunk at a time.
+struct Item {
+    uint64_t offset, size;
+    uint64_t end() const { return offset + size; }
+};
+
+class Entries {
 public:
     // Entries of entrySize bytes (the header's, at least the kind's), the
     // item's offset and size where the kind keeps them.
-    ItemEnds(const StreamSource& toc, const SectionKindFacts& kind, uint16_t entrySize)
+    Entries(const StreamSource& toc, const SectionKindFacts& kind, uint16_t entrySize)
         : iv_toc(toc), iv_kind(kind), iv_entrySize(entrySize) {}
-    // The end (data offset + size) of entry i's item; none when the TOC
-    // cannot be read.
-    std::optional<uint64_t> at(uint32_t i) {
+    // The entries wholly present in the TOC.
+    uint32_t present() const { return repair::wholeEntries(iv_toc.size(), iv_entrySize); }
+    // Entry i's item; none when the TOC cannot be read. Reading backwards,
+    // the chunk read ends at i; forwards, it begins there (and ends at the
+    // last entry present).
+    std::optional<Item> at(uint32_t i, bool backwards) {
         if (i < iv_first || i >= iv_first + iv_count) {
-            iv_first = i >= kEntriesPerRead ? i - (kEntriesPerRead - 1) : 0;
-            iv_count = i - iv_first + 1;
+            if (backwards) {
+                iv_first = i >= kEntriesPerRead ? i - (kEntriesPerRead - 1) : 0;
+                iv_count = i - iv_first + 1;
+            } else {
+                iv_first = i;
+                iv_count = std::min(kEntriesPerRead, std::max(present(), i + 1) - i);
+            }
             iv_bytes.assign(size_t(iv_count) * iv_entrySize, 0);
             if (!iv_toc.read(repair::tocLength(iv_entrySize, iv_first), iv_bytes.size(), iv_bytes.data())) {
                 iv_count = 0;
@@ -60,7 +82,7 @@ public:
             }
         }
         const uint8_t* entry = iv_bytes.data() + size_t(i - iv_first) * iv_entrySize;
-        return uint64_t(be::getU32(entry, iv_kind.dataOffsetAt)) + be::getU32(entry, iv_kind.dataSizeAt);
+        return Item{be::getU32(entry, iv_kind.dataOffsetAt), be::getU32(entry, iv_kind.dataSizeAt)};
     }
 
 private:
@@ -88,11 +110,15 @@ Header decodeHeader(const uint8_t* p) {
     return h;
 }
 
-// What the finalisation would do to one pair, as a list of actions.
+// What the finalisation would do to one pair, as a list of actions, and
+// the pair it would leave: the entries kept and the data file's length.
 class Prediction {
 public:
     std::vector<std::string> actions;
     bool unreadable = false;
+    uint16_t entrySize = 0;
+    uint32_t keptEntries = 0;
+    uint64_t keptData = 0;
 
     void add(const std::string& action) { actions.push_back(action); }
     std::string text() const {
@@ -141,16 +167,16 @@ Prediction predict(const StreamSource& toc, uint64_t dataEnd, const SectionKindF
         if (tocEnd < repair::describedTocLength(h.headerSize, h.entrySize, count))
             count = repair::wholeEntries(tocEnd, h.entrySize);
         const uint32_t whole = count;
-        ItemEnds ends(toc, kind, h.entrySize);
+        Entries entries(toc, kind, h.entrySize);
         uint64_t kept = 0;
         for (; count > 0; --count) {
-            std::optional<uint64_t> end = ends.at(count - 1);
-            if (!end) {
+            std::optional<Item> item = entries.at(count - 1, true);
+            if (!item) {
                 p.unreadable = true;
                 return p;
             }
-            if (repair::itemPresent(*end, dataEnd)) {
-                kept = *end;
+            if (repair::itemPresent(item->end(), dataEnd)) {
+                kept = item->end();
                 break;
             }
         }
@@ -169,6 +195,9 @@ Prediction predict(const StreamSource& toc, uint64_t dataEnd, const SectionKindF
     const uint32_t dataFileSize = static_cast<uint32_t>(dataEnd + pad);
     const uint32_t totalSize =
         static_cast<uint32_t>(repair::describedTocLength(h.headerSize, h.entrySize, count) + dataFileSize);
+    p.entrySize = h.entrySize;
+    p.keptEntries = count;
+    p.keptData = dataEnd + pad;
     if (fresh) return p;
     std::vector<std::string> fields;
     changed(fields, "entryCount", h.entryCount, count);
@@ -181,6 +210,48 @@ Prediction predict(const StreamSource& toc, uint64_t dataEnd, const SectionKindF
         p.add("rewrite the header (" + list + ")");
     }
     return p;
+}
+
+// The first place where the kept items do not lie back to back from the
+// start of the data file the finalisation leaves, and how many such places
+// there are; none when the TOC cannot be read.
+std::optional<std::string> misplacedItems(const StreamSource& toc, const SectionKindFacts& kind, const Prediction& p,
+                                          size_t& places) {
+    Entries entries(toc, kind, p.entrySize);
+    std::string first;
+    auto place = [&](const std::function<std::string()>& what) {
+        if (places++ == 0) first = what();
+    };
+    const uint32_t present = entries.present();
+    uint64_t expected = 0;  // where the next item should start
+    for (uint32_t i = 0; i < p.keptEntries; ++i) {
+        if (i >= present) {  // the header counts entries its TOC does not hold whole
+            place([&] { return "entry " + std::to_string(i) + " lies past the TOC's end"; });
+            break;
+        }
+        std::optional<Item> item = entries.at(i, false);
+        if (!item) return std::nullopt;
+        auto which = [&] {
+            return "entry " + std::to_string(i) + "'s item (" + num(item->size) + " bytes at " + num(item->offset) + ")";
+        };
+        if (item->offset > expected)
+            place([&] {
+                return which() + " starts " + num(item->offset - expected) + " bytes after " +
+                       (i == 0 ? "the start of the data file" : "the previous item's end") + ": bytes no entry describes";
+            });
+        else if (item->offset < expected)
+            place([&] { return which() + " overlaps the previous item, which ends at " + num(expected); });
+        if (item->end() > p.keptData)
+            place([&] { return which() + " runs past the data file's " + num(p.keptData) + " bytes"; });
+        expected = item->end();
+    }
+    if (p.keptData > expected && p.keptData - expected >= dump::nodal::SECTION_ALIGNMENT)
+        place([&] {
+            return num(p.keptData - expected) +
+                   " bytes follow the last item, which no entry describes (the padding is at most " +
+                   num(dump::nodal::SECTION_ALIGNMENT - 1) + ")";
+        });
+    return first;
 }
 
 const NamedFile* named(const CheckedDump& d, FileRole role, size_t index) {
@@ -211,10 +282,21 @@ void checkPair(const CheckedDump& d, const NamedFile& toc, const SectionKindFact
         report.unreadable(tocSource->failure());
         return;
     }
-    if (leftAsItIs)
+    if (leftAsItIs) {
         report.add(kSectionInconsistent, d.id, toc.path, why);
-    else if (!p.actions.empty())
-        report.add(kSectionInconsistent, d.id, toc.path, p.text());
+        return;
+    }
+    if (!p.actions.empty()) report.add(kSectionInconsistent, d.id, toc.path, p.text());
+    size_t places = 0;
+    std::optional<std::string> misplaced = misplacedItems(*tocSource, kind, p, places);
+    if (!misplaced) {
+        report.unreadable(tocSource->failure().empty() ? toc.path + ": its entries cannot be read" : tocSource->failure());
+        return;
+    }
+    if (places == 0) return;
+    std::string detail = (p.actions.empty() ? "" : "after the finalisation, ") + *misplaced;
+    if (places > 1) detail += "; and " + std::to_string(places - 1) + " more such places";
+    report.add(kItemsMisplaced, d.id, toc.path, detail);
 }
 
 }  // namespace

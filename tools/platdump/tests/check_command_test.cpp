@@ -55,6 +55,9 @@ const Damage kDamages[] = {
      {{"size-mismatch", kDump, "/plat_dump/SpData.26"}, {"section-inconsistent", kDump, "/plat_dump/SpTOC.26"}}},
     {"TocCutInsideAnEntry", [](CheckTest& t) { t.resizeBoth("/plat_dump/HwTOC.26", 48 + 3 * 28 - 10); },
      {{"size-mismatch", kDump, "/plat_dump/HwTOC.26"}, {"section-inconsistent", kDump, "/plat_dump/HwTOC.26"}}},
+    {"ItemsOverlapAndLeaveAGap",  // the second item moved one byte back: it overlaps the first, a gap follows it
+     [](CheckTest& t) { t.patchBoth("/plat_dump/HwTOC.26", 48 + 28 + 16, be32(12)); },
+     {{"items-misplaced", kDump, "/plat_dump/HwTOC.26"}}},
     {"MdrtRegionsShortOfTheMainStore", [](CheckTest& t) { t.patchBoth("/plat_dump/MDRT.26", 20, be32(4999)); },
      {{"mdrt-damaged", kDump, "/plat_dump/MDRT.26"}}},
     {"StatusLogLines",

@@ -92,4 +92,43 @@ TEST_F(SectionRepair, AnEntrySizeTooSmallForItsKindIsReportedAndLeftAlone) {
     EXPECT_EQ(readFile(primary(kData)), data);
 }
 
+// A collector's item whose entry never reaches the TOC leaves its bytes in
+// the data file, and the next item follows them. The finalisation judges
+// lengths only and keeps the pair so; check names the bytes no entry
+// describes, before completion and after it.
+TEST_F(SectionRepair, TheBytesOfAFailedItemAreFoundAndTheFinalisationKeepsThem) {
+    std::string toc = "/plat_dump/HwTOC.27", data = "/plat_dump/HwData.27";
+    auto dump = createDump(DumpSummary::SYS, 0x1B);
+    {
+        DumpNodalSection hw(DumpNodalSection::HWDATA, dump.get());
+        ASSERT_EQ(hw.createNodalFiles(toc, data, 0), nullptr);
+        for (uint32_t i = 0; i < 3; ++i) {  // items of 10, 11 and 12 bytes
+            orlaDataBuffer bits(8 * (10 + i));
+            DumpHwTocEntry entry{1, i, 0, 0, 0, 0, 0};
+            if (i == 1) platsim::setFault("UtilFile.write", "count=1 match=HwTOC.27");
+            ErrlEntry* e = hw.writeEntry(entry, bits);
+            EXPECT_EQ(e != nullptr, i == 1);
+            delete e;
+            platsim::clearFaults();
+        }
+    }
+    dump->SetHWDATAFileNames(0, data, toc);
+    const std::vector<Found> expected = {{"items-misplaced", "0x0000001B", toc}};
+    const std::string gap = "entry 1's item (12 (0xC) bytes at 21 (0x15)) starts 11 (0xB) bytes after the previous "
+                            "item's end: bytes no entry describes";
+    ToolRun r = check();
+    EXPECT_EQ(found(r), expected) << r.out;
+    EXPECT_EQ(r.json()["findings"][0]["detail"], gap);
+
+    dump->setDumpComplete();
+    const std::string tocBytes = readFile(primary(toc)), dataBytes = readFile(primary(data));
+    EXPECT_EQ(dataBytes.size(), 10u + 11 + 12 + 7);  // padded with the 104-byte TOC to 144
+    r = check();
+    EXPECT_EQ(found(r), expected) << r.out;
+    EXPECT_EQ(r.json()["findings"][0]["detail"], gap);
+    dump->setDumpComplete();
+    EXPECT_EQ(readFile(primary(toc)), tocBytes);
+    EXPECT_EQ(readFile(primary(data)), dataBytes);
+}
+
 }  // namespace
