@@ -57,6 +57,8 @@ TEST_F(DataBlocks, FileBlockRemovesItsFileHereAndOnTheBackup) {
     EXPECT_NE(signature(block.remove()), "") << "removing a missing file fails";
     EXPECT_EQ(DumpDataBlock().remove(), nullptr);
     EXPECT_EQ(DumpDataBlock().getSize(), 0u);
+    DumpList list;  // holds a null block, and skips it when it deletes its blocks
+    EXPECT_TRUE(list.append(nullptr) && list.append(new DumpDataBlock));
 }
 
 }  // namespace
