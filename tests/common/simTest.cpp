@@ -59,10 +59,6 @@ std::vector<Json> SimTest::errlog() const {
     return entries;
 }
 
-uint32_t locationWord(const Json& entry, size_t src) {
-    return entry.at("srcs").at(src).at("words").at(0).get<uint32_t>();
-}
-
 std::vector<uint8_t> userDataBytes(const Json& entry, size_t index) {
     std::string hex = entry.at("userData").at(index).at("hex").get<std::string>();
     std::vector<uint8_t> bytes;
@@ -71,26 +67,11 @@ std::vector<uint8_t> userDataBytes(const Json& entry, size_t index) {
     return bytes;
 }
 
-std::vector<uint8_t> userDataBytes(const Json& entry, const std::string& type) {
-    const Json& sections = entry.at("userData");
-    for (size_t i = 0; i < sections.size(); ++i)
-        if (sections[i].at("type") == type) return userDataBytes(entry, i);
-    ADD_FAILURE() << "no " << type << " section in " << entry.dump();
-    return {};
-}
-
 Json taken(ErrlEntry* entry) {
     if (!entry) return Json();
     Json record = Json::parse(entry->toJson());
     delete entry;
     return record;
-}
-
-std::vector<uint8_t> keyValue(const std::string& key, const std::string& value) {
-    std::string text = key + ":?:" + value;
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
 }
 
 bool fileExists(const std::string& hostPath) {

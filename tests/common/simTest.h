@@ -39,20 +39,12 @@ private:
     bool iv_hadPrevious = false;
 };
 
-// First SRC user word of SRC index src of an entry (the location word for
-// the library's SRCs).
-uint32_t locationWord(const Json& entry, size_t src = 0);
-// Bytes of a user-data section as hex.
+// Bytes of a user-data section of an entry.
 std::vector<uint8_t> userDataBytes(const Json& entry, size_t index);
-// Bytes of the entry's first user-data section of a type (the section's
-// class name); a test failure and no bytes when there is none.
-std::vector<uint8_t> userDataBytes(const Json& entry, const std::string& type);
 
 // The record of an entry a call returned, which is then deleted; a null
 // record when there was none.
 Json taken(ErrlEntry* entry);
-// A key/value section's bytes as committed: key, ":?:", value, a NUL.
-std::vector<uint8_t> keyValue(const std::string& key, const std::string& value);
 
 bool fileExists(const std::string& hostPath);
 std::string readFile(const std::string& hostPath);

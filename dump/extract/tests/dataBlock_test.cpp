@@ -1,108 +1,64 @@
-// Failures of file blocks, the block base and the block list. (Memory and
-// file blocks serving the asked range show in the stream tests.)
+// File blocks and the block base: the failure table of their reads and a
+// file block's removal. (Blocks serving the asked range, and the list that
+// holds them, show in the stream and list tests.)
 #include <string>
 #include <vector>
 
-#include "dump/summary/tests/summaryTest.h"
 #include "platdump/dumpDataBlock.h"
+#include "tests/common/dumpTest.h"
 
 using namespace testsupport;
 
 namespace {
 
-class DataBlocks : public summarytest::SummaryTest {};
+class DataBlocks : public DumpTest {
+protected:
+    // The buffer's address as the library's sections carry it (low 32 bits).
+    std::string out() const { return hex8(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(iv_out))); }
+    char iv_out[4] = {'#', '#', '#', '#'};
+    char iv_name[24] = "/plat_dump/steps.dat";
+};
 
-// The low 32 bits of an address, as the library's sections carry it.
-uint32_t addressWord(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
-TEST_F(DataBlocks, EachFailedFileStepReportsItsLocationAndTheRequest) {
-    writeFile(primary("/plat_dump/steps.dat"), "abcdefghijklmnop");
-    char name[] = "/plat_dump/steps.dat";
-    DumpDataBlockFile block(16, name);
-    struct Step {
-        const char* fault;
-        uint8_t location;
-        bool bufferFilled;
+TEST_F(DataBlocks, FailureTable) {
+    auto file = [this](uint32_t size, const char* failing) {
+        return [=] {
+            writeFile(primary(iv_name), std::string("abcdefghijklmnop").substr(0, size));
+            platsim::setFault(failing, "count=1 errno=5");
+        };
     };
-    for (Step step : {Step{"UtilFile.Open", 1, false}, Step{"UtilFile.seek", 2, false},
-                      Step{"UtilFile.read", 3, false}, Step{"UtilFile.Close", 4, true}}) {
-        SCOPED_TRACE(step.fault);
-        platsim::setFault(step.fault, "count=1 errno=5");
-        char out[4] = {'#', '#', '#', '#'};
-        Json j = committed(block.getData(6, 3, out, nullptr));
-        EXPECT_EQ(j["rc"], 5) << "the file object's return code stands";
-        ASSERT_EQ(j["srcs"].size(), 1u) << "no SRC of the library's own";
-        EXPECT_EQ(j["callPoints"], Json::array({Json{{"component", 0xF000}, {"function", 0x0100}, {"file", 0x1E},
-                                                     {"location", step.location}, {"word", 0}}}));
-        EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
-                  Bytes().u32(addressWord(out)).u32(3).u32(0).u32(6).bytes());
-        EXPECT_EQ(std::string(out, 4), step.bufferFilled ? "ghi#" : "####");
-        platsim::clearFault(step.fault);
-    }
-}
-
-TEST_F(DataBlocks, ZeroLengthReadGoesThroughEveryStepToTheClose) {
-    writeFile(primary("/plat_dump/empty.dat"), "");
-    char name[] = "/plat_dump/empty.dat";
-    char out[2];
-    platsim::setFault("UtilFile.Close", "count=1");
-    Json j = committed(DumpDataBlockFile(0, name).getData(0, 0, out, nullptr));
-    EXPECT_EQ(j["callPoints"][0]["location"], 4);
-    EXPECT_EQ(userDataBytes(j, "DumpBufferDataInfo"),
-              Bytes().u32(addressWord(out)).u32(0).u32(0).u32(0).bytes());
+    auto read = [this](uint32_t offset, uint32_t length) {
+        return [=] { return DumpDataBlockFile(16, iv_name).getData(offset, length, iv_out, nullptr); };
+    };
+    auto filled = [this](const char* bytes) { return [=] { EXPECT_EQ(std::string(iv_out, 4), bytes); }; };
+    const std::string section = " DumpBufferDataInfo=";
+    const std::string asked = "00000003" "00000000" "00000006";
+    expectRows({
+        {"a block of no concrete kind", nullptr, [this] { return DumpDataBlock().getData(7, 4, iv_out, nullptr); },
+         "01220F01 7 4 " + hex(std::stoul(out(), nullptr, 16)) + " rc=B sev=20 tr=dump", {}},
+        {"the file cannot be opened", file(16, "UtilFile.Open"), read(6, 3),
+         "platform:1101 rc=5 sev=40 cp=011E:1:0" + section + out() + asked, {}, filled("####")},
+        {"the seek fails", file(16, "UtilFile.seek"), read(6, 3),
+         "platform:1104 rc=5 sev=40 cp=011E:2:0" + section + out() + asked, {}, filled("####")},
+        {"the read fails", file(16, "UtilFile.read"), read(6, 3),
+         "platform:1102 rc=5 sev=40 cp=011E:3:0" + section + out() + asked, {}, filled("####")},
+        {"the close fails", file(16, "UtilFile.Close"), read(6, 3),
+         "platform:1105 rc=5 sev=40 cp=011E:4:0" + section + out() + asked, {}, filled("ghi#")},
+        {"the close fails after a read of nothing", file(0, "UtilFile.Close"), read(0, 0),
+         "platform:1105 rc=5 sev=40 cp=011E:4:0" + section + out() + "000000000000000000000000", {}},
+    });
 }
 
 TEST_F(DataBlocks, FileBlockRemovesItsFileHereAndOnTheBackup) {
-    writeFile(primary("/plat_dump/gone.dat"), "x");
-    writeFile(backup("/plat_dump/gone.dat"), "x");
-    char name[] = "/plat_dump/gone.dat";
-    DumpDataBlockFile block(1, name);
+    writeFile(primary(iv_name), "x");
+    writeFile(backup(iv_name), "x");
+    DumpDataBlockFile block(1, iv_name);
     EXPECT_EQ(block.remove(), nullptr);
-    EXPECT_FALSE(fileExists(primary("/plat_dump/gone.dat")));
-    EXPECT_FALSE(fileExists(backup("/plat_dump/gone.dat")));
-    ErrlEntry* again = block.remove();
-    EXPECT_NE(again, nullptr) << "removing a missing file fails";
-    delete again;
-}
-
-TEST_F(DataBlocks, BlockOfNoKindRefusesToRead) {
-    DumpDataBlock block;
-    EXPECT_EQ(block.getSize(), 0u);
-    char out[4];
-    Json j = committed(block.getData(7, 4, out, nullptr));
-    EXPECT_EQ(j["rc"], 0xB);
-    EXPECT_EQ(j["srcs"][0]["reasonCode"], 0xF00F);
-    EXPECT_EQ(j["srcs"][0]["words"], Json::array({0x01220F01u, 7, 4, addressWord(out)}));
-    EXPECT_EQ(block.remove(), nullptr);
-}
-
-// Records the order in which blocks are destroyed.
-std::vector<int> g_destroyed;
-
-class TaggedBlock : public DumpDataBlock {
-public:
-    explicit TaggedBlock(int tag) : iv_tag(tag) {}
-    ~TaggedBlock() override { g_destroyed.push_back(iv_tag); }
-
-private:
-    int iv_tag;
-};
-
-TEST_F(DataBlocks, ListKeepsOrderAndDeletesItsBlocksSkippingNulls) {
-    g_destroyed.clear();
-    {
-        DumpList list;
-        EXPECT_EQ(list.size(), 0u);
-        EXPECT_TRUE(list.append(new TaggedBlock(1)));
-        EXPECT_TRUE(list.append(nullptr));
-        EXPECT_TRUE(list.append(new TaggedBlock(2)));
-        EXPECT_TRUE(list.append(new TaggedBlock(3)));
-        std::vector<DumpDataBlock*> seen(list.begin(), list.end());
-        ASSERT_EQ(seen.size(), 4u);
-        EXPECT_EQ(seen[1], nullptr);
-        EXPECT_TRUE(g_destroyed.empty());
-    }
-    EXPECT_EQ(g_destroyed, (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(fileExists(primary(iv_name)) || fileExists(backup(iv_name)));
+    EXPECT_NE(signature(block.remove()), "") << "removing a missing file fails";
+    EXPECT_EQ(DumpDataBlock().remove(), nullptr);
+    EXPECT_EQ(DumpDataBlock().getSize(), 0u);
+    DumpList list;  // holds a null block, and skips it when it deletes its blocks
+    EXPECT_TRUE(list.append(nullptr) && list.append(new DumpDataBlock));
 }
 
 }  // namespace

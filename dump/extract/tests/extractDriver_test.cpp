@@ -1,373 +1,273 @@
 // ExtractDump against the simulation: who may read what in which system
-// state, the driver's own failures, the end of the stream, the main-store
-// failure policy (counting, replacement, the one checkstop-IPL request) and
-// the extraction semaphore shared with other processes.
+// state, the failure table of the driver (the main-store failure policy
+// of counting, replacement and the one checkstop-IPL request among it),
+// the end of the stream, and the extraction semaphore that keeps
+// deletions in other processes out.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
-#include <thread>
+#include "platdump/platdump.h"
+#include "tests/common/dumpTest.h"
 
-#include "dump/extract/tests/extractTest.h"
-#include "platform/utilSemaphore.h"
-
-using namespace extracttest;
-using summarytest::kHwu;
-using summarytest::kRsc;
-using summarytest::kSys;
-using summarytest::word;
-using testsupport::locationWord;
+using namespace testsupport;
 
 namespace {
 
+constexpr uint16_t kComplete = 0x8000, kMainStore = 0x2000, kIplRequested = 0x0020, kWithdraw = 0x0004;
 constexpr uint64_t kRegionAt = 0x4000;
 constexpr uint32_t kRegionSize = 0x100;
-// With empty system nodal files: header, summary, a one-entry MDRT.
-constexpr uint32_t kMdrtAt = 208 + 1024;
-constexpr uint32_t kRegionInStream = kMdrtAt + 32;
 const std::vector<Region> kOneRegion = {{kRegionAt, kRegionSize}};
 
-class ExtractDriver : public ExtractTest {
+class ExtractDriver : public DumpTest {
 protected:
-    void clearMailboxLog() { ::unlink((root() + "/sim/mbox.log").c_str()); }
-    // A complete dump holding one main-store region.
-    Kind mainStoreDump(const Kind& base, uint32_t id, uint16_t moreFlags = 0,
-                       uint32_t privateFlags = 0) {
-        Kind k = withId(base, id);
-        makeDump(k, kComplete | kMainStore | moreFlags, kOneRegion, privateFlags);
-        return k;
+    // A complete dump of k's kind and id holding one main-store region.
+    void mainStoreDump(const Kind& k, uint16_t moreFlags = 0, uint32_t privateFlags = 0) {
+        makeDump(k, kComplete | kMainStore | moreFlags, Parts().mainStore(kOneRegion).privately(privateFlags));
     }
-    // 0x20 bytes from 0x10 into the region.
-    Extracted readRegion(const Kind& k) {
-        return extract(k.id, k.fileHeaderSize + 1024 + 32 + 0x10, 0x20);
-    }
-    // The failure was reported as main store unreachable (location 7).
-    static void expectReplaced(const Extracted& x) {
-        ASSERT_TRUE(x.failed);
-        EXPECT_EQ(x.entry["rc"], 6);
-        EXPECT_EQ(x.entry["srcs"][0]["words"], Json::array({word(0x0221, 0xF011, 7), 0, 0, 0}));
-        EXPECT_EQ(x.length, 0u);
-    }
+    // 0x20 bytes from 0x10 into the region (after header, summary and MDRT).
+    Extracted readRegion(const Kind& k) { return extract(k.id, fileHeaderSize(k) + 1024 + 32 + 0x10, 0x20); }
+    uint16_t dumpFlags(const Kind& k) const { return static_cast<uint16_t>(fieldOf(k, 720, 2)); }
+    uint32_t dmaErrors(const Kind& k) const { return fieldOf(k, 4356); }
 };
 
+// (An incomplete system dump and state 5 are rows of the failure table.)
 TEST_F(ExtractDriver, PermissionFollowsDumpKindFlagsSystemStateAndMode) {
     struct Row {
         const char* name;
-        Kind base;
+        DumpSummary::typeOfSummary_t type;
         uint16_t flags;
-        uint32_t privateFlags;
-        uint32_t state, mainStoreWord;
+        uint32_t privateFlags, state, mainStoreWord;
         uint8_t mode;
-        uint8_t refusedAt;  // location under module 0x0121; 0: permitted
+        const char* refused;  // the log's location word; null: permitted
         bool tce;
         size_t stateRecordBytes = 0;  // the record cut short; 0: whole
     };
+    const auto SYS = DumpSummary::SYS, HWU = DumpSummary::HWU;
     const uint16_t ms = kComplete | kMainStore;
+    const char *incomplete = "0121140", *unreachable = "0121110";
     const Row rows[] = {
-        {"incomplete", kSys, kMainStore, 0, 9, 0, 2, 1, false},
-        {"incomplete hardware unit", kHwu, 0, 0, 9, 0, 2, 1, false},
-        {"hardware unit, any state", kHwu, kComplete, 0, 5, 7, 0, 0, false},
-        {"system without main store", kSys, kComplete, 0, 5, 7, 0, 0, false},
-        {"state 9", kSys, ms, 0, 9, 0, 0, 0, true},
-        {"state 9, main store blocked", kSys, ms, 0, 9, 1, 2, 3, false},
-        {"state 11 mode 2", kSys, ms, 0, 11, 0, 2, 0, false},
-        {"state 11 mode 2, blocked", kSys, ms, 0, 11, 0x100, 2, 3, false},
-        {"state 11 mode 4", kSys, ms, 0, 11, 0, 4, 3, false},
-        {"state 11 mode 4, private 0x2", kSys, ms, 0x2, 11, 0, 4, 0, false},
-        {"state 11 mode 3", kSys, ms, 0x2, 11, 0, 3, 3, false},
-        {"state 5", kSys, ms, 0, 5, 0, 2, 3, false},
-        {"state 9 in a record of 8 bytes", kSys, ms, 0, 9, 0, 2, 3, false, 8},
+        {"incomplete hardware unit", HWU, 0, 0, 9, 0, 2, incomplete, false},
+        {"hardware unit, any state", HWU, kComplete, 0, 5, 7, 0, nullptr, false},
+        {"system without main store", SYS, kComplete, 0, 5, 7, 0, nullptr, false},
+        {"state 9", SYS, ms, 0, 9, 0, 0, nullptr, true},
+        {"state 9, main store blocked", SYS, ms, 0, 9, 1, 2, unreachable, false},
+        {"state 11 mode 2", SYS, ms, 0, 11, 0, 2, nullptr, false},
+        {"state 11 mode 2, blocked", SYS, ms, 0, 11, 0x100, 2, unreachable, false},
+        {"state 11 mode 4", SYS, ms, 0, 11, 0, 4, unreachable, false},
+        {"state 11 mode 4, private 0x2", SYS, ms, 0x2, 11, 0, 4, nullptr, false},
+        {"state 11 mode 3", SYS, ms, 0x2, 11, 0, 3, unreachable, false},
+        {"state 9 in a record of 8 bytes", SYS, ms, 0, 9, 0, 2, unreachable, false, 8},
     };
     uint32_t id = 0x100;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        Kind k = withId(r.base, r.base.type == DumpSummary::HWU ? 0x01000000 | ++id : ++id);
+        Kind k{r.type, r.type == HWU ? 0x01000000 | ++id : ++id};
         bool withRegion = (r.flags & kMainStore) != 0;
-        makeDump(k, r.flags, withRegion ? kOneRegion : std::vector<Region>{}, r.privateFlags);
+        makeDump(k, r.flags, Parts().mainStore(withRegion ? kOneRegion : std::vector<Region>{}).privately(r.privateFlags));
         setSystem(r.state, r.mode, r.mainStoreWord, r.stateRecordBytes);
-        clearMailboxLog();
-        uint32_t total = k.fileHeaderSize + 1024 + (withRegion ? 32 + kRegionSize : 0);
+        ::unlink((root() + "/sim/mbox.log").c_str());
+        uint32_t total = fileHeaderSize(k) + 1024 + (withRegion ? 32 + kRegionSize : 0);
         Extracted x = extract(k.id, 0, total);
-        if (r.refusedAt) {
-            ASSERT_TRUE(x.failed);
-            uint16_t reason = r.refusedAt == 1 ? 0xF014 : 0xF011;
-            uint32_t flagsWord = r.refusedAt == 1 ? 0 : r.flags;
-            EXPECT_EQ(x.entry["rc"], 6);
-            EXPECT_EQ(x.entry["severity"], 0);
-            EXPECT_EQ(x.entry["srcs"][0]["words"],
-                      Json::array({word(0x0121, reason, r.refusedAt), k.id, flagsWord, 0}));
-            EXPECT_EQ(x.length, 0u);
-            continue;
-        }
-        ASSERT_FALSE(x.failed) << x.entry.dump();
-        ASSERT_EQ(x.length, total);
-        EXPECT_TRUE(!withRegion || x.bytes.substr(total - kRegionSize) == mainStore(kRegionAt, kRegionSize));
+        EXPECT_EQ(x.log.substr(0, 7), r.refused ? r.refused : "");
+        EXPECT_EQ(x.length, r.refused ? 0 : total);
+        EXPECT_TRUE(r.refused || !withRegion || x.bytes.substr(total - kRegionSize) == mainStore(kRegionAt, kRegionSize));
         EXPECT_EQ(!platsim::mailboxRequests().empty(), r.tce);
     }
 }
 
 TEST_F(ExtractDriver, TceChoiceIsProcessWideAndKeptByHardwareUnitDumps) {
-    Kind sys = mainStoreDump(kSys, 0x11);
-    Kind hwu = withId(kHwu, 0x01000022);
-    makeDump(hwu, kComplete | kMainStore, {{0x8000, 0x40}});
-    uint32_t hwuRegion = 160 + 1024 + 32;
+    mainStoreDump({DumpSummary::SYS, 0x11});
+    Kind hwu{DumpSummary::HWU, 0x01000022};
+    makeDump(hwu, kComplete | kMainStore, Parts().mainStore({{0x8000, 0x40}}));
     setSystem(9, 0);
-    ASSERT_FALSE(readRegion(sys).failed);
-    clearMailboxLog();
-    ASSERT_FALSE(extract(hwu.id, hwuRegion, 0x40).failed);
+    ASSERT_EQ(readRegion({DumpSummary::SYS, 0x11}).log, "");
+    ::unlink((root() + "/sim/mbox.log").c_str());
+    ASSERT_EQ(extract(hwu.id, 160 + 1024 + 32, 0x40).log, "");
     EXPECT_FALSE(platsim::mailboxRequests().empty()) << "read by TCE as the system dump chose";
 
     DumpExtractData another;  // resets the choice for the whole process
-    clearMailboxLog();
-    Extracted x = extract(hwu.id, hwuRegion, 0x40);
-    ASSERT_FALSE(x.failed);
+    ::unlink((root() + "/sim/mbox.log").c_str());
+    Extracted x = extract(hwu.id, 160 + 1024 + 32, 0x40);
+    EXPECT_EQ(x.log, "");
     EXPECT_EQ(x.bytes, mainStore(0x8000, 0x40));
     EXPECT_TRUE(platsim::mailboxRequests().empty()) << "read by the engine";
 }
 
-TEST_F(ExtractDriver, DriverFailuresCarryTheirReportingPoints) {
-    const uint32_t id = 0x1A;
-    struct Row {
-        const char* name;
-        std::function<void()> setup;
-        uint64_t offset;
-        uint32_t rc;
-        uint8_t callPoint;      // under module 0x0221, 0: none expected
-        uint32_t callWord;
-        uint32_t addedSrcWord;  // location word of the SRC added, 0: none
-        bool informational;
+TEST_F(ExtractDriver, FailureTable) {
+    const Kind hwu{DumpSummary::HWU, 0x0100001A};
+    const std::string start = "02211F04 1A 0 0 rc=0 sev=0";  // committed at offset 0
+    const std::string replaced = "02211107 0 0 0 rc=6 sev=20 tr=dump", engine = "platform:2104 rc=";
+    const std::string missing =
+        "01130B06 1A 0 0 rc=1A sev=20 cp=0221:20:1A kv=Dump Summary Header file:?:" + summaryPath(kSys);
+    // Dump k holding one region, the system in state and mode.
+    auto dump = [this](const Kind& k, uint16_t flags, uint32_t state = 11, uint8_t mode = 2, uint32_t privateFlags = 0) {
+        return [=] {
+            makeDump(k, flags, Parts().mainStore(kOneRegion).privately(privateFlags));
+            setSystem(state, mode);
+        };
     };
-    const Row rows[] = {
-        {"semaphore init", [] { platsim::setFault("UtilSemaphore.init", "match=dump.3 rc=0x77"); }, 0,
-         0x77, 0x10, 0, 0, true},
-        {"semaphore down", [] { platsim::setFault("UtilSemaphore.Down", "match=dump.3 rc=0x78"); }, 0,
-         0x78, 0x11, 0, 0, true},
-        {"no such dump", [] {}, 0, 0x1A, 0x20, id, 0, false},
-        {"operating mode unreadable", [&] { create(kSys); platsim::removeRegistry("iplp/SysOpMode"); },
-         0, 2, 0, 0, word(0x0221, 0xF0F0, 0x13), false},
-        {"state record unreadable", [&] { create(kSys); platsim::removeRegistry("smgr/StateData"); },
-         100, 2, 0, 0, word(0x0121, 0xF0F0, 2), false},
+    auto then = [](std::function<void()> first, std::function<void()> next) {
+        return [=] {
+            first();
+            next();
+        };
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        ::unlink(primary(summarytest::pathOf(kSys)).c_str());
-        platsim::clearFaults();
-        setSystem(11, 2);
-        r.setup();
-        size_t before = errlog().size();
-        Extracted x = extract(id, r.offset, 64);
-        ASSERT_TRUE(x.failed);
-        EXPECT_EQ(x.length, 0u);
-        EXPECT_EQ(x.entry["rc"], r.rc);
-        EXPECT_TRUE(!r.callPoint || hasCallPoint(x.entry, 0x0221, r.callPoint, r.callWord));
-        EXPECT_TRUE(!r.addedSrcWord || locationWord(x.entry, x.entry["srcs"].size() - 1) == r.addedSrcWord);
-        EXPECT_TRUE(!r.informational || x.entry["severity"] == 0);
-        std::vector<Json> logs = errlog();
-        ASSERT_EQ(logs.size(), before + (r.offset == 0 ? 1 : 0)) << "the start record alone";
-        EXPECT_TRUE(r.offset != 0 || logs.back()["srcs"][0]["words"] == Json::array({word(0x0221, 0xF01F, 4), id, 0, 0}));
-    }
-}
-
-TEST_F(ExtractDriver, DumpVanishedBetweenTwoCallsIsInvalidatedAndUpFailureIsOnlyCommitted) {
-    makeDump(kSys, kComplete);
-    setSystem(11, 2);
-    platsim::setFault("UtilSemaphore.Up", "match=dump.3 count=1");
-    Extracted first = extract(kSys.id, 0, 100);
-    ASSERT_FALSE(first.failed) << "a failed give-back leaves the result alone";
-    const std::vector<uint8_t> file = primaryBytes(kSys);
-    EXPECT_EQ(first.bytes, std::string(file.begin(), file.begin() + 100));
-    EXPECT_TRUE(hasCallPoint(errlog().back(), 0x0221, 0x12, 0));
-
-    ::unlink(primary(summarytest::pathOf(kSys)).c_str());
-    Extracted x = extract(kSys.id, 100, 100);
-    ASSERT_TRUE(x.failed);
-    EXPECT_EQ(x.entry["rc"], 0x1B);
-    EXPECT_EQ(x.length, 0u);
-    EXPECT_TRUE(hasCallPoint(x.entry, 0x0221, 0x20, kSys.id));
-    EXPECT_EQ(testsupport::userDataBytes(x.entry, x.entry["userData"].size() - 1),
-              summarytest::keyValue("Dump invalidated while extracting, id:", "0x1a"));
-}
-
-TEST_F(ExtractDriver, AResourceDumpsIdNamesNoDumpToExtract) {
-    makeDump(kRsc, kComplete);
-    setSystem(11, 2);
-    ASSERT_TRUE(testsupport::fileExists(primary(summarytest::pathOf(kRsc))));
-    Extracted start = extract(kRsc.id, 0, 100);
-    ASSERT_TRUE(start.failed);
-    EXPECT_EQ(start.entry["rc"], 0x1A);
-    EXPECT_EQ(start.length, 0u);
-    EXPECT_TRUE(hasCallPoint(start.entry, 0x0221, 0x20, kRsc.id));
-
-    Extracted later = extract(kRsc.id, 10, 100);
-    ASSERT_TRUE(later.failed);
-    EXPECT_EQ(later.entry["rc"], 0x1B);
-    EXPECT_EQ(later.length, 0u);
-    EXPECT_EQ(testsupport::userDataBytes(later.entry, later.entry["userData"].size() - 1),
-              summarytest::keyValue("Dump invalidated while extracting, id:", "0xc3d"));
-    EXPECT_TRUE(testsupport::fileExists(primary(summarytest::pathOf(kRsc))))
-        << "the resource dump itself is left alone";
-}
-
-TEST_F(ExtractDriver, StreamEndAndZeroLengthRequests) {
-    makeDump(kSys, kComplete);
-    setSystem(11, 2);
-    const std::vector<uint8_t> file = primaryBytes(kSys);
-    const uint32_t total = 1232;
-    struct Row {
-        uint64_t offset;
-        uint32_t length, delivered;
+    auto at = [this](uint64_t offset, uint32_t length = 0x40, const Kind& k = kSys) {
+        return [=] { return extractCall(k.id, offset, length); };
     };
-    for (const Row& r : {Row{total, 10, 0}, Row{1200, 100, 32}, Row{5000, 1, 0}, Row{100, 0, 0},
-                         Row{total, 0, 0}}) {
-        SCOPED_TRACE(r.offset);
-        Extracted x = extract(kSys.id, r.offset, r.length);
-        EXPECT_EQ(x.length, r.delivered);
-        EXPECT_EQ(x.bytes, std::string(file.begin() + std::min<uint64_t>(r.offset, total),
-                                       file.begin() + std::min<uint64_t>(r.offset, total) + r.delivered));
-        ASSERT_EQ(x.failed, r.length != 0);
-        if (x.failed) {
-            EXPECT_EQ(x.entry["srcs"][0]["words"],
-                      Json::array({word(0x0221, 0xF00F, 5), r.offset, total, r.length}));
-        }
-    }
-
-    // An empty file block still wanted is opened: a missing one fails.
-    ::unlink(primary("/plat_dump/0000001A.SysTOC").c_str());
-    Extracted x = extract(kSys.id, 1000, 300);
-    ASSERT_TRUE(x.failed);
-    EXPECT_EQ(x.length, 232u) << "the bytes before the failed block";
-    EXPECT_TRUE(hasCallPoint(x.entry, 0x011E, 1, 0));
-    EXPECT_TRUE(hasCallPoint(x.entry, 0x0221, 0x1F, 0));
-    EXPECT_EQ(x.entry["traces"].back()["buffer"], "dump");
-}
-
-TEST_F(ExtractDriver, FailedTceReadsAreCountedAndReportedAsUnreachableMainStore) {
-    Kind k = mainStoreDump(kSys, 0x1A);
-    setSystem(9, 0);
-    platsim::setFault("mboxFetchCecData");
-    for (uint32_t n = 1; n <= 3; ++n) {
-        SCOPED_TRACE(n);
-        size_t before = errlog().size();
-        Extracted x = extract(k.id, kRegionInStream - 8, 0x20);
-        ASSERT_TRUE(x.failed);
-        EXPECT_EQ(x.entry["srcs"][0]["words"], Json::array({word(0x0221, 0xF011, 7), 0, 0, 0}));
-        EXPECT_EQ(x.length, 8u) << "the MDRT's last bytes came before the failed block";
-        std::vector<Json> logs = errlog();
-        ASSERT_EQ(logs.size(), before + 1);
-        EXPECT_TRUE(hasCallPoint(logs.back(), 0x0221, 0x1F, 0)) << "the block's entry committed";
-        EXPECT_EQ(fieldOf(k, kTceErrorsAt), n);
-    }
-    platsim::setFault("mboxFetchCecData", "mode=status count=1");
-    Extracted x = readRegion(k);
-    ASSERT_FALSE(x.failed);
-    EXPECT_EQ(x.bytes, mainStore(kRegionAt + 0x10, 0x20));
-    EXPECT_EQ(fieldOf(k, kTceErrorsAt), 3u) << "a retried answer is no failure";
-    EXPECT_TRUE(platsim::iplTypeRequests().empty());
-}
-
-TEST_F(ExtractDriver, CheckstopIplOutcomes) {
-    // Hardware-unit dumps reach the engine in any state and mode.
-    struct Row {
-        const char* name;
-        Kind base;
-        std::function<void()> setup;
-        uint16_t moreFlags;
-        uint32_t state;
-        uint8_t mode;
-        uint32_t privateFlags;
-        size_t requests;
-        uint32_t rc;  // of the third failure's entry; 6: replaced
+    auto delivered = [this](uint32_t length) { return [=] { EXPECT_EQ(iv_last.length, length); }; };
+    auto region = [=](const Kind& k) { return at(fileHeaderSize(k) + 1024 + 32 + 0x10, 0x20, k); };
+    // Two reads of k's region failing first (fault), each replaced, nothing requested.
+    auto twoFailed = [=](const Kind& k, const char* fault) {
+        return [=] {
+            platsim::setFault(fault);
+            for (int i = 0; i < 2; ++i) EXPECT_EQ(extract(k.id, fileHeaderSize(k) + 1024 + 48, 0x20).log, replaced);
+            EXPECT_TRUE(platsim::iplTypeRequests().empty() && !(dumpFlags(k) & kIplRequested));
+        };
     };
-    const Row rows[] = {
-        {"granted", kSys, [] {}, 0, 11, 2, 0, 1, 6},
-        {"refused", kSys, [] { platsim::setIplTypeReply(5); }, 0, 11, 2, 0, 1, 2},
-        {"request failed", kSys, [] { platsim::setFault("smgrIplTypeRequest"); }, 0, 11, 2, 0, 1, 0x12},
-        {"main store withdrawn", kSys, [] {}, kWithdraw, 11, 2, 0, 0, 0xB},
-        {"mode 4 with leave", kSys, [] {}, 0, 11, 4, 0x2, 1, 6},
-        {"mode 4 without leave", kHwu, [] {}, 0, 11, 4, 0, 0, 6},
-        {"mode 3", kHwu, [] {}, 0, 11, 3, 0x2, 0, 6},
-        {"state 5", kHwu, [] {}, 0, 5, 2, 0, 0, 6},
+    // What the third failed read left: the failures counted, the checkstop IPL requested or not.
+    auto counted = [this](const Kind& k, size_t at, unsigned requests) {
+        return [=] {
+            EXPECT_EQ(fieldOf(k, at), 3u);
+            EXPECT_EQ(platsim::iplTypeRequests().size(), requests);
+        };
     };
-    uint32_t id = 0x01000200;
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        ::unlink((root() + "/sim/smgr.log").c_str());
-        platsim::clearFaults();
-        platsim::setIplTypeReply(2);
-        Kind k = mainStoreDump(r.base, r.base.type == DumpSummary::HWU ? ++id : ++id & 0xFFFF,
-                               r.moreFlags, r.privateFlags);
-        setSystem(r.state, r.mode);
-        r.setup();
-        platsim::setFault("dmaeRawRead");
-        expectReplaced(readRegion(k));
-        expectReplaced(readRegion(k));
-        EXPECT_TRUE(platsim::iplTypeRequests().empty() && !(dumpFlags(k) & kIplRequested)) << "not before the third";
-        size_t before = errlog().size();
-        Extracted x = readRegion(k);
-        ASSERT_TRUE(x.failed);
-        EXPECT_EQ(x.entry["rc"], r.rc);
-        EXPECT_EQ(fieldOf(k, kDmaErrorsAt), 3u);
-        EXPECT_EQ(platsim::iplTypeRequests().size(), r.requests);
-        EXPECT_EQ((dumpFlags(k) & kIplRequested) != 0, r.rc == 6 && r.requests == 1);
-        if (r.rc != 6) {
-            EXPECT_EQ(x.entry["traces"].back()["buffer"], "dump");
-        }
-        if (r.rc == 2) {
-            EXPECT_EQ(x.entry["srcs"].back()["words"], Json::array({word(0x0421, 0xF012, 9), k.id, 5, 0}));
-        }
-        if (r.rc == 0x12) {
-            ASSERT_EQ(errlog().size(), before + 1) << "the request's own entry";
-            EXPECT_EQ(errlog().back()["srcs"].back()["words"],
-                      Json::array({word(0x0421, 0xF0ED, 8), k.id, 0, 0}));
-        }
-        if (r.rc == 0xB) {
-            EXPECT_EQ(dumpFlags(k) & kMainStore, 0) << "main store withdrawn from the dump";
-            EXPECT_FALSE(testsupport::fileExists(primary(nodalPath(k, "MDRT"))));
-        }
-        if (r.rc == 6 && r.requests == 1) {
-            EXPECT_EQ(platsim::iplTypeRequests(), std::vector<std::string>{"20000904 F000 -> 2"});
-            char status[40];
-            std::snprintf(status, sizeof status, "/plat_dump/dumpstatus.%08X", k.id);
-            EXPECT_EQ(testsupport::readFile(primary(status)).rfind("CHECKSTOPIPL_CALLED,", 0), 0u);
-            expectReplaced(readRegion(k));
-            EXPECT_EQ(fieldOf(k, kDmaErrorsAt), 4u);
-            EXPECT_EQ(platsim::iplTypeRequests().size(), 1u) << "one request for the dump";
-
-            // An entry that already says main store is unreachable is returned as it is.
-            platsim::setFault("dmaeRawRead", "rc=6 reason=0xF011");
-            before = errlog().size();
-            x = readRegion(k);
-            ASSERT_TRUE(x.failed);
-            EXPECT_NE(locationWord(x.entry), word(0x0221, 0xF011, 7));
-            EXPECT_TRUE(hasCallPoint(x.entry, 0x0221, 0x1F, 0x10));
-            EXPECT_EQ(errlog().size(), before);
-        }
-    }
-}
-
-TEST_F(ExtractDriver, ExtractionWaitsWhileAnotherProcessHoldsTheSemaphore) {
-    makeDump(kSys, kComplete);
-    setSystem(11, 2);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const std::string marker = root() + "/released";
-    pid_t child = testsupport::forkChild([&] {
-        UtilSemaphore sem;
-        if (sem.init("dump", 3, 1) || sem.Down(1)) return 1;
-        char c = 1;
-        if (::write(ready[1], &c, 1) != 1) return 2;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        testsupport::writeFile(marker, "x");
-        return sem.Up(1) ? 3 : 0;
+    const uint16_t ms = kComplete | kMainStore;
+    expectRows({
+        {"offset 0: the start of an offload", dump(kSys, kComplete), at(0), "", {start}, delivered(0x40)},
+        {"the semaphore cannot be set up", then(dump(kSys, kComplete), fault("UtilSemaphore.init", "match=dump.3 rc=0x77")),
+         at(0), "platform:1301 rc=77 sev=0 cp=0221:10:0", {start}, delivered(0)},
+        {"the semaphore cannot be taken", then(dump(kSys, kComplete), fault("UtilSemaphore.Down", "match=dump.3 rc=0x78")),
+         at(0), "platform:1302 rc=78 sev=0 cp=0221:11:0", {start}, delivered(0)},
+        {"the summary cannot be opened", [this] { setSystem(11, 2); }, at(0), missing + " tr=dump", {start}, delivered(0)},
+        {"the summary is missing past offset 0", [this] { setSystem(11, 2); }, at(100),
+         missing.substr(0, 20) + "B" + missing.substr(21) + " kv=Dump invalidated while extracting, id::?:0x1a tr=dump", {},
+         delivered(0)},
+        {"a resource dump's id names no summary to extract", dump(kRsc, kComplete), at(0, 0x40, kRsc),
+         "01130B06 C3D 0 0 rc=1A sev=20 cp=0221:20:C3D kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.00000C3D.summary"
+         " tr=dump",
+         {"02211F04 C3D 0 0 rc=0 sev=0"},
+         [this] { EXPECT_TRUE(fileExists(primary(summaryPath(kRsc)))) << "left alone"; }},
+        {"the operating mode is unreadable", then(dump(kSys, kComplete), [] { platsim::removeRegistry("iplp/SysOpMode"); }),
+         at(100), "platform:1201 0221F013 0 0 0 rc=2 sev=40", {}, delivered(0)},
+        {"the system state is unreadable", then(dump(kSys, kComplete), [] { platsim::removeRegistry("smgr/StateData"); }),
+         at(100), "platform:1201 0121F002 0 0 0 rc=2 sev=40", {}, delivered(0)},
+        {"the dump is not complete", dump(kSys, kMainStore), at(100), "01211401 1A 0 0 rc=6 sev=0", {}, delivered(0)},
+        {"main store unreachable in this state", dump(kSys, ms, 5), at(100), "01211103 1A A000 0 rc=6 sev=0", {},
+         delivered(0)},
+        {"a file block's read fails",
+         then(dump(kSys, kComplete), [] { ::unlink(platsim::hostPath("/plat_dump/0000001A.SysTOC").c_str()); }),
+         at(1000, 300),
+         "platform:1101 rc=2 sev=40 cp=011E:1:0 cp=0221:1F:0 DumpBufferDataInfo=********" + std::string(24, '0') + " tr=dump",
+         {}, delivered(232)},
+        {"TCE reads fail: counted and replaced", then(dump(kSys, ms, 9), twoFailed(kSys, "mboxFetchCecData")),
+         at(208 + 1024 + 32 - 8, 0x20), replaced,
+         {"platform:2201 011FE902 18 0 0 rc=2 sev=40 cp=0221:1F:0 DumpBufferDataInfo=" + std::string(14, '0') + "18" +
+          std::string(12, '0') + "4000 tr=mbox tr=dmae"},
+         [=] {
+             EXPECT_EQ(iv_last.length, 8u) << "the MDRT's last bytes came before the failed block";
+             counted(kSys, 4352, 0)();
+         }},
+        {"engine reads fail: the checkstop IPL granted", then(dump(kSys, ms), twoFailed(kSys, "dmaeRawRead")), region(kSys),
+         replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"},
+         [=] {
+             counted(kSys, 4356, 1)();
+             EXPECT_EQ(platsim::iplTypeRequests(), std::vector<std::string>{"20000904 F000 -> 2"});
+             EXPECT_EQ(dumpFlags(kSys) & kIplRequested, kIplRequested);
+             EXPECT_EQ(readFile(primary("/plat_dump/dumpstatus.0000001A")).rfind("CHECKSTOPIPL_CALLED,", 0), 0u);
+             platsim::setFault("dmaeRawRead");
+             EXPECT_EQ(extract(kSys.id, 208 + 1024 + 48, 0x20).log, replaced) << "not requested again";
+             EXPECT_EQ(platsim::iplTypeRequests().size(), 1u);
+             platsim::setFault("dmaeRawRead", "rc=6 reason=0xF011");
+             const size_t before = committedCount();
+             EXPECT_EQ(extract(kSys.id, 208 + 1024 + 48, 0x20).log, "platform:F011 rc=6 sev=40 cp=0221:1F:10 tr=dmae")
+                 << "already unreachable: returned as it is";
+             EXPECT_EQ(committedCount(), before);
+         }},
+        {"engine reads fail in mode 4 with leave: requested",
+         then(dump(kSys, ms, 11, 4, 2), twoFailed(kSys, "dmaeRawRead")),
+         region(kSys), replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(kSys, 4356, 1)},
+        {"engine reads fail in mode 4 without leave: replaced", then(dump(hwu, ms, 11, 4), twoFailed(hwu, "dmaeRawRead")),
+         region(hwu), replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(hwu, 4356, 0)},
+        {"engine reads fail in mode 3: replaced", then(dump(hwu, ms, 11, 3, 2), twoFailed(hwu, "dmaeRawRead")),
+         region(hwu), replaced, {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(hwu, 4356, 0)},
+        {"engine reads fail in state 5: replaced", then(dump(hwu, ms, 5), twoFailed(hwu, "dmaeRawRead")), region(hwu),
+         replaced,
+         {engine + "1 sev=40 cp=0221:1F:10 tr=dmae"}, counted(hwu, 4356, 0)},
+        {"engine reads fail, main store withdrawn", then(dump(kSys, ms | kWithdraw), twoFailed(kSys, "dmaeRawRead")),
+         region(kSys), engine + "B sev=40 cp=0221:1F:10 tr=dmae tr=dump tr=dump", {},
+         [=] {
+             counted(kSys, 4356, 0)();
+             EXPECT_EQ(dumpFlags(kSys) & kMainStore, 0) << "main store withdrawn from the dump";
+             EXPECT_FALSE(fileExists(primary("/plat_dump/0000001A.MDRT")));
+         }},
+        {"engine reads fail: the checkstop-IPL request fails",
+         then(then(dump(kSys, ms), twoFailed(kSys, "dmaeRawRead")), fault("smgrIplTypeRequest")), region(kSys),
+         engine + "12 sev=40 cp=0221:1F:10 tr=dmae tr=dump", {"platform:2301 0421ED08 1A 0 0 rc=2 sev=40"},
+         counted(kSys, 4356, 1)},
+        {"engine reads fail: the checkstop IPL refused",
+         then(then(dump(kSys, ms), twoFailed(kSys, "dmaeRawRead")), [] { platsim::setIplTypeReply(5); }), region(kSys),
+         "platform:2104 04211209 1A 5 0 rc=2 sev=40 cp=0221:1F:10 tr=dmae tr=dump", {}, counted(kSys, 4356, 1)},
+        {"the stream ends before the length asked", dump(kSys, kComplete), at(1200, 100),
+         "02210F05 4B0 4D0 64 rc=B sev=20 tr=dump", {}, delivered(32)},
+        {"a request at the stream's end", dump(kSys, kComplete), at(1232, 10), "02210F05 4D0 4D0 A rc=B sev=20 tr=dump", {},
+         delivered(0)},
+        {"a request beyond the stream", dump(kSys, kComplete), at(5000, 1), "02210F05 1388 4D0 1 rc=B sev=20 tr=dump", {},
+         delivered(0)},
+        {"a request of no bytes", dump(kSys, kComplete), at(100, 0), "", {}, delivered(0)},
+        {"a request of no bytes at the stream's end", dump(kSys, kComplete), at(1232, 0), "", {}, delivered(0)},
+        {"the semaphore cannot be given back",
+         then(dump(kSys, kComplete), fault("UtilSemaphore.Up", "match=dump.3 count=1")),
+         at(100), "", {"platform:1303 rc=1 sev=40 cp=0221:12:0"}, delivered(0x40)},
     });
-    char c = 0;
-    ASSERT_EQ(::read(ready[0], &c, 1), 1);
-    Extracted x = extract(kSys.id, 0, 64);
-    EXPECT_TRUE(testsupport::fileExists(marker)) << "the call ran while the holder held it";
-    EXPECT_FALSE(x.failed);
-    EXPECT_EQ(testsupport::waitChild(child), 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+}
+
+// A deletion meeting an offload in another process: every extraction call
+// gets the whole stream or finds the dump gone before it starts, never a
+// stream cut short by files vanishing under it.
+TEST_F(ExtractDriver, ExtractionAndDeletionInOtherProcessesExcludeEachOther) {
+    const Kind k{DumpSummary::HWU, 0x0100001A};
+    makeDump(k, kComplete, Parts().pairs(10));
+    setSystem(11, 2);
+    {
+        std::unique_ptr<DumpSummary> s = open(k);  // its flush records the sizes
+        for (unsigned i = 0; i < 10; ++i) {
+            std::string data = dumpFile(k, "SpData" + std::to_string(i)), toc = dumpFile(k, "SpToc" + std::to_string(i));
+            writeFile(primary(dumpFile(k, "HwData" + std::to_string(i))), std::string(512 << 10, 'a'));
+            writeFile(primary(data), "8 bytes!");
+            writeFile(primary(toc), "8 bytes!");
+            s->SetSPDATAFileNames(i, data, toc);
+        }
+    }
+    // The stream from offset 1 (offset 0 would note an offload start each
+    // time); asked for too much, the call says how much there is.
+    const std::string stream = extract(k.id, 1, 8 << 20).bytes;
+    ASSERT_EQ(iv_last.log.substr(0, 8), "02210F05") << "asked for too much";
+    ASSERT_GT(stream.size(), 5u << 20);
+    pid_t extractor = forkChild([&] {
+        alarm(30);
+        DumpExtractData x;
+        for (std::string got = stream;; usleep(1000)) {
+            unsigned n = got.size();
+            std::string log = signature(x.ExtractDump(k.id, 1, n, &got[0], false, &iv_handle));
+            if (!log.empty()) return log.find(" rc=1B ") != std::string::npos && n == 0 ? 0 : 1;
+            if (n != stream.size() || got != stream) return 2;
+        }
+    });
+    pid_t deleter = forkChild([&] {
+        alarm(30);
+        ErrlEntry* errl = nullptr;
+        DumpSummary summary(k.id, errl, k.type);
+        // Delete while an extraction call holds its semaphore.
+        int fd = ::open((root() + "/sim/sem/dump.3").c_str(), O_RDWR | O_CREAT, 0644);
+        while (flock(fd, LOCK_EX | LOCK_NB) == 0) flock(fd, LOCK_UN);
+        close(fd);
+        return !errl && DeleteDump(&summary) ? 0 : 1;
+    });
+    EXPECT_EQ(waitChild(deleter), 0);
+    EXPECT_EQ(waitChild(extractor), 0);
+    EXPECT_FALSE(fileExists(primary(summaryPath(k))));
 }
 
 }  // namespace

@@ -1,25 +1,23 @@
 // buildDumpList: which blocks a dump's summary turns into, in which order,
 // of which kind and size (the bytes they serve are checked by the stream
-// tests).
+// tests), and the failure table of the list's MDRT.
 #include <memory>
 #include <utility>
 
-#include "dump/extract/tests/extractTest.h"
 #include "platdump/dumpDataBlock.h"
+#include "tests/common/dumpTest.h"
 
-using namespace extracttest;
-using summarytest::kHwu;
-using summarytest::kSys;
+using namespace testsupport;
 using Shape = std::vector<std::pair<int, uint32_t>>;
 
 namespace {
 
-constexpr int MS = DumpDataBlock::BLOCK_MS;
-constexpr int FILE_ = DumpDataBlock::BLOCK_FILE;
-constexpr int TCE = DumpDataBlock::BLOCK_TCE;
-constexpr int DMAE = DumpDataBlock::BLOCK_DMAE;
+constexpr int MS = DumpDataBlock::BLOCK_MS, FILE_ = DumpDataBlock::BLOCK_FILE, TCE = DumpDataBlock::BLOCK_TCE,
+              DMAE = DumpDataBlock::BLOCK_DMAE;
+constexpr uint16_t kComplete = 0x8000, kMainStore = 0x2000;
+const Shape kHardwareOnly = {{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}};
 
-class ExtractList : public ExtractTest {
+class ExtractList : public DumpTest {
 protected:
     // Type and size of every block of dump k's list.
     Shape shape(const Kind& k, uint8_t useTce, bool includeMainStore) {
@@ -30,92 +28,88 @@ protected:
     }
     // Replaces dump k's MDRT file with table, of the given recorded size.
     void setMdrt(const Kind& k, const std::string& table, unsigned int size) {
-        std::string name = nodalPath(k, "MDRT");
-        testsupport::writeFile(primary(name), table);
+        std::string name = dumpFile(k, "MDRT");
+        writeFile(primary(name), table);
         open(k)->setMDRTFileName(name, size);
+    }
+    static Shape plus(Shape s, const Shape& more) {
+        s.insert(s.end(), more.begin(), more.end());
+        return s;
     }
 };
 
 TEST_F(ExtractList, HeaderSummarySystemFilesThenMdrtAndItsWholeEntries) {
     const std::vector<Region> regions = {{0x1000, 0x10}, {0x9000, 0x30}, {0x2000, 0x20}};
     for (const Kind& k : {kSys, kHwu}) {
-        SCOPED_TRACE(k.fileName);
-        makeDump(k, kComplete | kMainStore, regions);
+        SCOPED_TRACE(summaryPath(k));
+        makeDump(k, kComplete | kMainStore, Parts().mainStore(regions));
         setMdrt(k, mdrtOf(regions, 4), 100);
         for (uint8_t useTce : {0, 1}) {
             int region = useTce ? TCE : DMAE;
-            EXPECT_EQ(shape(k, useTce, true),
-                      (Shape{{MS, k.fileHeaderSize}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}, {FILE_, 100},
-                             {region, 0x10}, {region, 0x30}, {region, 0x20}}));
+            EXPECT_EQ(shape(k, useTce, true), (Shape{{MS, fileHeaderSize(k)}, {MS, 1024}, {FILE_, 0}, {FILE_, 0},
+                                                     {FILE_, 100}, {region, 0x10}, {region, 0x30}, {region, 0x20}}));
         }
     }
     EXPECT_TRUE(errlog().empty());
 }
 
 TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
-    const Shape hardwareOnly = {{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}};
-    makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}});
-    EXPECT_EQ(shape(kSys, 1, false), hardwareOnly);
+    makeDump(kSys, kComplete | kMainStore, Parts().mainStore({{0x1000, 0x10}}));
+    EXPECT_EQ(shape(kSys, 1, false), kHardwareOnly);
     setMdrt(kSys, "", 0);
-    Shape emptyTable = hardwareOnly;
-    emptyTable.push_back({FILE_, 0});
-    EXPECT_EQ(shape(kSys, 1, true), emptyTable);
-
-    open()->setDumpFlags(kComplete);
-    EXPECT_EQ(shape(kSys, 1, true), hardwareOnly);
+    EXPECT_EQ(shape(kSys, 1, true), plus(kHardwareOnly, {{FILE_, 0}}));
+    open(kSys)->setDumpFlags(kComplete);
+    EXPECT_EQ(shape(kSys, 1, true), kHardwareOnly);
 }
 
 TEST_F(ExtractList, TheFirstBlockIsAsLongAsTheFileHeaderSizeSays) {
     constexpr size_t kHeaderSizeAt = 316;
     makeDump(kSys, kComplete);
     setSystem(11, 2);
-    patchFile(kSys, kHeaderSizeAt, {0x01, 0x2C});  // 300
+    patch(kSys, kHeaderSizeAt, {0x01, 0x2C});  // 300
     EXPECT_EQ(shape(kSys, 0, false), (Shape{{MS, 300}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}}));
     // The stream moves with it: 300 bytes from the file's start, then the
     // summary region.
-    const std::vector<uint8_t> file = primaryBytes(kSys);
+    const std::vector<uint8_t> file = bytesOf(kSys);
     Extracted x = extract(kSys.id, 0, 300 + 1024);
-    ASSERT_FALSE(x.failed) << x.entry.dump();
-    EXPECT_TRUE(x.bytes == std::string(file.begin(), file.begin() + 300) +
-                               std::string(file.begin() + 208, file.begin() + 1232));
-
-    // A damaged field cannot reach past the summary's images.
-    patchFile(kSys, kHeaderSizeAt, {0xFF, 0xFF});
+    EXPECT_EQ(x.length, 300u + 1024);
+    EXPECT_TRUE(x.bytes ==
+                std::string(file.begin(), file.begin() + 300) + std::string(file.begin() + 208, file.begin() + 1232));
+    // Left open: a field beyond the images; they end the block.
+    patch(kSys, kHeaderSizeAt, {0xFF, 0xFF});
     EXPECT_EQ(shape(kSys, 0, false)[0], std::make_pair(MS, 4372u));
 }
 
-TEST_F(ExtractList, UnreadableMdrtCostsOnlyTheRegions) {
-    makeDump(kSys, kComplete | kMainStore, {{0x1000, 0x10}, {0x2000, 0x10}});
-    platsim::setFault("UtilFile.Open", "match=MDRT count=1");
-    EXPECT_EQ(shape(kSys, 0, true),
-              (Shape{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}, {FILE_, 64}}));
-    std::vector<Json> logs = errlog();
-    ASSERT_EQ(logs.size(), 1u);
-    EXPECT_TRUE(hasCallPoint(logs[0], 0x011E, 1, 0));
-    EXPECT_TRUE(hasCallPoint(logs[0], 0x1306, 0x2F, 0));
-}
-
-// A recorded size beyond 32768 entries is refused before anything is
-// allocated for it (a damaged summary once had every request zero 4 GiB);
-// the largest table is read, zeros after the file's end.
-TEST_F(ExtractList, MdrtBeyondTheLargestTableCostsOnlyTheRegions) {
-    const std::vector<Region> regions = {{0x1000, 0x10}};
-    makeDump(kSys, kComplete | kMainStore, regions);
-    for (uint32_t size : {0x100000u, 0x100001u, 0xFFFFFFFFu}) {
-        const size_t logsBefore = errlog().size();
-        setMdrt(kSys, mdrtOf(regions), size);
-        Shape expected{{MS, 208}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}, {FILE_, size}};
-        if (size == 0x100000u) {
-            expected.push_back({TCE, 0x10});
-            expected.resize(expected.size() + size / 32 - 1, {TCE, 0});
-        }
-        EXPECT_EQ(shape(kSys, 1, true), expected) << size;
-        std::vector<Json> logs = errlog();
-        ASSERT_EQ(logs.size() - logsBefore, size == 0x100000u ? 0u : 1u) << size;
-        if (size == 0x100000u) continue;
-        EXPECT_EQ(logs.back()["rc"], 0xB);
-        EXPECT_EQ(logs.back()["srcs"][0]["words"], Json::array({0x13060F30u, size, 0, 0}));
-    }
+// An MDRT that cannot be read, or whose recorded size is beyond 32768
+// entries (refused before anything is allocated for it: a damaged summary
+// once had every request zero 4 GiB), costs only the regions; the largest
+// table is read, zeros after the file's end.
+TEST_F(ExtractList, FailureTable) {
+    const std::vector<Region> regions = {{0x1000, 0x10}, {0x2000, 0x10}};
+    auto mdrt = [=](const char* fault, unsigned size) {
+        return [=] {
+            makeDump(kSys, kComplete | kMainStore, Parts().mainStore(regions));
+            if (size) setMdrt(kSys, mdrtOf(regions), size);
+            if (*fault) platsim::setFault("UtilFile.Open", fault);
+        };
+    };
+    auto list = [this](Shape expected) {
+        return [this, expected] {
+            EXPECT_EQ(shape(kSys, 1, true), expected);
+            return static_cast<ErrlEntry*>(nullptr);
+        };
+    };
+    Shape largest = plus(kHardwareOnly, {{FILE_, 0x100000}, {TCE, 0x10}, {TCE, 0x10}});
+    largest.resize(largest.size() + 0x100000 / 32 - 2, {TCE, 0});
+    expectRows({
+        {"the MDRT file cannot be read", mdrt("match=MDRT count=1", 0), list(plus(kHardwareOnly, {{FILE_, 64}})), "",
+         {"platform:1101 rc=5 sev=40 cp=011E:1:0 cp=1306:2F:0 DumpBufferDataInfo=********000000400000000000000000"}},
+        {"the largest table", mdrt("", 0x100000), list(largest), "", {}},
+        {"a table one byte larger", mdrt("", 0x100001), list(plus(kHardwareOnly, {{FILE_, 0x100001}})), "",
+         {"13060F30 100001 0 0 rc=B sev=20 tr=dump"}},
+        {"a table of 4 GiB", mdrt("", 0xFFFFFFFF), list(plus(kHardwareOnly, {{FILE_, 0xFFFFFFFF}})), "",
+         {"13060F30 FFFFFFFF 0 0 rc=B sev=20 tr=dump"}},
+    });
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <random>
 
-#include "dump/nodal/tests/nodalTest.h"
+#include "tests/common/dumpTest.h"
 
-using namespace nodaltest;
+using namespace testsupport;
 
 namespace {
 
@@ -26,15 +26,17 @@ constexpr uint32_t kRounds = 500;
 #endif
 constexpr uint32_t kItemsPerWriter = 8;
 
-class NodalCrash : public NodalTest {
+class NodalCrash : public DumpTest {
 protected:
+    std::string toc = "/plat_dump/n.toc", data = "/plat_dump/n.data";
+
     // Appends items round << 16 | k, reporting each k whose writeEntry
     // returned; an unkilled writer finalises the pair as it ends.
     int writer(uint32_t round, int report) {
         DumpNodalSection s(DumpNodalSection::SPDATA, nullptr);
         if (s.createNodalFiles(toc, data, 7)) return 2;
         for (uint32_t k = 0; k < kItemsPerWriter; ++k)
-            if (put(s, round << 16 | k) || ::write(report, &k, sizeof k) != sizeof k) return 3;
+            if (putItem(s, round << 16 | k) || ::write(report, &k, sizeof k) != sizeof k) return 3;
         return 0;
     }
     int finalise() {
@@ -49,7 +51,7 @@ protected:
     static int runChild(const std::function<int()>& body, long killAfter, long* took = nullptr) {
         int t[2];
         if (::pipe(t) != 0) return -1;
-        int status = testsupport::waitChild(testsupport::forkChild([&] {
+        int status = waitChild(forkChild([&] {
             sigevent ev{};
             ev.sigev_notify = SIGEV_SIGNAL;
             ev.sigev_signo = SIGKILL;
@@ -85,7 +87,7 @@ TEST_F(NodalCrash, KilledWritersAndFinalisersLoseNoFinishedItem) {
     long writeWindow = writes[1], finaliseWindow = finalisations[1];
     ::close(sink[0]);
     ::close(sink[1]);
-    std::vector<uint32_t> present = checkConsistent(pair());
+    std::vector<uint32_t> present = checkConsistent(readPair(toc, data));
     ASSERT_EQ(present.size(), 3 * kItemsPerWriter);
 
     uint32_t killedWriting = 0;
@@ -106,7 +108,7 @@ TEST_F(NodalCrash, KilledWritersAndFinalisersLoseNoFinishedItem) {
 
         // The earlier items, then this round's first m, where m is the
         // number reported or one more (finished, not yet reported).
-        std::vector<uint32_t> ids = checkConsistent(pair());
+        std::vector<uint32_t> ids = checkConsistent(readPair(toc, data));
         ASSERT_FALSE(HasFailure()) << "round " << round;
         ASSERT_TRUE(ids.size() == present.size() + returned || ids.size() == present.size() + returned + 1)
             << "round " << round << ": " << ids.size() << " items, " << returned << " reported";

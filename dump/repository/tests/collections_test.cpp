@@ -1,18 +1,26 @@
 // Listing the repository, the id listings of each kind, counting,
 // summarising and the choice of the current dump, on real directories
 // with odd entries, and on a repository that cannot be read.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 
-#include "dump/repository/tests/repositoryTest.h"
+#include "platdump/platdump.h"
+#include "tests/common/dumpTest.h"
 
-using namespace repotest;
-using testsupport::locationWord;
+using namespace testsupport;
 
 namespace {
 
 using Ids = std::vector<unsigned>;
+using Names = std::vector<std::string>;
 
-class Collections : public RepositoryTest {};
+class Collections : public DumpTest {
+protected:
+    void foreign(const std::string& name) { writeFile(primary("/plat_dump/" + name), "x"); }
+};
 
 TEST_F(Collections, ListingsOfAnOddDirectory) {
     for (const char* n : {"SYSDUMP.0000001A.summary", "SYSDUMP.1B.summary", "SYSDUMP.0000001C.summary.bak",
@@ -21,10 +29,12 @@ TEST_F(Collections, ListingsOfAnOddDirectory) {
                           "RESDUMP.00000C3D.summary", "HWUDUMP.FFFFFFFF.summary", "HWUDUMP.01000003.summary",
                           "HWUDUMP.01000001.summary", "HWUDUMP.10000002.summary", "notes.txt", ".hidden"})
         foreign(n);
-    ASSERT_EQ(mkdir(primary(inRepo("SYSDUMP.0000003E.summary.d")).c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(primary("/plat_dump/SYSDUMP.0000003E.summary.d").c_str(), 0755), 0);
 
-    Names paths = {"kept"}, expected = {"kept"};
-    for (const std::string& n : entries()) expected.push_back(inRepo(n));  // the C locale's order
+    Names paths = {"kept"}, expected = {"kept"}, names;
+    for (const auto& e : std::filesystem::directory_iterator(primary("/plat_dump"))) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());  // the C locale's order
+    for (const std::string& n : names) expected.push_back("/plat_dump/" + n);
     EXPECT_EQ(DumpCollections::listFilenames(paths), nullptr);
     EXPECT_EQ(paths, expected);
 
@@ -41,22 +51,20 @@ TEST_F(Collections, ListingsOfAnOddDirectory) {
 TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
     for (int err : {ENOENT, EACCES}) {
         SCOPED_TRACE(err);
-        if (err == ENOENT) ASSERT_EQ(rmdir(primary("/plat_dump").c_str()), 0);
-        else platsim::setFault("scandir", "errno=" + std::to_string(err));
+        if (err == ENOENT)
+            ASSERT_EQ(rmdir(primary("/plat_dump").c_str()), 0);
+        else
+            platsim::setFault("scandir", "errno=" + std::to_string(err));
+        const std::string unreadable = "021C0B14 " + hex(err) + " 0 0 rc=1 sev=20";
         Names paths = {"kept"};
-        Json e = taken(DumpCollections::listFilenames(paths));
-        EXPECT_EQ(e["srcs"][0]["words"], Json::array({word(0x021C, 20), err, 0, 0}));
+        EXPECT_EQ(signature(DumpCollections::listFilenames(paths)), unreadable + " tr=dump");
         EXPECT_EQ(paths, Names{"kept"});
-
-        const std::pair<ErrlEntry* (*)(Ids&), Json> listings[] = {
-            {DumpCollections::listHWUDUMPIds, {0x0800, 0x1C, 8, 0}},
-            {DumpCollections::listSYSDUMPIds, {0x0900, 0x1C, 9, 0}},
-            {DumpCollections::listRESDUMPIds, {0x0700, 0x1C, 2, 0}}};
+        const std::pair<ErrlEntry* (*)(Ids&), const char*> listings[] = {{DumpCollections::listHWUDUMPIds, "081C:8"},
+                                                                          {DumpCollections::listSYSDUMPIds, "091C:9"},
+                                                                          {DumpCollections::listRESDUMPIds, "071C:2"}};
         for (const auto& l : listings) {
             Ids ids;
-            e = taken(l.first(ids));
-            EXPECT_EQ(locationWord(e), word(0x021C, 20));
-            EXPECT_EQ(lastCallPoint(e), l.second);
+            EXPECT_EQ(signature(l.first(ids)), unreadable + " cp=" + l.second + ":0 tr=dump");
             EXPECT_TRUE(ids.empty());
         }
         unsigned n[5] = {9, 9, 9, 9, 9}, id = 9;
@@ -65,7 +73,7 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
         EXPECT_FALSE(DumpCollections::GetCurrentDumpID(id));
         EXPECT_EQ(id, 0u);
         std::vector<_dumpstate> states;
-        EXPECT_EQ(locationWord(taken(DumpCollections::dumpSummarizeDumps(states))), word(0x021C, 20));
+        EXPECT_EQ(signature(DumpCollections::dumpSummarizeDumps(states)), unreadable + " cp=091C:9:0 tr=dump");
         EXPECT_TRUE(states.empty());
         EXPECT_TRUE(errlog().empty());
         platsim::clearFaults();
@@ -73,31 +81,31 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
 }
 
 TEST_F(Collections, CountsAndTheCurrentDumpOfMixedRepositories) {
+    const uint16_t done = 0x8000, apart = 0x0081;
     struct Dump {
-        Type type;
+        DumpSummary::typeOfSummary_t type;
         unsigned id;
         uint16_t flags;
     };
-    const Type S = DumpSummary::SYS, H = DumpSummary::HWU, R = DumpSummary::RSC;
+    const auto S = DumpSummary::SYS, H = DumpSummary::HWU, R = DumpSummary::RSC;
     const struct {
         std::vector<Dump> dumps;
         Ids expected;  // sys, sys incomplete, hwu, hwu incomplete, set apart; current (0: none)
     } cases[] = {
         {{}, {0, 0, 0, 0, 0, 0}},
-        {{{S, 0x12, 0}, {S, 0x10, kComplete}, {S, 0x11, 0}, {H, 0x01000001, kComplete}, {H, 0x01000002, 0},
-          {R, 0xC3D, 0}},
+        {{{S, 0x12, 0}, {S, 0x10, done}, {S, 0x11, 0}, {H, 0x01000001, done}, {H, 0x01000002, 0}, {R, 0xC3D, 0}},
          {3, 2, 2, 1, 0, 0x11}},
-        {{{S, 0x10, kComplete}, {S, 0x11, kComplete}}, {2, 0, 0, 0, 0, 0x11}},
-        {{{S, 0x10, kSetApart}}, {0, 0, 0, 0, 0x10, 0}},
-        {{{S, 0x10, kSetApart}, {S, 0x11, kComplete}, {H, 0x02000005, kSetApart | kComplete}, {H, 0x01000006, 0},
-          {R, 0x20, kSetApart}},
+        {{{S, 0x10, done}, {S, 0x11, done}}, {2, 0, 0, 0, 0, 0x11}},
+        {{{S, 0x10, apart}}, {0, 0, 0, 0, 0x10, 0}},
+        {{{S, 0x10, apart}, {S, 0x11, done}, {H, 0x02000005, apart | done}, {H, 0x01000006, 0}, {R, 0x20, apart}},
          {1, 0, 1, 1, 0x02000005, 0x11}},
         {{{H, 0x01000001, 0}, {R, 0x1, 0}}, {0, 0, 1, 1, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        for (const std::string& n : entries()) ASSERT_EQ(unlink(primary(inRepo(n)).c_str()), 0);
-        for (const Dump& d : c.dumps) dump(d.type, d.id, d.flags);
+        std::filesystem::remove_all(primary("/plat_dump"));
+        std::filesystem::create_directory(primary("/plat_dump"));
+        for (const Dump& d : c.dumps) makeDump({d.type, d.id}, d.flags);
         Ids got(6, 9);
         EXPECT_TRUE(DumpCollections::CountDumps(got[0], got[1], got[2], got[3], got[4]));
         EXPECT_EQ(DumpCollections::GetCurrentDumpID(got[5]), c.expected[5] != 0);
@@ -107,11 +115,11 @@ TEST_F(Collections, CountsAndTheCurrentDumpOfMixedRepositories) {
 }
 
 TEST_F(Collections, SummariesComeByKindAndSkipWhatCannotBeOpened) {
-    dump(DumpSummary::RSC, 0xC3D);
-    dump(DumpSummary::HWU, 0x01000001);
-    dump(DumpSummary::SYS, 0x1B);
-    dump(DumpSummary::SYS, 0x1A, kComplete);
-    testsupport::writeFile(primary(inRepo("SYSDUMP.0000001B.summary")), std::string(4372, 'Z'));
+    makeDump(kRsc, 0);
+    makeDump({DumpSummary::HWU, 0x01000001}, 0);
+    makeDump({DumpSummary::SYS, 0x1B}, 0);
+    makeDump(kSys, 0x8000);
+    writeFile(primary("/plat_dump/SYSDUMP.0000001B.summary"), std::string(4372, 'Z'));
 
     std::vector<_dumpstate> states(1);
     states[0].dumpId = 7;
@@ -123,9 +131,9 @@ TEST_F(Collections, SummariesComeByKindAndSkipWhatCannotBeOpened) {
         EXPECT_EQ(states[i].summaryType, types[i]);
         EXPECT_EQ(states[i].size, 92u);
     }
-    EXPECT_EQ(states[1].dumpFlags, kComplete);
+    EXPECT_EQ(states[1].dumpFlags, 0x8000);
     EXPECT_EQ(states[1].progress, 100u);
-    EXPECT_FALSE(testsupport::fileExists(primary(inRepo("SYSDUMP.0000001B.summary"))));
+    EXPECT_FALSE(fileExists(primary("/plat_dump/SYSDUMP.0000001B.summary")));
     EXPECT_TRUE(errlog().empty());
 }
 

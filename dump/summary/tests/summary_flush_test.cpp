@@ -2,9 +2,8 @@
 // summary that nothing changed is written neither here nor on the backup.
 #include <filesystem>
 
-#include "summaryTest.h"
+#include "tests/common/dumpTest.h"
 
-using namespace summarytest;
 using namespace testsupport;
 
 namespace {
@@ -16,10 +15,10 @@ struct Nodal {
     uint32_t bytes;
 };
 
-class SummaryFlush : public HeldSummaryTest {
+class SummaryFlush : public HeldDumpTest {
 protected:
     void SetUp() override {
-        HeldSummaryTest::SetUp();
+        HeldDumpTest::SetUp();
         s->setMemoryDumpSize(0x100000000ULL);
         s->setMDRTTableSize(0x20);
         std::string n[8];
@@ -31,8 +30,8 @@ protected:
         files = {{4016, false, 48}, {4084, true, 300}, {1872, false, 96}, {2552, true, 1000},
                  {1872 + 12, false, 48}, {2552 + 12, true, 7777}, {3232 + 36, false, 64}, {3912 + 36, true, 0}};
         for (int i = 0; i < 7; ++i) grow(i, files[i].bytes);
-        patchFile(kSys, 3912 + 36, Bytes().u32(55));
-        patchFile(kSys, 1872 + 5 * 4, Bytes().u32(7));  // beside an empty name: kept and counted
+        patch(kSys, 3912 + 36, Bytes().u32(55));
+        patch(kSys, 1872 + 5 * 4, Bytes().u32(7));  // beside an empty name: kept and counted
     }
     void grow(int i, uint32_t bytes) {
         files[i].bytes = bytes;
@@ -40,7 +39,7 @@ protected:
     }
     // Every derived field by the documented formulas.
     void expectDerived() {
-        std::vector<uint8_t> v = primaryBytes(kSys);
+        std::vector<uint8_t> v = bytesOf(kSys);
         uint32_t data = 0, all = 7;
         for (const Nodal& n : files) {
             EXPECT_EQ(slice(v, n.sizeOffset, 4), Bytes().u32(n.bytes).bytes()) << n.sizeOffset;
@@ -51,7 +50,7 @@ protected:
         EXPECT_EQ(slice(v, 112 + 24, 8), Bytes().u32(0).u32(all).bytes()) << "hardware section";
         EXPECT_EQ(slice(v, 160 + 24, 8), Bytes().u64(0x100000020ULL).bytes()) << "hypervisor section";
         EXPECT_EQ(slice(v, 232, 8), Bytes().u64(1024 + all + 0x100000020ULL).bytes()) << "totalDumpSize";
-        EXPECT_EQ(backupBytes(kSys), v);
+        EXPECT_EQ(bytesOf(kSys, true), v);
     }
 
     std::vector<Nodal> files;
@@ -64,7 +63,7 @@ TEST_F(SummaryFlush, RecomputesEveryDerivedFieldFromTheNamedFiles) {
     rmgrCalls();
     EXPECT_EQ(s->flush(), nullptr);
     expectDerived();
-    const std::string sync = "rmgrSyncFileChunk 0xF000 " + pathOf(kSys);
+    const std::string sync = "rmgrSyncFileChunk 0xF000 " + summaryPath(kSys);
     EXPECT_EQ(rmgrCalls(), (std::vector<std::string>{sync + " 0 208", sync + " 208 1024", sync + " 1232 3140"}));
     EXPECT_TRUE(errlog().empty());
 }
@@ -72,8 +71,8 @@ TEST_F(SummaryFlush, RecomputesEveryDerivedFieldFromTheNamedFiles) {
 TEST_F(SummaryFlush, UnchangedDumpIsNotWrittenByFlushOrByAHoldersDestructor) {
     s->flush();
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
-    std::filesystem::last_write_time(primary(pathOf(kSys)), old);
-    std::filesystem::last_write_time(backup(pathOf(kSys)), old);
+    std::filesystem::last_write_time(primary(summaryPath(kSys)), old);
+    std::filesystem::last_write_time(backup(summaryPath(kSys)), old);
     rmgrCalls();
     EXPECT_EQ(s->flush(), nullptr);
     EXPECT_EQ(waitChild(forkChild([] {
@@ -83,8 +82,8 @@ TEST_F(SummaryFlush, UnchangedDumpIsNotWrittenByFlushOrByAHoldersDestructor) {
               })),
               0);
     for (const std::string& call : rmgrCalls()) EXPECT_EQ(call.find("rmgrSyncFileChunk"), std::string::npos) << call;
-    EXPECT_EQ(std::filesystem::last_write_time(primary(pathOf(kSys))), old);
-    EXPECT_EQ(std::filesystem::last_write_time(backup(pathOf(kSys))), old);
+    EXPECT_EQ(std::filesystem::last_write_time(primary(summaryPath(kSys))), old);
+    EXPECT_EQ(std::filesystem::last_write_time(backup(summaryPath(kSys))), old);
 }
 
 // Region reads' results are not checked, and a nodal file that cannot be

@@ -1,30 +1,40 @@
 // The dump's SRC kept in its summary file and rebuilt by other holders,
-// and the marking of failed collections in the summary's flags.
+// the marking of failed collections in the summary's flags, the withdrawal
+// of main-store data, and their failure table.
+#include "platform/sim/platsim.h"
 #include "platform/srciSrc.h"
-#include "summaryTest.h"
+#include "tests/common/dumpTest.h"
 
-using namespace summarytest;
 using namespace testsupport;
 
 namespace {
 
-class SummarySrc : public HeldSummaryTest {
+class SummarySrc : public HeldDumpTest {
 protected:
-    static std::vector<uint8_t> extra(size_t n) {
-        std::vector<uint8_t> x(n);
-        for (size_t i = 0; i < n; ++i) x[i] = static_cast<uint8_t>(i * 7 + 1);
-        return x;
-    }
+    // An SRC whose image is 44 + n bytes.
     static SrciSrc makeSrc(size_t n) {
         SrciSrc s(0xF000, SRCI_TYPE_FSP, 0, 0x13, SVC_DUMP_FAILURE, 0xF0EE, 1, 2, 3, 4, EPUB_FIRMWARE_SP);
-        s.setExtraData(extra(n));
+        std::vector<uint8_t> extra(n);
+        for (size_t i = 0; i < n; ++i) extra[i] = static_cast<uint8_t>(i * 7 + 1);
+        s.setExtraData(extra);
         return s;
     }
-    // makeSrc(n)'s image from the platform's documented layout.
-    static std::vector<uint8_t> image(size_t n) {
-        Bytes b;
-        b.text("SRCI").u16(44 + n).u8(1).u8(0xB1).u16(0xF000).u16(0xF0EE).u16(0x4399).u8(0x81).u8(0).u8(0).u8(0x13);
-        return bytes(b.u16(0).u32(0).u32(1).u32(2).u32(3).u32(4).u32(n), extra(n));
+    // A 48-byte SRC saved, then its size field (at 318) and its image (at
+    // 4372) in the file as spoil leaves them.
+    std::function<void()> storedSrc(std::function<void(std::vector<uint8_t>&)> spoil) {
+        return [this, spoil] {
+            SrciSrc src = makeSrc(4);
+            ASSERT_EQ(s->SaveFlattenedSRC(src), nullptr);
+            std::vector<uint8_t> v = bytesOf(kSys);
+            spoil(v);
+            writeFile(primary(summaryPath(kSys)), std::string(v.begin(), v.end()));
+        };
+    }
+    std::function<ErrlEntry*()> noSrc() {
+        return [this] {
+            EXPECT_EQ(open(kSys)->getSrc(), nullptr);
+            return nullptr;
+        };
     }
 };
 
@@ -33,14 +43,14 @@ TEST_F(SummarySrc, SavedSrcComesBackEqualInAnotherProcessEvenWithoutTheTemporary
         SCOPED_TRACE(fault);
         if (*fault) platsim::setFault(fault, "match=flatsrc");
         SrciSrc src = makeSrc(356);  // a 400-byte image
-        auto holder = open();
+        auto holder = open(kSys);
         EXPECT_EQ(holder->SaveFlattenedSRC(src), nullptr);
         EXPECT_EQ(*holder->getSrc(), src);
-        std::vector<uint8_t> file = primaryBytes(kSys), img = image(356);
+        std::vector<uint8_t> file = bytesOf(kSys);  // the image itself: the platform's
         EXPECT_EQ(file.size(), 4772u);
-        EXPECT_EQ(slice(file, 318, 2 + 332), bytes(Bytes().u16(400), slice(img, 0, 332)).bytes());
-        EXPECT_EQ(slice(file, 4372, 400), img);
-        EXPECT_EQ(backupBytes(kSys), file);
+        EXPECT_EQ(slice(file, 318, 2), Bytes().u16(400).bytes());
+        EXPECT_EQ(slice(file, 320, 332), slice(file, 4372, 332)) << "its first 332 bytes in dumpSrc";
+        EXPECT_EQ(bytesOf(kSys, true), file);
         EXPECT_FALSE(fileExists(primary("/plat_dump/flatsrc.0000001a.tmp")));
         EXPECT_EQ(waitChild(forkChild([&src] {
                       ErrlEntry* errl = nullptr;
@@ -52,47 +62,18 @@ TEST_F(SummarySrc, SavedSrcComesBackEqualInAnotherProcessEvenWithoutTheTemporary
     EXPECT_TRUE(errlog().empty());
 }
 
-TEST_F(SummarySrc, MissingOrDamagedSrcGivesNullAndOnlyDamageIsLogged) {
-    const std::vector<uint8_t> base = primaryBytes(kSys), img = image(4);
-    std::vector<uint8_t> badMagic = img;
-    badMagic[0] = 'X';
-    const struct {
-        uint16_t size;
-        std::vector<uint8_t> tail;
-        int result;  // unflatten's result in the log; -1: no log
-    } cases[] = {{0, img, -1}, {48, {}, -1}, {48, badMagic, 2}, {48, slice(img, 0, 20), 1}};
-    for (const auto& c : cases) {
-        std::vector<uint8_t> v = base;  // dumpSrcSize at 318, the tail at 4372
-        v[319] = static_cast<uint8_t>(c.size);
-        v.insert(v.end(), c.tail.begin(), c.tail.end());
-        writeFile(primary(pathOf(kSys)), std::string(v.begin(), v.end()));
-        size_t before = errlog().size();
-        EXPECT_EQ(open()->getSrc(), nullptr) << c.result;
-        ASSERT_EQ(errlog().size(), before + (c.result < 0 ? 0 : 1));
-        if (c.result >= 0) {
-            EXPECT_EQ(errlog().back()["rc"], 0xF0EE);
-            EXPECT_EQ(errlog().back()["srcs"][0]["words"], Json::array({word(0x0D13, 0xF0EE, 4), c.result, 0, 0}));
-        }
-    }
-}
-
-TEST_F(SummarySrc, CollectionFailuresSetTheirFlagsAndLogTheFirstHardwareFailure) {
+TEST_F(SummarySrc, CollectionFailuresSetTheirFlags) {
     s->setMDRTTableSize(0x20);
     // Marked even though the dump has no main-store phase.
-    expectChange(kSys, [&] { s->mainstoreCollectionFailed(0x10); },
+    expectChange([&] { s->mainstoreCollectionFailed(0x10); },
                  {{720, Bytes().u16(0x0800)}, {728, Bytes().u64(0x10)}, {780, Bytes().u32(0)}});
-    expectChange(kSys, [&] { s->hwSysCollectionFailed(0x18200); }, {{720, Bytes().u16(0x1800).u16(0x8200)}});
-    s->hwSysCollectionFailed(0x8200);
-    s->hwSysCollectionFailed(0x0001);
-    EXPECT_EQ(s->getHWErrorFlags(), 0x8201);
-    ASSERT_EQ(errlog().size(), 1u) << "only the first 0x0200";
-    EXPECT_EQ(errlog()[0]["rc"], 0x22);
-    EXPECT_EQ(errlog()[0]["srcs"][0]["words"], Json::array({word(0x0B13, 0xF024, 7), 0, 0, 0}));
+    expectChange([&] { s->hwSysCollectionFailed(0x18001); }, {{720, Bytes().u16(0x1800).u16(0x8001)}});
     // With a phase, data and a size recorded, only the table goes.
     s->setDumpFlagsByMask(0x2200);
     s->setMemoryDumpSize(0x1000);
     s->setMDRTTableSize(0x20);
-    expectChange(kSys, [&] { s->mainstoreCollectionFailed(0x1); }, {{728, Bytes().u64(0x11)}, {780, Bytes().u32(0)}});
+    expectChange([&] { s->mainstoreCollectionFailed(0x1); }, {{728, Bytes().u64(0x11)}, {780, Bytes().u32(0)}});
+    EXPECT_TRUE(errlog().empty());
 }
 
 TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileOnBoth) {
@@ -104,29 +85,51 @@ TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileO
     s->setMDRTTableSize(0x20);
     s->setMemoryDumpErrorFlags(0x4);
     rmgrCalls();
-    expectChange(kSys, [&] { s->ClearMainstoreDumpExistFlag(1); }, {});
+    expectChange([&] { s->ClearMainstoreDumpExistFlag(1); }, {});
     EXPECT_TRUE(rmgrCalls().empty() && fileExists(primary(mdrt))) << "without main-store data: nothing";
 
     s->setDumpFlags(0x2201);
-    expectChange(kSys, [&] { s->ClearMainstoreDumpExistFlag(0x0080000000000000ULL); },
+    expectChange([&] { s->ClearMainstoreDumpExistFlag(0x0080000000000000ULL); },
                  {{720, Bytes().u16(0x0A01)}, {728, Bytes().u64(0x0081000000000004ULL)}, {780, Bytes().u32(0)},
                   {792, Bytes().u64(0)}, {4088, Bytes().fill(64).u32(0)}});
     EXPECT_FALSE(fileExists(primary(mdrt)) || fileExists(backup(mdrt)));
-    EXPECT_TRUE(errlog().empty());
-
-    // A file that cannot be removed: its log is committed, the name cleared all the same.
-    s->setMDRTFileName(mdrt, 5);
-    s->setDumpFlags(0x2000);
-    platsim::setFault("UtilFile.remove", "match=MDRT");
-    s->ClearMainstoreDumpExistFlag(0);
-    EXPECT_EQ(errlog().size(), 1u);
-    EXPECT_EQ(slice(primaryBytes(kSys), 4088, 68), Bytes().fill(68).bytes());
-    platsim::clearFaults();
-
     // With no MDRT file named, only the flags change.
     s->setDumpFlags(0x2000);
-    expectChange(kSys, [&] { s->ClearMainstoreDumpExistFlag(0); }, {{720, Bytes().u16(0x0800)}});
-    EXPECT_EQ(errlog().size(), 1u);
+    expectChange([&] { s->ClearMainstoreDumpExistFlag(0); }, {{720, Bytes().u16(0x0800)}});
+    EXPECT_TRUE(errlog().empty());
+}
+
+TEST_F(SummarySrc, FailureTable) {
+    std::string mdrt = "/plat_dump/0000001A.MDRT";
+    expectRows({
+        {"an image, no size recorded", storedSrc([](std::vector<uint8_t>& v) { v[318] = v[319] = 0; }), noSrc(), "", {}},
+        {"no SRC stored, a size recorded", storedSrc([](std::vector<uint8_t>& v) { v.resize(4372); }), noSrc(), "", {}},
+        {"getSrc: the stored SRC cannot be unflattened", storedSrc([](std::vector<uint8_t>& v) { v[4372] = 'X'; }),
+         noSrc(), "", {"0D13EE04 2 0 0 rc=F0EE sev=20 tr=dump"}},
+        {"getSrc: a stored SRC cut short", storedSrc([](std::vector<uint8_t>& v) { v.resize(4372 + 20); }), noSrc(), "",
+         {"0D13EE04 1 0 0 rc=F0EE sev=20 tr=dump"}},
+        {"hwSysCollectionFailed: bit 0x0200 newly set, then again", nullptr,
+         [this] {
+             s->hwSysCollectionFailed(0x8200);
+             s->hwSysCollectionFailed(0x0201);
+             EXPECT_EQ(s->getHWErrorFlags(), 0x8201);
+             return nullptr;
+         },
+         "", {"0B132407 0 0 0 rc=22 sev=20 tr=dump"}},
+        {"ClearMainstoreDumpExistFlag: the MDRT file cannot be removed",
+         [&] {
+             writeFile(primary(mdrt), "table");
+             s->setMDRTFileName(mdrt, 5);
+             s->setDumpFlags(0x2000);
+             platsim::setFault("UtilFile.remove", "match=MDRT");
+         },
+         [this] {
+             s->ClearMainstoreDumpExistFlag(0);
+             EXPECT_EQ(slice(bytesOf(kSys), 4088, 68), Bytes().fill(68).bytes()) << "the name cleared all the same";
+             return nullptr;
+         },
+         "", {"platform:1106 rc=5 sev=40"}},
+    });
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 #include <cstring>
 
 #include "platdump/dumpState.h"
-#include "summaryTest.h"
+#include "tests/common/dumpTest.h"
 
-using namespace summarytest;
 using namespace testsupport;
 
 namespace {
@@ -25,7 +24,7 @@ std::vector<uint8_t> bytesAt(const void* record, size_t offset, size_t n) {
     return std::vector<uint8_t>(p, p + n);
 }
 
-class SummaryState : public HeldSummaryTest {};
+class SummaryState : public HeldDumpTest {};
 
 TEST_F(SummaryState, ProgressFollowsItemsFlagsAndTheMainStorePhase) {
     const struct {
@@ -41,7 +40,7 @@ TEST_F(SummaryState, ProgressFollowsItemsFlagsAndTheMainStorePhase) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.flags << " " << c.finished << "/" << c.total);
         s->setDumpFlags(c.flags);
-        patchFile(kSys, 4360, Bytes().u32(c.privateFlags).u32(c.total).u32(c.finished));
+        patch(kSys, 4360, Bytes().u32(c.privateFlags).u32(c.total).u32(c.finished));
         EXPECT_EQ(s->GetHardwareDumpProgress(), c.hardware);
         EXPECT_EQ(s->GetDumpProgress(), c.overall);
         EXPECT_EQ(s->isDumpComplete(), (c.flags & 0x8000) != 0);
@@ -53,7 +52,8 @@ TEST_F(SummaryState, RecordOfIncompleteAndCompleteDumps) {
     std::string hwData = "/plat_dump/hw.data", hwToc = "/plat_dump/hw.toc";
     s->SetSYSDATAFileNames(sysData, sysToc);
     s->SetHWDATAFileNames(4, hwData, hwToc);
-    for (const auto& f : std::vector<std::pair<std::string, size_t>>{{sysData, 300}, {sysToc, 48}, {hwData, 1000}, {hwToc, 96}})
+    for (const auto& f :
+         std::vector<std::pair<std::string, size_t>>{{sysData, 300}, {sysToc, 48}, {hwData, 1000}, {hwToc, 96}})
         writeFile(primary(f.first), std::string(f.second, 'd'));
     s->setContent(0xC0FFEE01);
     s->setHardwareErrorFlags(0x0102);
@@ -61,14 +61,14 @@ TEST_F(SummaryState, RecordOfIncompleteAndCompleteDumps) {
     s->setMemoryDumpSize(0x100000000ULL);
     s->setMDRTTableSize(0x20);
     s->setDumpFlags(0x0200);
-    patchFile(kSys, 4364, Bytes().u32(2).u32(1));
+    patch(kSys, 4364, Bytes().u32(2).u32(1));
 
     _dumpstate r;
     std::memset(&r, 0xA5, sizeof r);
     r.size = 92;
     auto expectRecord = [&](uint16_t flags, uint32_t dataSize, uint64_t dumpSize, uint32_t progress) {
         ASSERT_TRUE(s->PopulateDumpState(&r));
-        EXPECT_EQ(bytesAt(&r, 8, 48), Bytes().field("SYSDUMP.AB12CD3.0000001A." + timeDigits(kClockBcd), 48).bytes());
+        EXPECT_EQ(bytesAt(&r, 8, 48), Bytes().field("SYSDUMP.AB12CD3.0000001A.20261205203015", 48).bytes());
         EXPECT_EQ((std::vector<uint32_t>{at<uint32_t>(&r, 0), at<uint32_t>(&r, 4), at<uint32_t>(&r, 56),
                                          at<uint32_t>(&r, 60), at<uint16_t>(&r, 64), at<uint16_t>(&r, 66),
                                          at<uint32_t>(&r, 76), at<uint32_t>(&r, 88)}),

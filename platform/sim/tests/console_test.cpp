@@ -86,54 +86,37 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     EXPECT_EQ(entry.FindSessionEntry(0), nullptr);
 }
 
-TEST_F(Console, AnExchangeNeedsAConnectionAndAnswersWithTheConsolesReply) {
+// (What the library makes of the replies shows in the system section's tests.)
+TEST_F(Console, AnExchangeNeedsAConnectionToAnAnsweringSessionOfStreamType) {
+    platsim::setConsoleSession(1, "KEL", 1, "silent");
     platsim::setConsoleSession(3, "KEL", 1, "hmc");
     platsim::setConsoleReply(3, std::string("\0\0\0\1", 4) + "V9R1 ready");
-
     ErrlEntry* errl = reinterpret_cast<ErrlEntry*>(1);
     NetcAddress address(3, errl, NETC_SOCKET_STREAM);
     ASSERT_EQ(errl, nullptr);
-    address.setTimeout(2);
-
     NetcMessage request, response;
-    request.setComponent(0xD000);
-    request.setMessageClass(7);
     request.setMessageType(0x1002);
-    request.setFlags(0x08);
     EXPECT_EQ(rcOf(netcSendRecv(address, request, response)), ENOTCONN);
     ASSERT_EQ(netcConnect(address), nullptr);
     EXPECT_EQ(rcOf(netcConnect(address)), EISCONN);
     ASSERT_EQ(netcSendRecv(address, request, response), nullptr);
     ASSERT_EQ(netcClose(address), nullptr);
     EXPECT_EQ(rcOf(netcClose(address)), ENOTCONN);
-
-    EXPECT_EQ(response.getComponent(), 0xD000u);
     EXPECT_EQ(response.getMessageType(), 0x1002);
-    EXPECT_EQ(response.getStatus(), 0);
     ASSERT_EQ(response.getDataLength(), 14u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(response.getData()) + 4, 10), "V9R1 ready");
 
-    EXPECT_EQ(platsim::consoleExchanges().size(), 1u) << "the refused send is not recorded";
-}
-
-TEST_F(Console, AddressesOfMissingSessionsOrOtherSocketTypesCannotConnect) {
-    platsim::setConsoleSession(1, "KEL", 1, "hmc");
-    ErrlEntry* errl = nullptr;
     NetcAddress missing(2, errl, NETC_SOCKET_STREAM);
     EXPECT_EQ(rcOf(errl), ECONNREFUSED);
     EXPECT_EQ(rcOf(netcConnect(missing)), EDESTADDRREQ);
-
     NetcAddress datagram(1, errl, 2);
     EXPECT_EQ(rcOf(errl), EPROTONOSUPPORT);
     EXPECT_FALSE(datagram.isValid());
-
     // A console that does not answer times out; the request is still sent.
     NetcAddress silent(1, errl, NETC_SOCKET_STREAM);
-    ASSERT_EQ(errl, nullptr);
     ASSERT_EQ(netcConnect(silent), nullptr);
-    NetcMessage request, response;
     EXPECT_EQ(rcOf(netcSendRecv(silent, request, response)), ETIMEDOUT);
-    EXPECT_EQ(platsim::consoleExchanges().size(), 1u);
+    EXPECT_EQ(platsim::consoleExchanges().size(), 2u) << "the refused send is not recorded";
 }
 
 TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
