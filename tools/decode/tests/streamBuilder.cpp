@@ -11,10 +11,9 @@ namespace streamfixture {
 
 using testsupport::Bytes;
 
-const uint8_t kCreationStamp[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x30, 0x15, 0x00};
-
 namespace {
 
+const uint8_t kCreationStamp[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x30, 0x15, 0x00};
 const uint8_t kHwStart[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x31, 0x00, 0x50};
 const uint8_t kHwEnd[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x42, 0x59, 0x99};
 const uint8_t kMsStart[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x43, 0x00, 0x00};
@@ -51,7 +50,7 @@ Bytes nodal(const char* name, bool hardware, const Nodal& n, size_t at, NodalAt&
     b.field(name, 8).u16(48).u16(2).u32(n.contentCode).u32(static_cast<uint32_t>(tocLength + dataFileSize));
     b.u16(0x0210).u16(n.index).u32(dataFileSize).u32(static_cast<uint32_t>(n.items.size()));
     b.u16(static_cast<uint16_t>(entrySize)).u16(0).fill(12);
-    where = NodalAt{at, tocLength, at + tocLength, dataFileSize, pad, {}};
+    where = NodalAt{at, at + tocLength, dataFileSize, {}};
     uint32_t offset = 0;
     for (const Item& i : n.items) {
         where.entries.push_back(at + b.size());
@@ -127,10 +126,9 @@ Recipe hardwareUnitDump() {
 
 Built build(const Recipe& recipe) {
     const bool hwu = recipe.kind == Kind::HardwareUnit;
+    const size_t headerSize = hwu ? 160 : 208;
     Built out;
-    out.headerSize = hwu ? 160 : 208;
-    out.summary = out.headerSize;
-    out.hardware = out.summary + 1024;
+    out.hardware = headerSize + 1024;
 
     Bytes hardware;
     Sizes z{0, 0, 32 * recipe.regions.size(), 0};
@@ -156,19 +154,17 @@ Built build(const Recipe& recipe) {
     append(header, sectionHeader("DUMP SUMMARY", 1, 0, 1024));
     append(header, sectionHeader("HARDWARE DATA", 2, hwu ? 1 : 0, z.hardwareSection));
     if (!hwu) append(header, sectionHeader("HYPERVISOR DATA", 2, 1, z.mdrt + z.memory));
-    append(header, summary(recipe, z, out.headerSize));
+    append(header, summary(recipe, z, headerSize));
     append(header, hardware);
     out.bytes = header.bytes();
     out.nodalDataSize = z.nodalData;
-    out.memoryDumpSize = z.memory;
     out.totalDumpSize = 1024 + z.hardwareSection + z.mdrt + z.memory;
     out.mdrt = out.bytes.size();
-    if (!recipe.offloadMainStore || recipe.regions.empty()) return out;
+    if (recipe.regions.empty()) return out;
 
     Bytes mdrt;
     for (const Region& r : recipe.regions)
         mdrt.text("MSREGION").u64(r.address).u32(0).u32(r.length).u64(0);
-    out.mdrtLength = mdrt.size();
     out.bytes.insert(out.bytes.end(), mdrt.bytes().begin(), mdrt.bytes().end());
     for (const Region& r : recipe.regions) {
         out.regions.push_back(out.bytes.size());

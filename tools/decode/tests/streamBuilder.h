@@ -44,31 +44,24 @@ struct Recipe {
     std::vector<std::pair<Nodal, Nodal>> groups;  // HWDATA, SPDATA
     std::optional<Nodal> system;
     std::vector<Region> regions;  // listed by the MDRT
-    bool offloadMainStore = true; // false: the stream ends after the hardware data
 };
 
 // Where one nodal section lies in the stream.
 struct NodalAt {
     size_t toc;
-    size_t tocLength;
     size_t data;
-    size_t dataLength;  // dataFileSize, pad included
-    size_t pad;
+    size_t dataLength;            // dataFileSize, pad included
     std::vector<size_t> entries;  // stream offset of each TOC entry
 };
 
 struct Built {
     std::vector<uint8_t> bytes;
-    size_t headerSize = 0;
-    size_t summary = 0;
-    size_t hardware = 0;
+    size_t hardware = 0;  // where the hardware data section starts
     size_t hardwareLength = 0;
     std::vector<NodalAt> nodal;  // in stream order
-    size_t mdrt = 0;
-    size_t mdrtLength = 0;
+    size_t mdrt = 0;              // where the hardware data ends
     std::vector<size_t> regions;  // stream offset of each region
     uint64_t nodalDataSize = 0;
-    uint64_t memoryDumpSize = 0;
     uint64_t totalDumpSize = 0;
 };
 
@@ -88,8 +81,5 @@ void patch32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
 void patch64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value);
 // The first length bytes.
 std::vector<uint8_t> cut(const std::vector<uint8_t>& bytes, size_t length);
-
-// The creation time every built dump carries: 2026-12-05 20:30:15.00.
-extern const uint8_t kCreationStamp[8];
 
 }  // namespace streamfixture

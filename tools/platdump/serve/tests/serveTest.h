@@ -1,8 +1,7 @@
 // The fixture of the serve tests: `platdump serve` runs as a user runs it,
-// a separate process on the test's fresh simulation root holding the dump
-// of `platdump demo --keep`, and is reached by real clients (curl,
-// redfishtool, openssl) run as programs. A client missing from the machine
-// fails the test that needs it, naming the package.
+// a separate process on the test's fresh simulation root, and is reached by
+// real clients (curl, redfishtool, openssl, mkpasswd) run as programs. A
+// client missing from the machine fails the test that runs it.
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -22,6 +22,7 @@
 namespace servetest {
 
 using testsupport::Json;
+using testsupport::readFile;
 
 // Two byte strings compared without printing them: their sizes and the
 // first offset where they differ.
@@ -47,63 +48,33 @@ protected:
     }
 
     void TearDown() override {
-        for (pid_t pid : iv_background) {
+        for (pid_t pid : iv_children) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
-        }
-        if (iv_server > 0) {
-            ::kill(iv_server, SIGKILL);
-            ::waitpid(iv_server, nullptr, 0);
         }
         SimTest::TearDown();
     }
 
-    // Fails the test (fatally, in the caller) unless program is on PATH.
-    static void requireTool(const std::string& program, const std::string& package) {
-        Ran r = runTool({"sh", "-c", "command -v " + program}, 10);
-        ASSERT_EQ(r.code, 0) << program << " is missing: scripts/deps.sh installs it (Debian package " << package
-                             << ")";
-    }
-
     // argv run to its end (killed after timeout seconds), output captured.
-    static Ran runTool(const std::vector<std::string>& argv, int timeout = 60, const std::string& dir = "") {
-        char outName[] = "/tmp/serve-test-out.XXXXXX", errName[] = "/tmp/serve-test-err.XXXXXX";
-        int o = ::mkstemp(outName), e = ::mkstemp(errName);
-        pid_t pid = spawn(argv, o, e, dir);
-        ::close(o);
-        ::close(e);
-        int code = waitFor(pid, timeout);
-        Ran r{code, testsupport::readFile(outName), testsupport::readFile(errName)};
-        ::unlink(outName);
-        ::unlink(errName);
-        return r;
+    Ran run(const std::vector<std::string>& argv, int timeout = 90) {
+        const std::string out = root() + "/run.out", err = root() + "/run.err";
+        const int code = waitFor(spawn(argv, ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                                       ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), false),
+                                 timeout);
+        EXPECT_NE(code, 127) << argv[0] << " cannot be run: scripts/deps.sh installs it";
+        return Ran{code, readFile(out), readFile(err)};
     }
-
-    // argv started in the background, its standard output going to out;
-    // killed at the end of the test at the latest.
+    // argv started, its standard output going to the file out, or to a pipe
+    // whose reading end is set in fd (a client the test slows down by
+    // reading as slowly as it wants); killed at the end of the test.
     pid_t background(const std::vector<std::string>& argv, const std::string& out) {
-        int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = ::open("/dev/null", O_WRONLY);
-        pid_t pid = spawn(argv, o, e, "");
-        ::close(o);
-        ::close(e);
-        iv_background.push_back(pid);
-        return pid;
+        return spawn(argv, ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), ::open("/dev/null", O_WRONLY));
     }
-
-    // argv started in the background with its standard output going to a
-    // pipe, whose reading end is set in out: a client that the test slows
-    // down, by reading its output as slowly as it wants, and stops.
-    pid_t piped(const std::vector<std::string>& argv, int& out) {
+    pid_t piped(const std::vector<std::string>& argv, int& fd) {
         int ends[2];
         if (::pipe(ends) != 0) return -1;
-        int e = ::open("/dev/null", O_WRONLY);
-        pid_t pid = spawn(argv, ends[1], e, "");
-        ::close(ends[1]);
-        ::close(e);
-        iv_background.push_back(pid);
-        out = ends[0];
-        return pid;
+        fd = ends[0];
+        return spawn(argv, ends[1], ::open("/dev/null", O_WRONLY));
     }
 
     // Up to n bytes from fd, fewer only at its end.
@@ -115,44 +86,31 @@ protected:
         return bytes;
     }
 
-    // The tool, run to its end.
-    Ran platdump(const std::vector<std::string>& args, int timeout = 120) {
-        std::vector<std::string> argv{PLATDUMP_TOOL};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return runTool(argv, timeout);
+    Ran platdump(std::vector<std::string> args, int timeout = 120) {
+        args.insert(args.begin(), PLATDUMP_TOOL);
+        return run(args, timeout);
     }
 
-    // The demo's dump (0x1A), complete, left in the repository.
+    // The dump of `platdump demo --keep` (0x1A, complete).
     void demoDump() {
         Ran r = platdump({"demo", "--keep"});
         ASSERT_EQ(r.code, 0) << r.out << r.err;
     }
 
-    // Starts `platdump serve args` (the default --listen 127.0.0.1:0 when
-    // args name no address) and waits until it says it is ready; sets base
-    // to "http://127.0.0.1:PORT" (https with TLS).
+    // Starts `platdump serve args` (on 127.0.0.1:0 when args name no
+    // address) and waits until it says it is ready; sets base to
+    // "http://127.0.0.1:PORT" (https with TLS).
     void startServer(std::vector<std::string> args = {}) {
-        bool address = false;
-        for (const std::string& a : args) address |= a == "--listen" || a == "--unix";
-        if (!address) args.insert(args.begin(), {"--listen", "127.0.0.1:0"});
-        std::vector<std::string> argv{PLATDUMP_TOOL, "serve"};
-        argv.insert(argv.end(), args.begin(), args.end());
+        if (std::find(args.begin(), args.end(), "--listen") == args.end())
+            args.insert(args.begin(), {"--listen", "127.0.0.1:0"});
+        args.insert(args.begin(), {PLATDUMP_TOOL, "serve"});
         iv_serverLog = root() + "/serve.log." + std::to_string(++iv_starts);
-        int e = ::open(iv_serverLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int o = ::open("/dev/null", O_WRONLY);
-        iv_server = spawn(argv, o, e, "");
-        ::close(o);
-        ::close(e);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        iv_server = spawn(args, ::open("/dev/null", O_WRONLY), ::open(iv_serverLog.c_str(), O_WRONLY | O_CREAT, 0644));
         std::string log;
-        while (std::chrono::steady_clock::now() < deadline) {
-            log = serverLog();
-            if (log.find("platdump serve: ready") != std::string::npos) break;
-            if (::waitpid(iv_server, nullptr, WNOHANG) == iv_server) {
-                iv_server = -1;
-                FAIL() << "platdump serve ended: " << log;
-            }
+        for (int i = 0; i < 1500 && log.find("platdump serve: ready") == std::string::npos; ++i) {
+            ASSERT_NE(::waitpid(iv_server, nullptr, WNOHANG), iv_server) << "platdump serve ended: " << serverLog();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            log = serverLog();
         }
         ASSERT_NE(log.find("platdump serve: ready"), std::string::npos) << log;
         base = after(log, "listening on ", " ,\n");
@@ -160,28 +118,24 @@ protected:
 
     // SIGTERM; the server's exit code (-1000 when it did not end in 20 s).
     int stopServer() {
-        if (iv_server <= 0) return -2000;
         ::kill(iv_server, SIGTERM);
-        int code = waitFor(iv_server, 20);
-        iv_server = -1;
-        return code;
+        iv_children.erase(std::remove(iv_children.begin(), iv_children.end(), iv_server), iv_children.end());
+        return waitFor(iv_server, 20);
     }
 
-    std::string serverLog() const { return testsupport::readFile(iv_serverLog); }
+    std::string serverLog() const { return readFile(iv_serverLog); }
 
-    // curl with args; -s and a 60 s limit added.
-    static Ran curl(std::vector<std::string> args) {
+    Ran curl(std::vector<std::string> args) {
         args.insert(args.begin(), {"curl", "-s", "--max-time", "60"});
-        return runTool(args, 90);
+        return run(args);
     }
-    // The status code curl saw for args (its body to the file body when given).
-    static std::string status(std::vector<std::string> args, const std::string& body = "/dev/null") {
+    // The status code curl saw for args (its body to the file body).
+    std::string status(std::vector<std::string> args, const std::string& body = "/dev/null") {
         args.insert(args.end(), {"-o", body, "-w", "%{http_code}"});
         return curl(args).out;
     }
 
-    // The text after the first marker in text, up to one of the ends (or
-    // the end); "" when the marker is not there.
+    // The text after the first marker in text, up to one of the ends.
     static std::string after(const std::string& text, const std::string& marker, const char* ends) {
         const size_t at = text.find(marker);
         if (at == std::string::npos) return "";
@@ -198,21 +152,24 @@ protected:
     std::string base;
 
 private:
-    static pid_t spawn(const std::vector<std::string>& argv, int out, int err, const std::string& dir) {
+    // argv in a child with standard output and error on out and err, which
+    // are closed here; its standard input /dev/null.
+    pid_t spawn(const std::vector<std::string>& argv, int out, int err, bool killAtTheEnd = true) {
         std::fflush(nullptr);
         pid_t pid = ::fork();
         if (pid == 0) {
             ::dup2(out, 1);
             ::dup2(err, 2);
-            int in = ::open("/dev/null", O_RDONLY);
-            ::dup2(in, 0);
-            if (!dir.empty() && ::chdir(dir.c_str()) != 0) ::_exit(126);
+            ::dup2(::open("/dev/null", O_RDONLY), 0);
             std::vector<char*> ptrs;
             for (const std::string& a : argv) ptrs.push_back(const_cast<char*>(a.c_str()));
             ptrs.push_back(nullptr);
             ::execvp(ptrs[0], ptrs.data());
             ::_exit(127);
         }
+        ::close(out);
+        ::close(err);
+        if (killAtTheEnd) iv_children.push_back(pid);
         return pid;
     }
 
@@ -233,7 +190,7 @@ private:
     pid_t iv_server = -1;
     std::string iv_serverLog;
     int iv_starts = 0;
-    std::vector<pid_t> iv_background;
+    std::vector<pid_t> iv_children;
 };
 
 }  // namespace servetest

@@ -1,7 +1,8 @@
 // What `platdump serve` does with requests it does not understand or must
 // refuse: a clear 4xx with an error body in the management world's shape,
-// never a crash or a hang; and a slow client holds only its own
-// connection, closed when it stays silent.
+// never a crash or a hang (how each Range header is decided is the byte
+// range test's); and a slow client holds only its own connection, closed
+// when it stays silent.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,7 +10,6 @@
 #include "serveTest.h"
 
 using namespace servetest;
-using testsupport::readFile;
 
 namespace {
 
@@ -17,7 +17,6 @@ class ServeBadInput : public ServeTest {
 protected:
     void SetUp() override {
         ServeTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(requireTool("curl", "curl"));
         demoDump();
         ErrlEntry* errl = nullptr;
         DumpSummary(DumpSummary::SYS, 0x2C, errl);  // not complete
@@ -58,15 +57,6 @@ TEST_F(ServeBadInput, EachRequestGetsAClearAnswer) {
         {"DELETE with a small body", kEntries + "/FF", {"-X", "DELETE", "-d", "x=1"}, "404",
          "Base.1.18.ResourceNotFound"},
         {"a Range without a unit", kAttachment, {"-H", "Range: 0-10"}, "416", "Base.1.18.PropertyValueOutOfRange"},
-        {"a reversed range", kAttachment, {"-H", "Range: bytes=10-5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
-        {"two ranges", kAttachment, {"-H", "Range: bytes=0-1,4-5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
-        {"positions that are no numbers", kAttachment, {"-H", "Range: bytes=a-b"}, "416",
-         "Base.1.18.PropertyValueOutOfRange"},
-        {"a first position beyond 64 bits", kAttachment, {"-H", "Range: bytes=999999999999999999999999-"}, "416",
-         "Base.1.18.PropertyValueOutOfRange"},
-        {"a suffix of no byte", kAttachment, {"-H", "Range: bytes=-0"}, "416", "Base.1.18.PropertyValueOutOfRange"},
-        {"an empty range", kAttachment, {"-H", "Range: bytes="}, "416", "Base.1.18.PropertyValueOutOfRange"},
-        {"a negative suffix", kAttachment, {"-H", "Range: bytes=--5"}, "416", "Base.1.18.PropertyValueOutOfRange"},
         {"a thousand ranges", kAttachment, {"-H", "Range: bytes=0-0" + std::string(4000, ',')}, "416",
          "Base.1.18.PropertyValueOutOfRange"},
         {"a unit the server has not is ignored", kAttachment, {"-H", "Range: items=0-5"}, "200", ""},

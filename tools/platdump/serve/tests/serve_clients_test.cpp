@@ -4,21 +4,15 @@
 #include "serveTest.h"
 
 using namespace servetest;
-using testsupport::readFile;
 
 namespace {
 
 class ServeClients : public ServeTest {
 protected:
-    void SetUp() override {
-        ServeTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(requireTool("curl", "curl"));
-    }
-
     Json redfishtool(const std::vector<std::string>& args) {
         std::vector<std::string> argv{"redfishtool", "-r", base.substr(std::string("http://").size()), "-S", "Never"};
         argv.insert(argv.end(), args.begin(), args.end());
-        Ran r = runTool(argv);
+        Ran r = run(argv);
         EXPECT_EQ(r.code, 0) << r.out << r.err;
         return Json::parse(r.out, nullptr, false);
     }
@@ -34,7 +28,6 @@ protected:
 };
 
 TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
-    ASSERT_NO_FATAL_FAILURE(requireTool("redfishtool", "redfishtool"));
     demoDump();
     ErrlEntry* errl = nullptr;
     DumpSummary(DumpSummary::SYS, 0x2B, errl);  // not complete: listed all the same
