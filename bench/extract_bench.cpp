@@ -289,7 +289,7 @@ void callAgainstItsSyscalls(benchmark::State& state) {
         state.SkipWithError(why.c_str());
         return;
     }
-    const std::string root = platsim::root();
+    replay.placeBelow(platsim::root());
     std::vector<char> buffer(std::max<size_t>(kInFileBlockLength, replay.largestRead()));
     DumpExtractData extract;
     std::vector<double> calls, raws;
@@ -301,7 +301,7 @@ void callAgainstItsSyscalls(benchmark::State& state) {
         }
         calls.push_back(secondsSince(start));
         start = std::chrono::steady_clock::now();
-        replay.run(root, buffer);
+        replay.run(buffer);
         raws.push_back(secondsSince(start));
     }
     // Medians: a pair that another process's work interrupted moves them little.

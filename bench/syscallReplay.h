@@ -52,17 +52,22 @@ public:
         return parse(lines, why);
     }
 
-    // The calls, replayed below root (in place of the traced run's root);
-    // buffer takes what reads return (at least largestRead() bytes).
-    void run(const std::string& root, std::vector<char>& buffer) const {
+    // Makes the calls' paths paths below root (in place of the traced run's
+    // root), once, so that a replay builds no strings.
+    void placeBelow(const std::string& root) {
+        for (Call& c : iv_calls) c.hostPath = root + c.path;
+    }
+
+    // The calls, on the paths placeBelow made; buffer takes what reads
+    // return (at least largestRead() bytes).
+    void run(std::vector<char>& buffer) const {
         int fds[kMaxFd];
         ssize_t got = 0;  // what a transfer returned; unused
         for (const Call& c : iv_calls) {
             struct stat st;
             switch (c.kind) {
             case Kind::Open: {
-                std::string path = root + c.path;
-                int fd = ::openat(AT_FDCWD, path.c_str(), c.a, static_cast<mode_t>(c.b));
+                int fd = ::openat(AT_FDCWD, c.hostPath.c_str(), c.a, static_cast<mode_t>(c.b));
                 if (c.fd >= 0) fds[c.fd] = fd;
                 break;
             }
@@ -72,11 +77,7 @@ public:
                 got = ::pread(fds[c.fd], buffer.data(), static_cast<size_t>(c.a), static_cast<off_t>(c.b));
                 break;
             case Kind::Read: got = ::read(fds[c.fd], buffer.data(), static_cast<size_t>(c.a)); break;
-            case Kind::StatPath: {
-                std::string path = root + c.path;
-                ::fstatat(AT_FDCWD, path.c_str(), &st, static_cast<int>(c.a));
-                break;
-            }
+            case Kind::StatPath: ::fstatat(AT_FDCWD, c.hostPath.c_str(), &st, static_cast<int>(c.a)); break;
             case Kind::StatFd: ::fstat(fds[c.fd], &st); break;
             case Kind::Seek: ::lseek(fds[c.fd], static_cast<off_t>(c.a), static_cast<int>(c.b)); break;
             case Kind::Getpid: ::getpid(); break;
@@ -96,6 +97,7 @@ private:
         int fd = -1;          // the descriptor used, or the one an open returned
         std::string path;     // below the root
         int64_t a = 0, b = 0;  // flags and mode; size and offset; operation
+        std::string hostPath;  // path below the replay's root (placeBelow)
     };
 
     static bool fail(std::string& why, const std::string& text) {
