@@ -55,7 +55,8 @@ public:
     // Makes the calls' paths paths below root (in place of the traced run's
     // root), once, so that a replay builds no strings.
     void placeBelow(const std::string& root) {
-        for (Call& c : iv_calls) c.hostPath = root + c.path;
+        iv_hostPaths.clear();
+        for (const Call& c : iv_calls) iv_hostPaths.push_back(root + c.path);
     }
 
     // The calls, on the paths placeBelow made; buffer takes what reads
@@ -63,11 +64,13 @@ public:
     void run(std::vector<char>& buffer) const {
         int fds[kMaxFd];
         ssize_t got = 0;  // what a transfer returned; unused
-        for (const Call& c : iv_calls) {
+        for (size_t i = 0; i < iv_calls.size(); ++i) {
+            const Call& c = iv_calls[i];
+            const char* path = iv_hostPaths[i].c_str();
             struct stat st;
             switch (c.kind) {
             case Kind::Open: {
-                int fd = ::openat(AT_FDCWD, c.hostPath.c_str(), c.a, static_cast<mode_t>(c.b));
+                int fd = ::openat(AT_FDCWD, path, c.a, static_cast<mode_t>(c.b));
                 if (c.fd >= 0) fds[c.fd] = fd;
                 break;
             }
@@ -77,7 +80,7 @@ public:
                 got = ::pread(fds[c.fd], buffer.data(), static_cast<size_t>(c.a), static_cast<off_t>(c.b));
                 break;
             case Kind::Read: got = ::read(fds[c.fd], buffer.data(), static_cast<size_t>(c.a)); break;
-            case Kind::StatPath: ::fstatat(AT_FDCWD, c.hostPath.c_str(), &st, static_cast<int>(c.a)); break;
+            case Kind::StatPath: ::fstatat(AT_FDCWD, path, &st, static_cast<int>(c.a)); break;
             case Kind::StatFd: ::fstat(fds[c.fd], &st); break;
             case Kind::Seek: ::lseek(fds[c.fd], static_cast<off_t>(c.a), static_cast<int>(c.b)); break;
             case Kind::Getpid: ::getpid(); break;
@@ -97,7 +100,6 @@ private:
         int fd = -1;          // the descriptor used, or the one an open returned
         std::string path;     // below the root
         int64_t a = 0, b = 0;  // flags and mode; size and offset; operation
-        std::string hostPath;  // path below the replay's root (placeBelow)
     };
 
     static bool fail(std::string& why, const std::string& text) {
@@ -207,6 +209,7 @@ private:
     }
 
     std::vector<Call> iv_calls;
+    std::vector<std::string> iv_hostPaths;  // each call's path below the replay's root
     size_t iv_largestRead = 0;
 };
 

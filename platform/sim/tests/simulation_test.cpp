@@ -89,7 +89,9 @@ TEST_F(Simulation, OpenModesAreTheCLibrarysAndOthersAreRefused) {
         UtilFile f("/plat_dump/modes");
         f.Open(r.mode, false);
         EXPECT_EQ(f.isOpen(), r.opens);
-        if (!r.opens) EXPECT_EQ(taken(f.takeError())["rc"], EINVAL);
+        if (!r.opens) {
+            EXPECT_EQ(taken(f.takeError())["rc"], EINVAL);
+        }
         f.write("Z", 1);
         f.clearError();
         f.Close();
