@@ -8,8 +8,9 @@
 #
 # The work the call is asked for, and the system calls it takes on the
 # simulation (nothing is kept from one call to the next):
-#   extraction semaphore: init (open), Down, Up, close             4
-#   the summary lock: init (open), close                            2
+#   extraction semaphore: init (open, getpid), Down (getpid,
+#     flock), Up, close                                             6
+#   the summary lock: init (open, getpid), close                    3
 #   the summary's open: does it exist, open "r+", the backup asked
 #     to create its copy when missing (the library's handler, run
 #     in this process by the simulation: exists, and exists for the
@@ -17,21 +18,25 @@
 #     names, close                                                  7
 #   the registry: iplp/SysOpMode and smgr/StateData, each open,
 #     read, close                                                   6
-#   the list: summary lock, re-read of the three regions, the MDRT
-#     opened, read, closed, unlock                                  8
+#   the list: summary lock (getpid, flock), re-read of the three
+#     regions, the MDRT opened, read, closed, unlock                9
 #   the file block: open, positioning (kept in the file object),
 #     read, close                                                   3
-#   the destructor: does the summary exist; its flush: lock, re-read
-#     of the three regions, each of the two named nodal files opened
-#     and measured (open, fstat, close), unlock, nothing written    12
-#   total                                                          42
+#   the destructor: does the summary exist; its flush: lock (getpid,
+#     flock), re-read of the three regions, each of the two named
+#     nodal files opened and measured (open, fstat, close), unlock,
+#     nothing written                                              13
+#   total                                                          47
 #
 # Before (9fc0353), one run: 124 per call: newfstatat 59 (the fault and role
 # files), read 15, openat 10, lseek 9, close 9, mkdir 8, getpid 8, flock 6.
-# Now: 42, the list above: pread64 10, openat 9, close 9, newfstatat 6,
-# flock 6, read 2 (43 while the kind was found by looking for a system or
-# hardware-unit summary; it now comes from the identifier alone). The permission check uses the flags the open has just
-# read instead of reading the summary region once more.
+# Now: 47, the list above: pread64 10, openat 9, close 9, newfstatat 6,
+# flock 6, getpid 5, read 2 (43 while the kind was found by looking for a
+# system or hardware-unit summary; it now comes from the identifier alone;
+# the permission check uses the flags the open has just read instead of
+# reading the summary region once more). The getpid in each semaphore init
+# and Down tells a semaphore object a forked child inherited from its
+# parent's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bench=${1:-build/host/bench/extract_bench}

@@ -37,10 +37,19 @@
 // formatted on every call) 1.43 to 1.46, 18.7 to 19.9 us against 12.9 to
 // 13.9 us raw; with the shared generation counter, the root worked out when
 // the environment changes and trace lines formatted when read, 1.15, 14.8
-// to 16.4 us against 12.9 to 14.2 us. What is left is user-space work of
-// the library and of the simulation (in the simulation: getenv on each
-// call that names a path, key or semaphore, about 0.02 of the ratio; the
-// objects' path strings; the trace lines, under 0.01).
+// to 16.4 us against 12.9 to 14.2 us. (The replay then built each path
+// with a string, which made raw about 0.5 us slower; it now builds them
+// once, and the call's five getpid are replayed too.)
+// Then, three runs each, alternating with the library of 7cb35de (load
+// average 5 to 9): 7cb35de 1.20 to 1.26 (16.1 to 17.0 us against 13.2 to
+// 13.5 us); with file paths kept in the file objects, no heap for slot
+// names, small MDRT tables and registry values, trace lines kept with one
+// switch per argument, and a remote command's handler on the command's
+// root, 1.12 to 1.15 (15.1 to 15.7 us against 13.4 to 13.8 us). Callgrind
+// counts 31.5k user instructions and 26 heap allocations in one call
+// before, 20.6k and 13 after. Of what is left, getenv in the 13 calls that
+// name a path, a key or a semaphore is a fifth (about 0.03 of the ratio);
+// the rest is spread thin (trace lines 7 %, the heap 8 %, host paths 3 %).
 //
 // The work one ExtractDump call is asked for, with the system calls each
 // step takes, is listed in count_extract_syscalls.sh.
@@ -289,7 +298,7 @@ void callAgainstItsSyscalls(benchmark::State& state) {
         state.SkipWithError(why.c_str());
         return;
     }
-    const std::string root = platsim::root();
+    replay.placeBelow(platsim::root());
     std::vector<char> buffer(std::max<size_t>(kInFileBlockLength, replay.largestRead()));
     DumpExtractData extract;
     std::vector<double> calls, raws;
@@ -301,7 +310,7 @@ void callAgainstItsSyscalls(benchmark::State& state) {
         }
         calls.push_back(secondsSince(start));
         start = std::chrono::steady_clock::now();
-        replay.run(root, buffer);
+        replay.run(buffer);
         raws.push_back(secondsSince(start));
     }
     // Medians: a pair that another process's work interrupted moves them little.

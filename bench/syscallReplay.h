@@ -52,17 +52,25 @@ public:
         return parse(lines, why);
     }
 
-    // The calls, replayed below root (in place of the traced run's root);
-    // buffer takes what reads return (at least largestRead() bytes).
-    void run(const std::string& root, std::vector<char>& buffer) const {
+    // Makes the calls' paths paths below root (in place of the traced run's
+    // root), once, so that a replay builds no strings.
+    void placeBelow(const std::string& root) {
+        iv_hostPaths.clear();
+        for (const Call& c : iv_calls) iv_hostPaths.push_back(root + c.path);
+    }
+
+    // The calls, on the paths placeBelow made; buffer takes what reads
+    // return (at least largestRead() bytes).
+    void run(std::vector<char>& buffer) const {
         int fds[kMaxFd];
         ssize_t got = 0;  // what a transfer returned; unused
-        for (const Call& c : iv_calls) {
+        for (size_t i = 0; i < iv_calls.size(); ++i) {
+            const Call& c = iv_calls[i];
+            const char* path = iv_hostPaths[i].c_str();
             struct stat st;
             switch (c.kind) {
             case Kind::Open: {
-                std::string path = root + c.path;
-                int fd = ::openat(AT_FDCWD, path.c_str(), c.a, static_cast<mode_t>(c.b));
+                int fd = ::openat(AT_FDCWD, path, c.a, static_cast<mode_t>(c.b));
                 if (c.fd >= 0) fds[c.fd] = fd;
                 break;
             }
@@ -72,13 +80,10 @@ public:
                 got = ::pread(fds[c.fd], buffer.data(), static_cast<size_t>(c.a), static_cast<off_t>(c.b));
                 break;
             case Kind::Read: got = ::read(fds[c.fd], buffer.data(), static_cast<size_t>(c.a)); break;
-            case Kind::StatPath: {
-                std::string path = root + c.path;
-                ::fstatat(AT_FDCWD, path.c_str(), &st, static_cast<int>(c.a));
-                break;
-            }
+            case Kind::StatPath: ::fstatat(AT_FDCWD, path, &st, static_cast<int>(c.a)); break;
             case Kind::StatFd: ::fstat(fds[c.fd], &st); break;
             case Kind::Seek: ::lseek(fds[c.fd], static_cast<off_t>(c.a), static_cast<int>(c.b)); break;
+            case Kind::Getpid: ::getpid(); break;
             }
         }
         (void)got;
@@ -89,7 +94,7 @@ public:
 
 private:
     static constexpr int kMaxFd = 1024;
-    enum class Kind { Open, Close, Flock, Pread, Read, StatPath, StatFd, Seek };
+    enum class Kind { Open, Close, Flock, Pread, Read, StatPath, StatFd, Seek, Getpid };
     struct Call {
         Kind kind;
         int fd = -1;          // the descriptor used, or the one an open returned
@@ -189,10 +194,12 @@ private:
                        below(c.path)) {
                 c.kind = Kind::StatPath;
                 c.a = l.numbers[1];
+            } else if (l.name == "getpid" && n == 0) {
+                c.kind = Kind::Getpid;
             } else {
                 return fail(why, "not replayed: " + lines[i]);
             }
-            if (c.fd < 0 && c.kind != Kind::Open && c.kind != Kind::StatPath)
+            if (c.fd < 0 && c.kind != Kind::Open && c.kind != Kind::StatPath && c.kind != Kind::Getpid)
                 return fail(why, "no descriptor: " + lines[i]);
             if (c.kind == Kind::Pread || c.kind == Kind::Read)
                 iv_largestRead = std::max(iv_largestRead, static_cast<size_t>(c.a));
@@ -202,6 +209,7 @@ private:
     }
 
     std::vector<Call> iv_calls;
+    std::vector<std::string> iv_hostPaths;  // each call's path below the replay's root
     size_t iv_largestRead = 0;
 };
 

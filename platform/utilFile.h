@@ -36,11 +36,15 @@ public:
     // Deletes the file at path; returns the failure, or null.
     static ErrlEntry* remove(const char* path);
 
-    const char* getFileName() const { return iv_path.c_str(); }
+    const char* getFileName() const { return iv_path; }
     void setFileName(const char* path);
 
 private:
-    std::string iv_path;
+    // The path: in the object when it fits (every path of the dump
+    // repository does), else a copy on the heap that the object owns.
+    static constexpr size_t kInlinePath = 96;
+    char iv_inlinePath[kInlinePath];  // ended by the constructors
+    char* iv_path = iv_inlinePath;
     int iv_fd = -1;
     bool iv_ownsFd = false;
     // The position in a file this object opened (not for appending): kept

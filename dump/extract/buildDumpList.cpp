@@ -34,6 +34,8 @@ constexpr size_t MDRT_LENGTH = 20;   // u32
 // allocated, rather than have every extraction request allocate and zero
 // up to 4 GiB for it.
 constexpr uint32_t MDRT_MAX_SIZE = 32768 * MDRT_ENTRY_SIZE;
+// Tables up to this size (32 regions) are read without the heap.
+constexpr uint32_t MDRT_SMALL_SIZE = 32 * MDRT_ENTRY_SIZE;
 
 // A node group's four files, in stream order: name slot and size slot.
 struct NodalFile {
@@ -86,21 +88,29 @@ uint32_t appendHypervisorData(DumpList& list, uint8_t* names, uint8_t useTce) {
     uint32_t tableSize = be::getU32(names, names::MDRT_FILE_SIZE);
     appendFile(list, names, names::MDRT_FILE_NAME, tableSize, "MDRT");
     const DumpDataBlock& mdrt = **(list.end() - 1);
-    // At least one byte, so that an empty table still has a buffer.
-    // (Below the limit, only an exhausted heap fails the allocation.)
-    std::unique_ptr<uint8_t[]> table(
-        tableSize > MDRT_MAX_SIZE ? nullptr : new (std::nothrow) uint8_t[tableSize ? tableSize : 1]());  // GCOVR_EXCL_BR_LINE
+    // A table of a few regions is read on the stack, a larger one on the
+    // heap (below the limit, only an exhausted heap fails the allocation).
+    // Zeroed either way: a short read leaves no stale bytes.
+    uint8_t small[MDRT_SMALL_SIZE];
+    std::unique_ptr<uint8_t[]> large;
+    uint8_t* table = small;
+    if (tableSize <= MDRT_SMALL_SIZE) {
+        std::memset(small, 0, tableSize);
+    } else {
+        if (tableSize <= MDRT_MAX_SIZE) large.reset(new (std::nothrow) uint8_t[tableSize]());  // GCOVR_EXCL_BR_LINE
+        table = large.get();
+    }
     if (!table) {
         trace("buildDumpList: no memory for an MDRT of %u bytes (at most %u read)", tableSize, MDRT_MAX_SIZE);
         commit(errorAt(kMdrtTooLarge, RC_NO_DATA, REASON_NO_DATA, tableSize));
         return 0;
     }
-    if (ErrlEntry* e = mdrt.getData(0, tableSize, chars(table.get()), nullptr)) {
+    if (ErrlEntry* e = mdrt.getData(0, tableSize, chars(table), nullptr)) {
         trace("buildDumpList: MDRT of %u bytes unreadable", tableSize);
         commit(passedAt(e, kMdrtReadFailed));
         return 0;
     }
-    return appendMainStore(list, table.get(), tableSize, useTce);
+    return appendMainStore(list, table, tableSize, useTce);
 }
 
 }  // namespace

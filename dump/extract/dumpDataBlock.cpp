@@ -47,7 +47,15 @@ ErrlEntry* DumpDataBlockMS::getData(uint32_t offset, uint32_t length, char* buff
     return nullptr;
 }
 
-DumpList::DumpList() = default;
+namespace {
+
+// Blocks of a system dump's stream with a few main-store regions: room
+// for them is made once, not as they come.
+constexpr size_t kBlocksReserved = 16;
+
+}  // namespace
+
+DumpList::DumpList() { iv_blocks.reserve(kBlocksReserved); }
 
 DumpList::~DumpList() {
     for (DumpDataBlock* block : iv_blocks) delete block;  // null entries: no-op

@@ -5,7 +5,6 @@
 #include <errno.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 #include "dump/summary/summaryLayout.h"
@@ -128,9 +127,21 @@ std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t t
     }
     if ((type == SYS && (id & HWU_ID_BITS)) || (type == HWU && !(id & HWU_ID_BITS)))
         trace("DumpSummary: id 0x%08X does not fit type %d", id, static_cast<int>(type));
-    char name[layout::names::NAME_WIDTH];
-    std::snprintf(name, sizeof name, "/%s%08X%s", kind->filePrefix, id, layout::SUMMARY_FILE_SUFFIX);
-    std::string path = std::string(kMountPoint) + name;
+    // The mount point, '/', the prefix, the id as 8 upper-case hex digits,
+    // the suffix: built by hand, as every extraction request opens it.
+    char text[sizeof kMountPoint + 1 + layout::FILE_PREFIX_LENGTH + layout::FILE_ID_DIGITS +
+              sizeof layout::SUMMARY_FILE_SUFFIX];
+    char* at = text;
+    auto put = [&at](const char* piece, size_t length) {
+        std::memcpy(at, piece, length);
+        at += length;
+    };
+    put(kMountPoint, sizeof kMountPoint - 1);
+    *at++ = '/';
+    put(kind->filePrefix, strnlen(kind->filePrefix, layout::FILE_PREFIX_LENGTH));
+    for (int shift = 28; shift >= 0; shift -= 4) *at++ = "0123456789ABCDEF"[(id >> shift) & 0xF];
+    put(layout::SUMMARY_FILE_SUFFIX, sizeof layout::SUMMARY_FILE_SUFFIX - 1);
+    const std::string path(text, static_cast<size_t>(at - text));
     // Prefix and id have fixed widths: the name always fits.
     if (path.size() >= layout::names::NAME_WIDTH) trace("DumpSummary: path %s too long", path.c_str());  // GCOVR_EXCL_BR_LINE
     layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, path.c_str(),

@@ -26,16 +26,22 @@ ErrlEntry* DumpSummary::flush() {
         ReadFileHeader();
         ReadSummary();
         ReadFileNames();
-        const Regions before = iv_image;
+        // Of the file names, only the nodal sizes change here: each is
+        // compared as it is set; header and summary are compared whole.
+        uint8_t before[HEADER_AND_SUMMARY_SIZE];
+        std::memcpy(before, iv_image.fileHeader, HEADER_AND_SUMMARY_SIZE);
+        bool sizesChanged = false;
 
         for (const NodalSlot& slot : nodalSlots()) {
-            std::string name = slotName(iv_image.fileNames, slot);
-            if (!name.empty()) be::putU32(iv_image.fileNames, slot.size, measuredSize(name));
+            const SlotName name = slotName(iv_image.fileNames, slot);
+            if (name.empty()) continue;
+            const uint32_t size = measuredSize(name.text);
+            sizesChanged |= be::getU32(iv_image.fileNames, slot.size) != size;
+            be::putU32(iv_image.fileNames, slot.size, size);
         }
         recomputeDerivedFields(iv_image.fileHeader, iv_image.summary, iv_image.fileNames);
 
-        if (std::memcmp(before.fileHeader, iv_image.fileHeader, HEADER_AND_SUMMARY_SIZE) != 0 ||
-            std::memcmp(before.fileNames, iv_image.fileNames, FILE_NAMES_SIZE) != 0) {
+        if (sizesChanged || std::memcmp(before, iv_image.fileHeader, HEADER_AND_SUMMARY_SIZE) != 0) {
             writeFileHeader();
             writeSummary();
             writeFileNames();

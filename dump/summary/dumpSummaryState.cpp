@@ -75,8 +75,8 @@ uint32_t DumpSummary::nodalDataBytes() {
     uint32_t total = 0;
     for (const NodalSlot& slot : nodalSlots()) {
         if (!slot.data) continue;
-        std::string name = slotName(n, slot);
-        if (!name.empty()) total += measuredSize(name);
+        const SlotName name = slotName(n, slot);
+        if (!name.empty()) total += measuredSize(name.text);
     }
     return total;
 }

@@ -36,15 +36,11 @@ const std::vector<NodalSlot>& nodalSlots() {
     return slots;
 }
 
-std::string slotName(const uint8_t* fileNames, const NodalSlot& slot) {
-    return getText(fileNames, slot.name, names::NAME_WIDTH);
-}
-
-uint32_t measuredSize(const std::string& name) {
-    UtilFile file(name.c_str());
+uint32_t measuredSize(const char* name) {
+    UtilFile file(name);
     file.Open("r", false);
     if (ErrlEntry* e = takeError(file)) {
-        trace("DumpSummary: nodal file %s not opened, rc 0x%X", name.c_str(), e->getRC());
+        trace("DumpSummary: nodal file %s not opened, rc 0x%X", name, e->getRC());
         discard(e);
     }
     return static_cast<uint32_t>(file.size());

@@ -52,7 +52,7 @@ void prepareSkeleton(const std::string& r) {
 class RootViews {
 public:
     static RootView& mine() {
-        if (__builtin_expect(t_view != nullptr, 1)) return *t_view;
+        if (__builtin_expect(t_rootView != nullptr, 1)) return *t_rootView;
         return made();
     }
 
@@ -85,11 +85,11 @@ public:
 
 private:
     __attribute__((noinline)) static RootView& made() {
-        t_view = new RootView;
+        t_rootView = new RootView;
         // A call made while the thread's destructors run (after the owner's)
         // keeps its view to the end.
-        if (!t_ownerGone) t_owner.view.reset(t_view);
-        return *t_view;
+        if (!t_ownerGone) t_owner.view.reset(t_rootView);
+        return *t_rootView;
     }
 
     // The environment names another root, or a relative one.
@@ -130,29 +130,33 @@ private:
         std::unique_ptr<RootView> view;
         ~Owner() {
             if (view) unmap(*view);
-            t_view = nullptr;
+            t_rootView = nullptr;
             t_ownerGone = true;
         }
     };
 
-    // Read on every call: a plain pointer in the thread's static block.
-    static thread_local RootView* t_view __attribute__((tls_model("initial-exec")));
     static thread_local bool t_ownerGone __attribute__((tls_model("initial-exec")));
     static thread_local Owner t_owner;
 };
 
-thread_local RootView* RootViews::t_view __attribute__((tls_model("initial-exec"))) = nullptr;
+// Read on every call: a plain pointer in the thread's static block.
+__thread RootView* t_rootView __attribute__((tls_model("initial-exec"))) = nullptr;
 thread_local bool RootViews::t_ownerGone __attribute__((tls_model("initial-exec"))) = false;
 thread_local RootViews::Owner RootViews::t_owner;
 
 const RootView& currentRoot() {
     RootView& v = RootViews::mine();
-    RootViews::resolve(v);
+    // A remote command's handler runs inside the command, on the root the
+    // command worked out.
+    if (t_backupScope)
+        RootViews::resolveOnce(v);
+    else
+        RootViews::resolve(v);
     RootViews::refresh(v);
     return v;
 }
 
-const RootView& lastRoot() {
+const RootView& lastRootSlow() {
     RootView& v = RootViews::mine();
     RootViews::resolveOnce(v);
     RootViews::refresh(v);
@@ -254,11 +258,12 @@ HostPath joinedPath(std::string_view base, std::string_view a, std::string_view 
         return p;
     }
     char* at = p.text;
-    for (std::string_view piece : {base, a, b}) {
-        std::memcpy(at, piece.data(), piece.size());
-        at += piece.size();
-    }
-    *at = '\0';
+    std::memcpy(at, base.data(), base.size());
+    at += base.size();
+    // The middle piece is most often a separator or nothing.
+    for (char c : a) *at++ = c;
+    if (!b.empty()) std::memcpy(at, b.data(), b.size());
+    at[b.size()] = '\0';
     return p;
 }
 
@@ -273,7 +278,7 @@ uint64_t Fault::num(const std::string& key, uint64_t fallback) const {
     return v;
 }
 
-std::optional<Fault> armedFault(const RootView& r, const char* call, const std::string& subject) {
+std::optional<Fault> armedFault(const RootView& r, const char* call, std::string_view subject) {
     const auto& armed = r.control().faults;
     auto found = armed.find(std::string_view(call));
     if (found == armed.end()) return std::nullopt;
@@ -281,14 +286,14 @@ std::optional<Fault> armedFault(const RootView& r, const char* call, const std::
     Fault f;
     f.params = parseParams(found->second);
     auto match = f.params.find("match");
-    if (match != f.params.end() && subject.find(match->second) == std::string::npos) {
+    if (match != f.params.end() && subject.find(match->second) == std::string_view::npos) {
         errno = saved;
         return std::nullopt;
     }
     bool fire = countAndDecide(r.root() + "/sim/fail/" + call + ".state", f.num("after", 0),
                                f.has("count"), f.num("count", 0));
     // Which call failed on what, for whoever has to tell afterwards.
-    if (fire) appendHostLine(r.root() + "/sim/faults.log", std::string(call) + " " + subject);
+    if (fire) appendHostLine(r.root() + "/sim/faults.log", std::string(call).append(" ").append(subject));
     errno = saved;
     if (!fire) return std::nullopt;
     return f;

@@ -36,6 +36,10 @@ public:
     // The file system this thread works on: the backup's while it serves a
     // remote command or while the role is 0, else the primary's.
     Side side() const;
+    // Worked out, its control state read at the root's current generation.
+    bool upToDate() const {
+        return iv_resolved && iv_generation && iv_loaded && generation(iv_generation) == iv_seen;
+    }
 
 private:
     friend class RootViews;
@@ -51,11 +55,19 @@ private:
 };
 
 // The root as the environment names it now: calls that name a path, a
-// key or a semaphore, and every call without an object, start here.
+// key or a semaphore, and every call without an object, start here. Inside
+// a remote command's handler it is the root the command worked out.
 const RootView& currentRoot();
 // The root this thread last worked out, its control state up to date:
 // calls on a file or a semaphore that a call of the first kind opened.
-const RootView& lastRoot();
+// Inline, as every transfer asks for it: one comparison when nothing moved.
+extern __thread RootView* t_rootView __attribute__((tls_model("initial-exec")));  // null before a first call
+const RootView& lastRootSlow();
+inline const RootView& lastRoot() {
+    const RootView* v = t_rootView;
+    if (__builtin_expect(v && v->upToDate(), 1)) return *v;
+    return lastRootSlow();
+}
 
 // currentRoot()'s pieces. The string is this thread's copy, changed by its
 // next call only when the root changed.
@@ -112,12 +124,17 @@ struct Fault {
 // name); a fault with match=TEXT fires only for subjects containing TEXT.
 // after=N lets N matching calls pass first; count=N limits the failures to
 // N. Every failure that fires appends "<call> <subject>" to sim/faults.log.
-std::optional<Fault> armedFault(const RootView& r, const char* call, const std::string& subject);
-inline std::optional<Fault> fault(const RootView& r, const char* call, const std::string& subject) {
+std::optional<Fault> armedFault(const RootView& r, const char* call, std::string_view subject);
+inline std::optional<Fault> fault(const RootView& r, const char* call, std::string_view subject) {
     if (r.control().faults.empty()) return std::nullopt;
     return armedFault(r, call, subject);
 }
-inline std::optional<Fault> fault(const char* call, const std::string& subject) {
+// A subject given as C text is measured only when a fault is armed.
+inline std::optional<Fault> fault(const RootView& r, const char* call, const char* subject) {
+    if (r.control().faults.empty()) return std::nullopt;
+    return armedFault(r, call, subject);
+}
+inline std::optional<Fault> fault(const char* call, std::string_view subject) {
     return fault(currentRoot(), call, subject);
 }
 

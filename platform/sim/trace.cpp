@@ -5,6 +5,8 @@
 // tracing costs a call next to nothing.
 #include "platform/trace.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdint>
@@ -12,7 +14,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -80,16 +81,28 @@ Spec parseSpec(const char* fmt) {
     return s;
 }
 
-// An integer argument as the length modifier says it was passed.
-uint64_t takeInteger(va_list& args, const Spec& s) {
-    bool sign = s.kind == Spec::Int;
-    switch (s.length) {
-    case 'l': return sign ? uint64_t(va_arg(args, long)) : uint64_t(va_arg(args, unsigned long));
-    case 'L': return sign ? uint64_t(va_arg(args, long long)) : uint64_t(va_arg(args, unsigned long long));
-    case 'j': return sign ? uint64_t(va_arg(args, intmax_t)) : uint64_t(va_arg(args, uintmax_t));
-    case 'z': return uint64_t(va_arg(args, size_t));
-    case 't': return uint64_t(va_arg(args, ptrdiff_t));
-    default: return sign ? uint64_t(int64_t(va_arg(args, int))) : uint64_t(va_arg(args, unsigned));
+// What one argument is, as va_arg must take it: the conversion's kind and
+// length modifier in one.
+enum class Take : uint8_t {
+    Int, Unsigned, Long, UnsignedLong, LongLong, UnsignedLongLong, IntMax, UnsignedIntMax,
+    Size, PtrDiff, Double, Pointer, String,
+};
+
+Take takeOf(Spec::Kind kind, char length) {
+    const bool sign = kind == Spec::Int;
+    switch (kind) {
+    case Spec::Double: return Take::Double;
+    case Spec::Pointer: return Take::Pointer;
+    case Spec::String: return Take::String;
+    default: break;
+    }
+    switch (length) {
+    case 'l': return sign ? Take::Long : Take::UnsignedLong;
+    case 'L': return sign ? Take::LongLong : Take::UnsignedLongLong;
+    case 'j': return sign ? Take::IntMax : Take::UnsignedIntMax;
+    case 'z': return Take::Size;
+    case 't': return Take::PtrDiff;
+    default: return sign ? Take::Int : Take::Unsigned;
     }
 }
 
@@ -110,10 +123,6 @@ struct Line {
 // What a format takes from its arguments, in order (a * width or precision
 // is an int of its own); worked out once per format.
 struct Plan {
-    struct Take {
-        Spec::Kind kind;
-        char length;
-    };
     const char* fmt = nullptr;
     size_t count = 0;
     Take takes[kMaxArgs];
@@ -130,20 +139,20 @@ Plan makePlan(const char* fmt) {
         if (s.kind == Spec::Literal) continue;
         size_t needed = size_t(s.starWidth) + size_t(s.starPrecision) + 1;
         if (s.kind == Spec::Stop || plan.count + needed > kMaxArgs) break;
-        if (s.starWidth) plan.takes[plan.count++] = {Spec::Int, 0};
-        if (s.starPrecision) plan.takes[plan.count++] = {Spec::Int, 0};
-        plan.takes[plan.count++] = {s.kind, s.length};
+        if (s.starWidth) plan.takes[plan.count++] = Take::Int;
+        if (s.starPrecision) plan.takes[plan.count++] = Take::Int;
+        plan.takes[plan.count++] = takeOf(s.kind, s.length);
     }
     return plan;
 }
 
 // The plan of fmt, from a small table of the formats seen (a format's
 // address picks its slot; one that collides is worked out again).
-// Guarded by the trace mutex.
+// Guarded by the trace lock.
 const Plan& planFor(const char* fmt) {
     static Plan plans[512];
     Plan& slot = plans[(reinterpret_cast<uintptr_t>(fmt) >> 2) % 512];
-    if (slot.fmt != fmt) slot = makePlan(fmt);
+    if (__builtin_expect(slot.fmt != fmt, 0)) slot = makePlan(fmt);
     return slot;
 }
 
@@ -152,19 +161,31 @@ const Plan& planFor(const char* fmt) {
 void keep(Line& line, const char* fmt, va_list& args) {
     const Plan& plan = planFor(fmt);
     line.fmt = fmt;
-    line.count = 0;
     line.textUsed = 0;
-    for (size_t i = 0; i < plan.count; ++i) {
-        const Plan::Take& take = plan.takes[i];
-        Line::Arg& a = line.args[line.count];
-        switch (take.kind) {
-        case Spec::Double: a.real = va_arg(args, double); break;
-        case Spec::Pointer: a.pointer = va_arg(args, const void*); break;
-        case Spec::String: {
+    size_t i = 0;
+    for (; i < plan.count; ++i) {
+        Line::Arg& a = line.args[i];
+        switch (plan.takes[i]) {
+        case Take::Int: a.integer = uint64_t(int64_t(va_arg(args, int))); break;
+        case Take::Unsigned: a.integer = va_arg(args, unsigned); break;
+        case Take::Long: a.integer = uint64_t(int64_t(va_arg(args, long))); break;
+        case Take::UnsignedLong: a.integer = va_arg(args, unsigned long); break;
+        case Take::LongLong: a.integer = uint64_t(va_arg(args, long long)); break;
+        case Take::UnsignedLongLong: a.integer = va_arg(args, unsigned long long); break;
+        case Take::IntMax: a.integer = uint64_t(va_arg(args, intmax_t)); break;
+        case Take::UnsignedIntMax: a.integer = va_arg(args, uintmax_t); break;
+        case Take::Size: a.integer = va_arg(args, size_t); break;
+        case Take::PtrDiff: a.integer = uint64_t(int64_t(va_arg(args, ptrdiff_t))); break;
+        case Take::Double: a.real = va_arg(args, double); break;
+        case Take::Pointer: a.pointer = va_arg(args, const void*); break;
+        case Take::String: {
             const char* text = va_arg(args, const char*);
             if (!text) text = "(null)";
             size_t room = kTextBytes - line.textUsed;
-            if (room == 0) return;
+            if (room == 0) {
+                line.count = i;
+                return;
+            }
             size_t n = strnlen(text, room - 1);
             std::memcpy(line.texts + line.textUsed, text, n);
             line.texts[line.textUsed + n] = '\0';
@@ -172,16 +193,9 @@ void keep(Line& line, const char* fmt, va_list& args) {
             line.textUsed += n + 1;
             break;
         }
-        default: {
-            Spec s;
-            s.kind = take.kind;
-            s.length = take.length;
-            a.integer = takeInteger(args, s);
-            break;
         }
-        }
-        ++line.count;
     }
+    line.count = i;
 }
 
 // Appends one conversion of s with the kept argument(s) at arg to out.
@@ -252,10 +266,21 @@ struct trace_buf {
 
 namespace {
 
-std::mutex& traceMutex() {
-    static std::mutex m;
-    return m;
-}
+// The buffers' lock: held for a few dozen instructions at a time, so a
+// waiter yields rather than sleeps.
+class TraceLock {
+public:
+    TraceLock() {
+        while (__atomic_test_and_set(&s_held, __ATOMIC_ACQUIRE)) sched_yield();
+    }
+    ~TraceLock() { __atomic_clear(&s_held, __ATOMIC_RELEASE); }
+    TraceLock(const TraceLock&) = delete;
+    TraceLock& operator=(const TraceLock&) = delete;
+
+private:
+    static bool s_held;
+};
+bool TraceLock::s_held = false;
 
 std::map<std::string, std::unique_ptr<trace_buf>>& buffers() {
     static auto* b = new std::map<std::string, std::unique_ptr<trace_buf>>;  // lives to exit
@@ -266,7 +291,7 @@ std::map<std::string, std::unique_ptr<trace_buf>>& buffers() {
 
 extern "C" int trace_adal_init_buffer(trace_desc_t* td, const char* name, size_t size) {
     if (!td || !name) return -1;
-    std::lock_guard<std::mutex> lock(traceMutex());
+    TraceLock lock;
     auto& slot = buffers()[name];
     if (!slot) {
         slot.reset(new trace_buf);
@@ -279,14 +304,14 @@ extern "C" int trace_adal_init_buffer(trace_desc_t* td, const char* name, size_t
 
 extern "C" int trace_adal_write_all(trace_desc_t td, const char* fmt, ...) {
     if (!td || !fmt) return -1;
-    std::lock_guard<std::mutex> lock(traceMutex());
+    TraceLock lock;
     Line* line;
-    if (td->ring.size() < td->capacity) {
+    if (__builtin_expect(td->ring.size() < td->capacity, 0)) {
         td->ring.emplace_back();
         line = &td->ring.back();
     } else {
         line = &td->ring[td->next];
-        td->next = (td->next + 1) % td->capacity;
+        if (++td->next == td->capacity) td->next = 0;
     }
     va_list args;
     va_start(args, fmt);
@@ -299,7 +324,7 @@ namespace platsim {
 namespace detail {
 
 std::vector<std::string> recentTraceLines(const std::string& name, size_t maxLines) {
-    std::lock_guard<std::mutex> lock(traceMutex());
+    TraceLock lock;
     auto it = buffers().find(name);
     if (it == buffers().end()) return {};
     const trace_buf& b = *it->second;

@@ -54,15 +54,22 @@ ErrlEntry* fileError(uint16_t reason, const char* what, const std::string& path,
 }
 
 bool openFlags(const char* mode, int& flags) {
-    std::string m(mode ? mode : "");
-    m.erase(std::remove(m.begin(), m.end(), 'b'), m.end());
-    if (m == "r") flags = O_RDONLY;
-    else if (m == "r+") flags = O_RDWR;
-    else if (m == "w") flags = O_WRONLY | O_CREAT | O_TRUNC;
-    else if (m == "w+") flags = O_RDWR | O_CREAT | O_TRUNC;
-    else if (m == "a") flags = O_WRONLY | O_CREAT | O_APPEND;
-    else if (m == "a+") flags = O_RDWR | O_CREAT | O_APPEND;
-    else return false;
+    // The mode without its 'b's: at most two letters.
+    char m[3] = {0};
+    size_t n = 0;
+    for (const char* c = mode ? mode : ""; *c; ++c) {
+        if (*c == 'b') continue;
+        if (n == 2) return false;
+        m[n++] = *c;
+    }
+    const bool plus = m[1] == '+';
+    if (m[1] != '\0' && !plus) return false;
+    switch (m[0]) {
+    case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+    case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+    case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+    default: return false;
+    }
     flags |= O_CLOEXEC;
     return true;
 }
@@ -78,17 +85,26 @@ ErrlEntry* removePath(const char* call, const std::string& path) {
 
 }  // namespace
 
-UtilFile::UtilFile() = default;
+UtilFile::UtilFile() { iv_inlinePath[0] = '\0'; }
 
-UtilFile::UtilFile(const char* path) : iv_path(path ? path : "") {}
+UtilFile::UtilFile(const char* path) { setFileName(path); }
 
-UtilFile::UtilFile(FILE* stream) : iv_path("(stream)"), iv_fd(stream ? fileno(stream) : -1) {}
+UtilFile::UtilFile(FILE* stream) : iv_fd(stream ? fileno(stream) : -1) { setFileName("(stream)"); }
 
 UtilFile::~UtilFile() {
     if (iv_ownsFd && iv_fd >= 0) ::close(iv_fd);
+    if (iv_path != iv_inlinePath) delete[] iv_path;
 }
 
-void UtilFile::setFileName(const char* path) { iv_path = path ? path : ""; }
+void UtilFile::setFileName(const char* path) {
+    const size_t length = path ? std::strlen(path) : 0;
+    char* kept = length < kInlinePath ? iv_inlinePath : new char[length + 1];
+    // path may be this object's own name: copied before the old one goes.
+    if (length) std::memmove(kept, path, length);
+    kept[length] = '\0';
+    if (iv_path != iv_inlinePath && iv_path != kept) delete[] iv_path;
+    iv_path = kept;
+}
 
 void UtilFile::Open(const char* mode, bool) {
     if (iv_ownsFd && iv_fd >= 0) ::close(iv_fd);
@@ -132,7 +148,7 @@ void UtilFile::Close() {
 }
 
 bool UtilFile::exists() const {
-    if (iv_path.empty()) return false;
+    if (!*iv_path) return false;
     int saved = errno;
     struct stat st;
     bool found = ::stat(hostPathOf(currentRoot(), iv_path).c_str(), &st) == 0;

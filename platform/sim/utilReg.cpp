@@ -40,7 +40,9 @@ ErrlEntry* UtilReg::read(const char* key, void* buffer, uint32_t& size, bool, Er
         size = 0;
         return regError(RC_MISSING, "registry read", key, 0, &*f);
     }
-    std::string value;
+    // Kept from call to call: a value is read without the heap once one
+    // as long has been.
+    static thread_local std::string value;
     if (!key || !platsim::detail::readHostFile(
                     platsim::detail::joinedPath(root.sideDir(root.side()), "/registry/", key).c_str(), value)) {
         int err = errno;

@@ -83,7 +83,7 @@ TEST_F(ExtractList, TheFirstBlockIsAsLongAsTheFileHeaderSizeSays) {
 // An MDRT that cannot be read, or whose recorded size is beyond 32768
 // entries (refused before anything is allocated for it: a damaged summary
 // once had every request zero 4 GiB), costs only the regions; the largest
-// table is read, zeros after the file's end.
+// table is read, zeros after the file's end, and so is a small one.
 TEST_F(ExtractList, FailureTable) {
     const std::vector<Region> regions = {{0x1000, 0x10}, {0x2000, 0x10}};
     auto mdrt = [=](const char* fault, unsigned size) {
@@ -101,10 +101,14 @@ TEST_F(ExtractList, FailureTable) {
     };
     Shape largest = plus(kHardwareOnly, {{FILE_, 0x100000}, {TCE, 0x10}, {TCE, 0x10}});
     largest.resize(largest.size() + 0x100000 / 32 - 2, {TCE, 0});
+    // A small table is read on the stack, after calls that left bytes there.
+    Shape small = plus(kHardwareOnly, {{FILE_, 0x400}, {TCE, 0x10}, {TCE, 0x10}});
+    small.resize(small.size() + 0x400 / 32 - 2, {TCE, 0});
     expectRows({
         {"the MDRT file cannot be read", mdrt("match=MDRT count=1", 0), list(plus(kHardwareOnly, {{FILE_, 64}})), "",
          {"platform:1101 rc=5 sev=40 cp=011E:1:0 cp=1306:2F:0 DumpBufferDataInfo=********000000400000000000000000"}},
         {"the largest table", mdrt("", 0x100000), list(largest), "", {}},
+        {"a small table", mdrt("", 0x400), list(small), "", {}},
         {"a table one byte larger", mdrt("", 0x100001), list(plus(kHardwareOnly, {{FILE_, 0x100001}})), "",
          {"13060F30 100001 0 0 rc=B sev=20 tr=dump"}},
         {"a table of 4 GiB", mdrt("", 0xFFFFFFFF), list(plus(kHardwareOnly, {{FILE_, 0xFFFFFFFF}})), "",

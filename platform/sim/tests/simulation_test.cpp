@@ -42,6 +42,62 @@ TEST_F(Simulation, FailedFileOperationsLeaveAPendingErrorNamingThePath) {
     EXPECT_FALSE(f.hasError());
 }
 
+// A file object keeps the path it is given whatever its length, its own
+// name given back to it included: the file it reaches is the one named.
+TEST_F(Simulation, FileObjectsKeepLongAndRenamedPaths) {
+    const std::string longName = "/plat_dump/" + std::string(120, 'L');
+    writeFile(root() + "/primary" + longName, "long");
+    writeFile(root() + "/primary/plat_dump/short", "short");
+    UtilFile f(longName.c_str());
+    EXPECT_EQ(f.getFileName(), longName);
+    EXPECT_TRUE(f.exists());
+    f.setFileName("/plat_dump/short");
+    EXPECT_STREQ(f.getFileName(), "/plat_dump/short");
+    f.setFileName(f.getFileName());
+    EXPECT_STREQ(f.getFileName(), "/plat_dump/short");
+    f.setFileName(longName.c_str());
+    f.setFileName(f.getFileName());
+    f.Open("r", false);
+    char buf[8] = {0};
+    EXPECT_EQ(f.read(buf, sizeof buf), 4u);
+    EXPECT_EQ(std::string(buf, 4), "long");
+
+    UtilFile unnamed(static_cast<const char*>(nullptr));
+    EXPECT_STREQ(unnamed.getFileName(), "");
+    EXPECT_FALSE(unnamed.exists());
+}
+
+// Modes are the C library's, a 'b' anywhere ignored; any other is refused
+// without touching the file.
+TEST_F(Simulation, OpenModesAreTheCLibrarysAndOthersAreRefused) {
+    const std::string path = root() + "/primary/plat_dump/modes";
+    struct Row {
+        const char* mode;
+        bool opens;
+        const char* after;  // the file, "abc" before, once "Z" is written through the object
+    };
+    const Row rows[] = {
+        {"r", true, "abc"},   {"rb", true, "abc"},  {"r+", true, "Zbc"},   {"rb+", true, "Zbc"},
+        {"r+b", true, "Zbc"}, {"w", true, "Z"},     {"wb+", true, "Z"},    {"a", true, "abcZ"},
+        {"ab+", true, "abcZ"}, {"", false, "abc"},  {"x", false, "abc"},   {"rw", false, "abc"},
+        {"r++", false, "abc"}, {"+", false, "abc"}, {"rbb+x", false, "abc"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.mode);
+        writeFile(path, "abc");
+        UtilFile f("/plat_dump/modes");
+        f.Open(r.mode, false);
+        EXPECT_EQ(f.isOpen(), r.opens);
+        if (!r.opens) {
+            EXPECT_EQ(taken(f.takeError())["rc"], EINVAL);
+        }
+        f.write("Z", 1);
+        f.clearError();
+        f.Close();
+        EXPECT_EQ(readFile(path), r.after);
+    }
+}
+
 TEST_F(Simulation, RegistryValuesAreRawBytesAndTooSmallABufferFails) {
     const std::string raw("ab12\0x", 6);
     platsim::setRegistry("svpd/Raw_MachineSerialNumber", raw);
