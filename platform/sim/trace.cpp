@@ -28,7 +28,7 @@ constexpr size_t kMaxArgs = 16;    // arguments kept per line (* widths included
 constexpr size_t kTextBytes = kMaxLine;  // the copied strings of one line
 
 // One conversion of a format: "%-08llx" and what it takes.
-struct Spec {
+struct Conversion {
     enum Kind { Literal, Int, Unsigned, Double, String, Pointer, Stop } kind = Literal;
     char length = 0;  // 'H' hh, 'h', 'l', 'L' ll (or q), 'j', 'z', 't'
     bool starWidth = false, starPrecision = false;
@@ -39,8 +39,8 @@ struct Spec {
 // The conversion at fmt (just past a '%'). Stop for what a line cannot
 // keep: %n, %m, wide characters and strings, long doubles, and anything
 // unknown; the line then ends there.
-Spec parseSpec(const char* fmt) {
-    Spec s;
+Conversion parseConversion(const char* fmt) {
+    Conversion s;
     s.begin = fmt - 1;
     const char* p = fmt;
     if (*p == '%') {
@@ -65,16 +65,16 @@ Spec parseSpec(const char* fmt) {
     else if (p[0] == 'l' && p[1] == 'l') s.length = 'L', p += 2;
     else if (*p == 'q') s.length = 'L', ++p;
     else if (*p && std::strchr("hljzt", *p)) s.length = *p++;
-    s.kind = Spec::Stop;
+    s.kind = Conversion::Stop;
     switch (*p) {
-    case 'd': case 'i': s.kind = Spec::Int; break;
-    case 'o': case 'u': case 'x': case 'X': s.kind = Spec::Unsigned; break;
-    case 'c': if (s.length == 0) s.kind = Spec::Int; break;
+    case 'd': case 'i': s.kind = Conversion::Int; break;
+    case 'o': case 'u': case 'x': case 'X': s.kind = Conversion::Unsigned; break;
+    case 'c': if (s.length == 0) s.kind = Conversion::Int; break;
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        if (s.length == 0 || s.length == 'l') s.kind = Spec::Double;
+        if (s.length == 0 || s.length == 'l') s.kind = Conversion::Double;
         break;
-    case 's': if (s.length == 0) s.kind = Spec::String; break;
-    case 'p': s.kind = Spec::Pointer; break;
+    case 's': if (s.length == 0) s.kind = Conversion::String; break;
+    case 'p': s.kind = Conversion::Pointer; break;
     default: break;
     }
     s.end = *p ? p + 1 : p;
@@ -88,12 +88,12 @@ enum class Take : uint8_t {
     Size, PtrDiff, Double, Pointer, String,
 };
 
-Take takeOf(Spec::Kind kind, char length) {
-    const bool sign = kind == Spec::Int;
+Take takeOf(Conversion::Kind kind, char length) {
+    const bool sign = kind == Conversion::Int;
     switch (kind) {
-    case Spec::Double: return Take::Double;
-    case Spec::Pointer: return Take::Pointer;
-    case Spec::String: return Take::String;
+    case Conversion::Double: return Take::Double;
+    case Conversion::Pointer: return Take::Pointer;
+    case Conversion::String: return Take::String;
     default: break;
     }
     switch (length) {
@@ -134,11 +134,11 @@ Plan makePlan(const char* fmt) {
     Plan plan;
     plan.fmt = fmt;
     for (const char* p = std::strchr(fmt, '%'); p; p = std::strchr(p, '%')) {
-        Spec s = parseSpec(p + 1);
+        Conversion s = parseConversion(p + 1);
         p = s.end;
-        if (s.kind == Spec::Literal) continue;
+        if (s.kind == Conversion::Literal) continue;
         size_t needed = size_t(s.starWidth) + size_t(s.starPrecision) + 1;
-        if (s.kind == Spec::Stop || plan.count + needed > kMaxArgs) break;
+        if (s.kind == Conversion::Stop || plan.count + needed > kMaxArgs) break;
         if (s.starWidth) plan.takes[plan.count++] = Take::Int;
         if (s.starPrecision) plan.takes[plan.count++] = Take::Int;
         plan.takes[plan.count++] = takeOf(s.kind, s.length);
@@ -199,7 +199,7 @@ void keep(Line& line, const char* fmt, va_list& args) {
 }
 
 // Appends one conversion of s with the kept argument(s) at arg to out.
-void formatSpec(std::string& out, const Spec& s, const Line& line, size_t& arg) {
+void formatSpec(std::string& out, const Conversion& s, const Line& line, size_t& arg) {
     std::string spec(s.begin, s.end);
     // A * becomes the number it was given, so that each call takes one value.
     for (bool star : {s.starWidth, s.starPrecision}) {
@@ -213,9 +213,9 @@ void formatSpec(std::string& out, const Spec& s, const Line& line, size_t& arg) 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     switch (s.kind) {
-    case Spec::Double: std::snprintf(piece, sizeof piece, format, a.real); break;
-    case Spec::Pointer: std::snprintf(piece, sizeof piece, format, a.pointer); break;
-    case Spec::String: std::snprintf(piece, sizeof piece, format, line.texts + a.text); break;
+    case Conversion::Double: std::snprintf(piece, sizeof piece, format, a.real); break;
+    case Conversion::Pointer: std::snprintf(piece, sizeof piece, format, a.pointer); break;
+    case Conversion::String: std::snprintf(piece, sizeof piece, format, line.texts + a.text); break;
     default:
         switch (s.length) {
         case 'l': std::snprintf(piece, sizeof piece, format, static_cast<long>(a.integer)); break;
@@ -237,14 +237,14 @@ std::string format(const Line& line) {
     const char* p = line.fmt;
     while (const char* percent = std::strchr(p, '%')) {
         out.append(p, percent);
-        Spec s = parseSpec(percent + 1);
+        Conversion s = parseConversion(percent + 1);
         p = s.end;
-        if (s.kind == Spec::Literal) {
+        if (s.kind == Conversion::Literal) {
             out += '%';
             continue;
         }
         size_t needed = size_t(s.starWidth) + size_t(s.starPrecision) + 1;
-        if (s.kind == Spec::Stop || arg + needed > line.count) {
+        if (s.kind == Conversion::Stop || arg + needed > line.count) {
             p = "";
             break;
         }
