@@ -199,17 +199,17 @@ void keep(Line& line, const char* fmt, va_list& args) {
 }
 
 // Appends one conversion of s with the kept argument(s) at arg to out.
-void formatSpec(std::string& out, const Conversion& s, const Line& line, size_t& arg) {
-    std::string spec(s.begin, s.end);
+void formatConversion(std::string& out, const Conversion& s, const Line& line, size_t& arg) {
+    std::string conversion(s.begin, s.end);
     // A * becomes the number it was given, so that each call takes one value.
     for (bool star : {s.starWidth, s.starPrecision}) {
         if (!star) continue;
-        size_t at = spec.find('*');
-        spec.replace(at, 1, std::to_string(int64_t(line.args[arg++].integer)));
+        size_t at = conversion.find('*');
+        conversion.replace(at, 1, std::to_string(int64_t(line.args[arg++].integer)));
     }
     const Line::Arg& a = line.args[arg++];
     char piece[kMaxLine];
-    const char* format = spec.c_str();
+    const char* format = conversion.c_str();
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     switch (s.kind) {
@@ -248,7 +248,7 @@ std::string format(const Line& line) {
             p = "";
             break;
         }
-        formatSpec(out, s, line, arg);
+        formatConversion(out, s, line, arg);
     }
     out += p;
     if (out.size() > kMaxLine - 1) out.resize(kMaxLine - 1);
