@@ -53,16 +53,16 @@ bool ifRangeHolds(std::optional<std::string_view> ifRange, std::string_view etag
 RangeDecision decideRange(std::optional<std::string_view> range, std::optional<std::string_view> ifRange,
                           std::string_view etag, uint64_t size) {
     if (!range) return whole(size);
-    std::string_view spec = trimmed(*range);
-    const size_t eq = spec.find('=');
+    std::string_view rangeSet = trimmed(*range);
+    const size_t eq = rangeSet.find('=');
     if (eq == std::string_view::npos) return refused("a Range header is bytes=FIRST-LAST, bytes=FIRST- or bytes=-SUFFIX");
-    if (!equalsNoCase(trimmed(spec.substr(0, eq)), "bytes")) return whole(size);  // a unit this server has not
+    if (!equalsNoCase(trimmed(rangeSet.substr(0, eq)), "bytes")) return whole(size);  // a unit this server has not
     if (!ifRangeHolds(ifRange, etag)) return whole(size);
-    spec = trimmed(spec.substr(eq + 1));
-    if (spec.find(',') != std::string_view::npos) return refused("one byte range per request is served");
-    const size_t dash = spec.find('-');
+    rangeSet = trimmed(rangeSet.substr(eq + 1));
+    if (rangeSet.find(',') != std::string_view::npos) return refused("one byte range per request is served");
+    const size_t dash = rangeSet.find('-');
     if (dash == std::string_view::npos) return refused("a byte range holds a '-'");
-    std::string_view firstText = trimmed(spec.substr(0, dash)), lastText = trimmed(spec.substr(dash + 1));
+    std::string_view firstText = trimmed(rangeSet.substr(0, dash)), lastText = trimmed(rangeSet.substr(dash + 1));
 
     if (firstText.empty()) {  // suffix: the last N bytes
         std::optional<uint64_t> suffix = number(lastText);
