@@ -162,23 +162,20 @@ int runDemo(const DemoOptions& options, bool progress, std::ostream& out, std::o
         out << "platdump demo: the life of one system dump on the simulation at " << f.root << "\n\n";
         f.regions = prepareMachine(f.root, log);
         f.id = freeId();
-        DumpStatusLogger(f.id).setSystemDumpRequested();
-        ErrlEntry* errl = nullptr;
-        DumpSummary summary(DumpSummary::SYS, f.id, errl);
-        demoCheck(errl, "cannot create dump " + idText(f.id));
+        std::unique_ptr<DumpSummary> summary = createDump(f, log);
         _dumpstate state{};
         state.size = sizeof state;
-        summary.PopulateDumpState(&state);
+        summary->PopulateDumpState(&state);
         f.dumpFileName = fieldText(state.dumpFileName, sizeof state.dumpFileName);
         log.step("create", "dump " + idText(f.id) + ": " + summaryPath(f.id, DumpSummary::SYS) + ", offloaded as " +
                                f.dumpFileName);
-        collectDump(summary, f, log);
+        collectDump(*summary, f, log);
         status(f, log);
         list(log, err);
         offload(f, progress, err, log);
         verifyOffload(f, log);
         f.kept = options.keep;
-        if (!f.kept) remove(summary, f, log);
+        if (!f.kept) remove(*summary, f, log);
         for (const Json& e : committedErrorLogs(logsBefore)) {
             ++f.errorLogs;
             f.informationalLogs += e.value("severity", 1) == 0;
