@@ -3,7 +3,7 @@
 // and with --keep, leaving a repository that checks clean.
 #include <sys/stat.h>
 
-#include "toolTest.h"
+#include "tools/platdump/tests/toolTest.h"
 
 using namespace testsupport;
 using namespace tooltest;
