@@ -4,25 +4,33 @@
 
 namespace platdump {
 
-namespace {
-
-// Converts the hexadecimal text in place to decimal, the form CLI11 stores
-// into the option's variable; an error text when it is no 32-bit id.
-std::string hexToDecimal(std::string& text) {
-    std::string digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.erase(0, 2);
-    if (digits.empty() || digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        return "a dump ID is up to 8 hexadecimal digits, not \"" + text + "\"";
-    text = std::to_string(std::stoul(digits, nullptr, 16));
-    return "";
+std::optional<unsigned int> parseDumpId(const std::string& text) {
+    size_t at = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
+    if (text.size() == at || text.size() - at > 8) return std::nullopt;
+    unsigned int id = 0;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        unsigned digit = c >= '0' && c <= '9'   ? c - '0'
+                         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                : 16;
+        if (digit == 16) return std::nullopt;
+        id = id << 4 | digit;
+    }
+    return id;
 }
 
-}  // namespace
-
 CLI::Option* addDumpIdArgument(CLI::App* cmd, unsigned int& id, bool required) {
-    return cmd->add_option("ID", id, "The dump's identifier, in hexadecimal (1A, 0x1A, 0000001A)")
+    auto parse = [&id](const CLI::results_t& texts) {
+        std::optional<unsigned int> parsed = parseDumpId(texts.back());
+        if (!parsed)
+            throw CLI::ValidationError("ID", "a dump ID is up to 8 hexadecimal digits, not \"" + texts.back() + "\"");
+        id = *parsed;
+        return true;
+    };
+    return cmd->add_option("ID", CLI::callback_t(parse), "The dump's identifier, in hexadecimal (1A, 0x1A, 0000001A)")
         ->required(required)
-        ->transform(CLI::Validator(hexToDecimal, "HEX"));
+        ->type_name("HEX");
 }
 
 std::string idText(unsigned int id) {
