@@ -33,8 +33,8 @@ std::vector<std::pair<std::string, std::string>> runningServerRegistry() {
     constexpr size_t kStateRecordLength = 56;
     return {
         {"svpd/Raw_MachineSerialNumber", "ab12cd3"},
-        {"svpd/Raw_MachineTypeModel", "9080-HEX"},
-        {"fstp/SystemName", "Server-9080-HEX-SN12CD3"},
+        {"svpd/Raw_MachineTypeModel", "SIMX-T01"},
+        {"fstp/SystemName", "sim-server-01"},
         {"smgr/CecIplType", word(0x0000A1B2)},
         {"smgr/TovIplType", word(1)},
         {"menu/HypMode", std::string(1, '\x01')},

@@ -23,8 +23,8 @@ size_t setRunningServerRegistry(bool keepPresent = false);
 // The management consoles: count sessions of the console connection type,
 // the first connected and answering, the others known but not answering;
 // and the console service's view (managed, one console, master 0).
-constexpr const char* kConsoleNames[] = {"hmc1", "hmc2"};
-constexpr char kConsoleReply[] = "HMC V10R2 connected";
+constexpr const char* kConsoleNames[] = {"mc-alpha", "mc-beta"};
+constexpr char kConsoleReply[] = "console v1 ready";
 void setConsoles(unsigned count);
 
 }  // namespace collector

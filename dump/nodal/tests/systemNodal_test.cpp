@@ -18,7 +18,7 @@ namespace {
 struct Console { std::string name, reply; unsigned state; };
 const std::string kLongName = "console-with-a-name-of-forty-characters!";
 const std::string kLongReply = std::string(60, 'r');
-const Console kOne{"hmc one", "ready", 1}, kLong{kLongName, kLongReply, 2}, kFive{"hmc five", "", 4};
+const Console kOne{"mc-alpha", "ready", 1}, kLong{kLongName, kLongReply, 2}, kFive{"mc-five", "", 4};
 const Bytes kManaged = Bytes().u32(1).u32(3).u32(2).u32(5).u32(0);
 // Registry values: names of 15, 8 and 10 characters; values of 4, 5 and 0 bytes.
 const char* const kPolicy[2] = {"dump/DumpPolicy", "\x01\x02\x03\x04"}, *const kOem[2] = {"fstp/Oem", "ABCDE"},
@@ -62,8 +62,8 @@ protected:
         // Consoles "KEL " in state 1, 2 or 4 of sessions 0 to 8 count; the
         // reply's text starts at its fifth byte; session 5 never answers.
         struct { unsigned index; const char* type; unsigned state; std::string name, reply; } sessions[] = {
-            {0, "KEL", 1, "hmc one", "ready"}, {1, "VTY", 1, "vterm", "no"},  {2, "KEL", 3, "hmc idle", "no"},
-            {3, "KEL", 2, kLongName, kLongReply}, {5, "KEL", 4, "hmc five", ""}, {9, "KEL", 1, "hmc nine", "no"}};
+            {0, "KEL", 1, "mc-alpha", "ready"}, {1, "VTY", 1, "vterm", "no"},  {2, "KEL", 3, "mc-idle", "no"},
+            {3, "KEL", 2, kLongName, kLongReply}, {5, "KEL", 4, "mc-five", ""}, {9, "KEL", 1, "mc-nine", "no"}};
         for (const auto& s : sessions) {
             platsim::setConsoleSession(s.index, s.type, s.state, s.name);
             if (s.index != 5) platsim::setConsoleReply(s.index, std::string("\0\0\0\1", 4) + s.reply);
@@ -130,7 +130,7 @@ TEST_F(SystemNodal, TheGatheredSectionHoldsTheDocumentedRecords) {
 }
 
 TEST_F(SystemNodal, ConsoleFailuresLeavePartialRecordsAndNoLog) {
-    const Console kOneMute{"hmc one", "", 1};
+    const Console kOneMute{"mc-alpha", "", 1};
     const Bytes kZero = Bytes().fill(20);
     struct Row { const char *fault, *params; const Bytes& managed; std::vector<Console> found; };
     std::vector<Row> rows = {

@@ -30,8 +30,8 @@ const std::vector<uint8_t> kVoskTimeBcd = {0x20, 0x23, 0x11, 0x14, 0x22, 0x13, 0
 const std::vector<uint8_t> kEpochBcd = {0x19, 0x70, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00};
 constexpr uint32_t kVoskWord1 = 0x11111111;
 constexpr uint32_t kVoskWord2 = 0x22222222;
-const std::string kSystemName = "Server-8286-42A-SN1234567";
-const std::string kTypeModelText = "9080-HEX        0000A1B212345678";
+const std::string kSystemName = "sim-server-03";
+const std::string kTypeModelText = "SIMX-T01        0000A1B212345678";
 constexpr uint8_t kVoskDumpContent = 0x03;
 constexpr char kVoskPath[] = "/registry/dump/VoskInfo";
 
@@ -136,7 +136,7 @@ protected:
         SimTest::SetUp();
         platsim::setClock(kClock);
         platsim::setRegistry("svpd/Raw_MachineSerialNumber", "ab12cd3x");
-        platsim::setRegistry("svpd/Raw_MachineTypeModel", "9080-HEX");
+        platsim::setRegistry("svpd/Raw_MachineTypeModel", "SIMX-T01");
         platsim::setRegistryU32("smgr/CecIplType", 0x0000A1B2);
         platsim::setRegistryU32("smgr/TovIplType", 0x12345678);
         platsim::setRegistry("fstp/SystemName", kSystemName);

@@ -112,8 +112,8 @@ TEST_F(SummaryFields, SrcAndClientIdAreCutToTheirFields) {
     expectChange([&] { s->setDumpSRC(src.data() + 100, 3); }, {{320, {101, 102, 103}}});
     char longId[] = "0123456789abcdefghijklmnopqrstuvwxyzABCD";  // 40 characters, no NUL stored
     expectChange([&] { s->setClientId(longId); }, {{656, Bytes().text("0123456789abcdefghijklmnopqrstuv")}});
-    char shortId[] = "hmc1";
-    expectChange([&] { s->setClientId(shortId); }, {{656, Bytes().field("hmc1", 32)}});
+    char shortId[] = "mc-alpha";
+    expectChange([&] { s->setClientId(shortId); }, {{656, Bytes().field("mc-alpha", 32)}});
     // No bytes leave the SRC as it was; no id clears the field.
     expectChange([&] { s->setDumpSRC(nullptr, 3); }, {});
     expectChange([&] { s->setDumpSRC(src.data(), 0); }, {});

@@ -55,16 +55,16 @@ TEST_F(Console, ManagedInfoComesFromTheSimulationFileAndFlattensBigEndian) {
 
 TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     std::string longName(80, 'n');
-    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL", 1, "hmc one"));
+    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL", 1, "mc-alpha"));
     ASSERT_TRUE(platsim::setConsoleSession(7, "VTTY", 4, longName));
-    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL ", 2, "hmc renamed"));  // replaces index 0
+    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL ", 2, "mc-renamed"));  // replaces index 0
     EXPECT_FALSE(platsim::setConsoleSession(1, "KELXY", 1, "too long a tag"));
 
     NetcSessionEntry entry;
     ASSERT_EQ(entry.FindSessionEntry(0), nullptr);
     EXPECT_STREQ(entry.getType(), "KEL ") << "short tags are padded to four characters";
     EXPECT_EQ(entry.getState(), 2);
-    EXPECT_STREQ(entry.getName(), "hmc renamed");
+    EXPECT_STREQ(entry.getName(), "mc-renamed");
 
     ASSERT_EQ(entry.FindSessionEntry(7), nullptr);
     EXPECT_EQ(entry.getIndex(), 7);
@@ -87,7 +87,7 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
 }
 
 TEST_F(Console, AnExchangeNeedsAConnectionAndAnswersWithTheConsolesReply) {
-    platsim::setConsoleSession(3, "KEL", 1, "hmc");
+    platsim::setConsoleSession(3, "KEL", 1, "mc-gamma");
     platsim::setConsoleReply(3, std::string("\0\0\0\1", 4) + "V9R1 ready");
 
     ErrlEntry* errl = reinterpret_cast<ErrlEntry*>(1);
@@ -117,7 +117,7 @@ TEST_F(Console, AnExchangeNeedsAConnectionAndAnswersWithTheConsolesReply) {
 }
 
 TEST_F(Console, AddressesOfMissingSessionsOrOtherSocketTypesCannotConnect) {
-    platsim::setConsoleSession(1, "KEL", 1, "hmc");
+    platsim::setConsoleSession(1, "KEL", 1, "mc-gamma");
     ErrlEntry* errl = nullptr;
     NetcAddress missing(2, errl, NETC_SOCKET_STREAM);
     EXPECT_EQ(rcOf(errl), ECONNREFUSED);

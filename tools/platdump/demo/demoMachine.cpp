@@ -41,7 +41,7 @@ std::vector<collector::Region> prepareMachine(const std::string& root, DemoLog& 
     };
     platsim::setMainStoreSize(kMainStoreSize);
     for (const collector::Region& r : regions) platsim::writeMainStore(r.address, regionBytes(r));
-    log.step("machine", "serial AB12CD3, type-model 9080-HEX: " + std::to_string(written) +
+    log.step("machine", "serial AB12CD3, type-model SIMX-T01: " + std::to_string(written) +
                             " registry values set, " + std::to_string(present) + " were there");
     const std::string consoleText =
         console ? "management console \"" + std::string(collector::kConsoleNames[0]) + "\" answers; " : "";
