@@ -128,27 +128,13 @@ private:
         std::string mdst = kMdstFile;
         s.setMDSTFileName(mdst, kMdstSize);
         std::string resource = fileName("/plat_dump/%08X.RES", kSystemDump);
-        if (writeWholeFile(resource, "resource data")) {
+        if (collector::writeWholeFile(resource, "resource data", *this)) {
             during(iv_r, iv_dump, step::kSetter);
             s.setResourceDumpFileName(resource);
         }
         std::string name;
         during(iv_r, iv_dump, step::kGetter);
         s.getResourceDumpFileName(name);
-    }
-
-    // A whole file written through the library's file class; false when
-    // any of it did not reach the file.
-    bool writeWholeFile(const std::string& path, const std::string& bytes) {
-        during(iv_r, iv_dump, step::kFileWrite);
-        DumpUtilFile file(path.c_str());
-        if (!iv_r.entry("open " + path, file.open("w+"))) return false;
-        uint32_t written = file.write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-        bool whole = iv_r.entry("write " + path, file.takeError()) && written == bytes.size();
-        iv_r.call("whole " + path, whole);
-        file.Close();
-        iv_r.entry("close " + path, file.takeError());
-        return whole;
     }
 
     // A file outside the repository, pushed to the backup as a whole, that

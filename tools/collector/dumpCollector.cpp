@@ -134,8 +134,14 @@ void collectMainStore(DumpSummary& s, const Plan& plan, DumpStatusLogger& status
     status.setMainStoreCollectionDone();
 }
 
-// A whole file written through the library's file class; false when any
-// of it did not reach the file.
+}  // namespace
+
+bool Hooks::entry(const std::string&, ErrlEntry* e) {
+    if (!e) return true;
+    dumpCommitAndFreeLog(e);
+    return false;
+}
+
 bool writeWholeFile(const std::string& path, const std::string& bytes, Hooks& h) {
     h.stage(Stage::fileWrite);
     DumpUtilFile file(path.c_str());
@@ -146,14 +152,6 @@ bool writeWholeFile(const std::string& path, const std::string& bytes, Hooks& h)
     file.Close();
     h.entry("close " + path, file.takeError());
     return whole;
-}
-
-}  // namespace
-
-bool Hooks::entry(const std::string&, ErrlEntry* e) {
-    if (!e) return true;
-    dumpCommitAndFreeLog(e);
-    return false;
 }
 
 SrciSrc requestSrc(unsigned id) {

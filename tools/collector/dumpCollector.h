@@ -145,6 +145,9 @@ Progress collectDump(DumpSummary& summary, const Plan& plan, Hooks& hooks);
 // the hardware section of one node with items items; whether its files were created.
 bool writeHardwareSection(DumpSummary& summary, const Plan& plan, unsigned node, unsigned items, Hooks& hooks,
                           Progress& progress);
+// A whole file written through the library's file class; false when any
+// of it did not reach the file.
+bool writeWholeFile(const std::string& path, const std::string& bytes, Hooks& hooks);
 // Writes the MDRT of the regions and records it; true when the dump
 // records it (only a whole table is recorded).
 bool recordMainStore(DumpSummary& summary, unsigned id, const std::vector<Region>& regions, Hooks& hooks,
