@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dump/summary/summaryLayout.h"
 #include "platdump/dumpSummary.h"
 #include "platform/errlEntry.h"
 #include "platform/sim/platsim.h"
@@ -23,7 +24,8 @@ namespace benchsupport {
 
 constexpr uint32_t kTocBytes = 4096;
 constexpr uint32_t kHeaderAndSummary = 1232;
-constexpr uint16_t kCompleteWithMainStore = 0x8000 | 0x2000;
+constexpr uint16_t kCompleteWithMainStore =
+    dump::layout::sum::dumpCompleteFlag | dump::layout::sum::mainstoreDumpExistsFlag;
 
 // One piece of a dump's stream as plain files hold it.
 struct Piece {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fuzz/nullStream.h"
-#include "platdump/errlogJson.h"
-#include "platdump/errlogText.h"
-#include "platdump/toolJson.h"
+#include "platdump/errlog/errlogJson.h"
+#include "platdump/errlog/errlogText.h"
+#include "platdump/common/toolJson.h"
 
 namespace {
 

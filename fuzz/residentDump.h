@@ -1,7 +1,8 @@
 // The dump every library fuzzer finds in its root: a complete system dump
-// that a collector made through the library on the simulated machine
-// (client record and SRC, one node group of hardware and service-processor
-// items, the system section, an MDRT of two main-store regions), and the
+// that the shared collector made through the library on the simulated
+// machine (client record and SRC, one node group of hardware and
+// service-processor items, the system section with a registry value and an
+// error log, an MDRT of two main-store regions), and the
 // bytes of each of its files as they were made, so that what an input's
 // orphan sweep or repair took away can be put back with one write a file.
 #pragma once
@@ -11,13 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "collector/dumpCollector.h"
+
 namespace fuzzsupport {
 
 constexpr unsigned int kResidentId = 0x1A;
 
 // An MDRT entry: 32 bytes, the region's main-store address (u64) at 8 and
 // its length (u32) at 20.
-constexpr size_t kMdrtEntrySize = 32, kMdrtAddressAt = 8, kMdrtLengthAt = 20;
+using collector::kMdrtAddressAt;
+using collector::kMdrtEntrySize;
+using collector::kMdrtLengthAt;
 
 // The managed server's main store: kMainStoreSize bytes, the byte at
 // address a being mainStoreByte(a).

@@ -92,14 +92,3 @@ PLATFORM_EXPORT bool setManagedInfo(const std::string& words);
 PLATFORM_EXPORT std::vector<ConsoleExchange> consoleExchanges();
 
 }  // namespace platsim
-
-namespace platsim {
-
-// The registry of a running server as a collector finds it, key and value:
-// serial number, type and model, system name, IPL types, hypervisor mode,
-// VOSK content, HRMOR and payload, SysOpMode 2 and a StateData record of
-// state 9 (main store read through host-granted addresses). The demo, the
-// fault sweep and the fuzzers all start from this machine.
-PLATFORM_EXPORT std::vector<std::pair<std::string, std::string>> runningServerRegistry();
-
-}  // namespace platsim

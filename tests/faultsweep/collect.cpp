@@ -1,5 +1,9 @@
 // The collectors' part of the lifecycle: the system dump taken in full and
-// the hardware-unit dump, each completed.
+// the hardware-unit dump, each completed. The shared collector takes them;
+// the sweep's hooks mark its steps, record every call and answer, and add
+// what only the sweep does: every remaining setter, a resource file, a
+// file outside the repository saved into the system section, a section
+// left behind by a crashed writer, and a read-back of every getter.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,31 +12,23 @@
 #include <string>
 #include <vector>
 
-#include "dump/summary/summaryLayout.h"
+#include "collector/dumpCollector.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "platdump/platdump.h"
-#include "platform/orlaDataBuffer.h"
 #include "platform/sim/platsim.h"
 
 namespace sweep {
 
 namespace {
 
-// The privateFlags bit the collectors set.
-constexpr unsigned int kPrivateStepDone = 0x4;
+using collector::Milestone;
+using collector::Stage;
 
 constexpr unsigned kNodes = 2;
 constexpr unsigned kHardwareItems = 4;
 constexpr unsigned kServiceProcessorItems = 3;
 constexpr uint32_t kSavedLogEntry = 0x2A170001;
-constexpr uint64_t kMdrtAddress = 0xF00000;
-
-// The pseudo-random sizes and bytes of the items, the same every run.
-struct Numbers {
-    uint32_t x;
-    uint32_t next() { return x = x * 1103515245u + 12345u, x >> 8; }
-};
 
 std::string fileName(const char* format, unsigned id, unsigned node = 0) {
     char name[64];
@@ -40,59 +36,30 @@ std::string fileName(const char* format, unsigned id, unsigned node = 0) {
     return name;
 }
 
-BCD_time8_t stamp(uint8_t minute) {
+// The collector's moments at fixed times, so that two runs' streams compare.
+BCD_time8_t stamp(collector::Moment moment) {
     BCD_time8_t t{};
-    const uint8_t bytes[8] = {0x20, 0x26, 0x12, 0x05, 0x20, minute, 0x15, 0x00};
+    const uint8_t bytes[8] = {0x20, 0x26, 0x12, 0x05, 0x20, static_cast<uint8_t>(0x31 + static_cast<int>(moment)),
+                              0x15, 0x00};
     static_assert(sizeof t == sizeof bytes, "eight BCD bytes");
     std::memcpy(&t, bytes, sizeof t);
     return t;
 }
 
-const char* dumpOf(unsigned id) { return id == kSystemDump ? step::kSystemDump : step::kUnitDump; }
-
-void writeHardwareSection(RunRecord& r, DumpSummary& s, unsigned id, unsigned node, unsigned items) {
-    const char* dump = dumpOf(id);
-    std::string toc = fileName("%08X.HwTOC%u", id, node), data = fileName("%08X.HwData%u", id, node);
-    {
-        during(r, dump, step::kNodalWrite);
-        DumpNodalSection section(DumpNodalSection::HWDATA, &s);
-        bool created = r.entry("createNodalFiles HWDATA", section.createNodalFiles(toc, data, node));
-        Numbers n{0x5EED0000u + node};
-        for (unsigned i = 0; created && i < items; ++i) {
-            orlaDataBuffer buffer(64 + n.next() % 3000);
-            for (uint32_t b = 0; b < buffer.getByteLength(); ++b) buffer.setByte(b, static_cast<uint8_t>(n.next()));
-            DumpHwTocEntry entry{0x00010000u | node, i, 0x20000000u | i, buffer.getBitLength(), 0, 0x80000000u, 0};
-            during(r, dump, step::kNodalWrite);
-            r.entry("writeEntry HWDATA", section.writeEntry(entry, buffer));
-            during(r, dump, step::kSetter);
-            s.IncrementFinishedHDCTItemCount();
-        }
-        if (created) r.answer("HWDATA files", section.getTocFileName() + " " + section.getDataFileName());
-        during(r, dump, step::kNodalFinalisation);
-        if (!created) return;
+const char* kindOf(Stage s) {
+    switch (s) {
+        case Stage::creation: return step::kCreation;
+        case Stage::setter: return step::kSetter;
+        case Stage::getter: return step::kGetter;
+        case Stage::src: return step::kSrc;
+        case Stage::fileWrite: return step::kFileWrite;
+        case Stage::nodalWrite: return step::kNodalWrite;
+        case Stage::nodalFinalisation: return step::kNodalFinalisation;
+        case Stage::systemSection: return step::kSystemSection;
+        case Stage::failureMarking: return step::kFailureMarking;
+        case Stage::completion: return step::kCompletion;
     }
-    during(r, dump, step::kSetter);
-    s.SetHWDATAFileNames(node, data, toc);
-}
-
-void writeServiceProcessorSection(RunRecord& r, DumpSummary& s, unsigned id, unsigned node) {
-    std::string toc = fileName("%08X.SpTOC%u", id, node), data = fileName("%08X.SpData%u", id, node);
-    {
-        during(r, step::kSystemDump, step::kNodalWrite);
-        DumpNodalSection section(DumpNodalSection::SPDATA, &s);
-        bool created = r.entry("createNodalFiles SPDATA", section.createNodalFiles(toc, data, node));
-        Numbers n{0x5B000000u + node};
-        for (unsigned i = 0; created && i < kServiceProcessorItems; ++i) {
-            std::string bytes(200 + n.next() % 1500, '\0');
-            for (char& c : bytes) c = static_cast<char>(n.next());
-            DumpSpTocEntry entry{0xF2000000u | (node << 8) | i, 0, static_cast<uint32_t>(bytes.size())};
-            r.entry("writeEntry SPDATA", section.writeEntry(entry, &bytes[0]));
-        }
-        during(r, step::kSystemDump, step::kNodalFinalisation);
-        if (!created) return;
-    }
-    during(r, step::kSystemDump, step::kSetter);
-    s.SetSPDATAFileNames(node, data, toc);
+    return "?";
 }
 
 // A collector killed while it continued a section leaves an item's bytes
@@ -110,138 +77,102 @@ void leaveCrashedWriterBehind(unsigned id, unsigned node) {
     }
 }
 
-// A whole file written through the library's file class; false when any
-// of it did not reach the file.
-bool writeWholeFile(RunRecord& r, const char* dump, const std::string& path, const std::string& bytes) {
-    during(r, dump, step::kFileWrite);
-    DumpUtilFile file(path.c_str());
-    if (!r.entry("open " + path, file.open("w+"))) return false;
-    uint32_t written = file.write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    bool whole = r.entry("write " + path, file.takeError()) && written == bytes.size();
-    r.call("whole " + path, whole);
-    file.Close();
-    r.entry("close " + path, file.takeError());
-    return whole;
-}
+// Marks the collector's steps under the dump's name and records its calls
+// and answers.
+class SweepHooks : public collector::Hooks {
+public:
+    SweepHooks(RunRecord& r, const char* dump) : iv_r(r), iv_dump(dump) {}
+    void stage(Stage s) override { during(iv_r, iv_dump, kindOf(s)); }
+    bool entry(const std::string& call, ErrlEntry* e) override { return iv_r.entry(call, e); }
+    void call(const std::string& call, bool ok) override { iv_r.call(call, ok); }
+    void answer(const std::string& name, const std::string& value) override { iv_r.answer(name, value); }
 
-void recordRequest(RunRecord& r, DumpSummary& s, const ErrlEntry& savedLog) {
-    const char* dump = step::kSystemDump;
-    char client[] = "fault sweep", user[] = "collector";
-    during(r, dump, step::kSetter);
-    s.setDumpFlags(dump::layout::sum::mainstoreCollectionFlag);
-    s.setClientId(client);
-    s.setUserId(user);
-    s.setToolType(3);
-    s.setPLId(savedLog.plid());
-    s.setContent(0x400);
-    s.setFailingUnitId(0x00C0FFEE);
-    s.setHypMode(1);
-    s.setHardwareObjectModel(0x1234);
-    s.setHardwareErrorFlags(0x0011);
-    s.clearHardwareErrorFlags(0x0010);
-    s.setMemoryDumpErrorFlags(0x40);
-    s.setMemoryDumpErrorFlagsByMask(0x1);
-    s.setMainstorePriority(3);
-    SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, kSystemDump, 0, 0,
-                EPUB_FIRMWARE_SP);
-    during(r, dump, step::kSrc);
-    r.entry("SaveFlattenedSRC", s.SaveFlattenedSRC(src));
-    std::string mdst = kMdstFile;
-    during(r, dump, step::kSetter);
-    s.setMDSTFileName(mdst, kMdstSize);
-    std::string resource = fileName("/plat_dump/%08X.RES", kSystemDump);
-    if (writeWholeFile(r, dump, resource, "resource data")) {
-        during(r, dump, step::kSetter);
-        s.setResourceDumpFileName(resource);
-    }
-    std::string name;
-    during(r, dump, step::kGetter);
-    s.getResourceDumpFileName(name);
-}
+protected:
+    RunRecord& iv_r;
+    const char* iv_dump;
+};
 
-void collectHardware(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
-    during(r, step::kSystemDump, step::kSetter);
-    s.SetTotalHDCTItemCount(kNodes * kHardwareItems);
-    s.setHardwareNodeCount(kNodes);
-    s.setHardwareCollectionStartTime(stamp(0x31));
-    status.setHardwareCollectionStarted();
-    for (unsigned node = 0; node < kNodes; ++node) {
-        status.setStartCollectionPhase(node + 1);
-        writeHardwareSection(r, s, kSystemDump, node, kHardwareItems);
-        writeServiceProcessorSection(r, s, kSystemDump, node);
-        status.setEndCollectionPhase(node + 1);
-        during(r, step::kSystemDump, step::kGetter);
-        r.answer("progress", std::to_string(s.GetHardwareDumpProgress()) + " " + std::to_string(s.GetDumpProgress()));
-    }
-    during(r, step::kSystemDump, step::kSetter);
-    s.setHardwareCollectionEndTime(stamp(0x32));
-    s.setDumpFlagsByMask(dump::layout::sum::hardwareCollectionDoneFlag);
-    status.setHardwareCollectionDone();
-}
+// The system dump's additions at the collector's milestones.
+class SystemDumpHooks : public SweepHooks {
+public:
+    SystemDumpHooks(RunRecord& r, ErrlEntry*& savedLog) : SweepHooks(r, step::kSystemDump), iv_savedLog(savedLog) {}
 
-void collectSystemSection(RunRecord& r, DumpSummary& s, DumpStatusLogger& status, ErrlEntry*& savedLog) {
-    during(r, step::kSystemDump, step::kFileWrite);
-    status.setSystemCollectionStarted();
-    // A file outside the repository, pushed to the backup as a whole, and
-    // saved into the dump.
-    {
-        DumpUtilFile config(kConfigFile);
-        if (r.entry("open config", config.open("w+"))) {
-            const char text[] = "policy=3\nnodes=2\n";
-            uint32_t written = config.writeDirect(text, sizeof text - 1);
-            r.call("write config", r.entry("write config error", config.takeError()) && written == sizeof text - 1);
-            config.Sync();
-            config.Close();
-            config.clearError();
+    void reached(Milestone m, DumpSummary& s, const collector::Progress&) override {
+        switch (m) {
+            case Milestone::requestRecorded: recordTheRest(s); break;
+            case Milestone::systemSectionDue: writeConfigFile(); break;
+            case Milestone::mainStoreRecorded:
+                s.ClearPrivateFlagsByMask(0x8);
+                s.IncrementTCEErrorCount();
+                break;
+            case Milestone::completionDue: leaveCrashedWriterBehind(kSystemDump, 1); break;
+            default: break;
         }
     }
-    dumpAddDetails(DumpRegistryInfo(DUMP_COMPONENT_ID), savedLog);
-    during(r, step::kSystemDump, step::kSystemSection);
-    ErrlEntry* errl = nullptr;
-    DumpSystemNodal system(&s, errl);
-    if (!r.entry("DumpSystemNodal", errl)) return;
-    r.entry("gatherSystemNodalInformation", system.gatherSystemNodalInformation());
-    r.call("SaveRegistryNVPair registry", system.SaveRegistryNVPair("fstp/SystemName", true));
-    r.call("SaveRegistryNVPair file", system.SaveRegistryNVPair(kConfigFile, false));
-    r.call("SaveErrorToDump", system.SaveErrorToDump(savedLog, kSavedLogEntry));
-    status.setSystemCollectionDone();
-}
 
-// The MDRT over regions; true when the dump records it (only a whole
-// table is recorded).
-bool recordMainStore(RunRecord& r, DumpSummary& s, unsigned id, const std::vector<Region>& regions) {
-    const char* dump = dumpOf(id);
-    std::string table;
-    uint64_t bytes = 0;
-    for (const Region& g : regions) {
-        std::string e(32, '\0');
-        for (int b = 0; b < 8; ++b) e[8 + b] = static_cast<char>(g.address >> (56 - 8 * b));
-        for (int b = 0; b < 4; ++b) e[20 + b] = static_cast<char>(g.length >> (24 - 8 * b));
-        table += e;
-        bytes += g.length;
+private:
+    // Every setter the collector does not use, the MDST file and a
+    // resource file.
+    void recordTheRest(DumpSummary& s) {
+        during(iv_r, iv_dump, step::kSetter);
+        s.setPLId(iv_savedLog->plid());
+        s.setContent(0x400);
+        s.setFailingUnitId(0x00C0FFEE);
+        s.setHypMode(1);
+        s.setHardwareObjectModel(0x1234);
+        s.setHardwareErrorFlags(0x0011);
+        s.clearHardwareErrorFlags(0x0010);
+        s.setMemoryDumpErrorFlags(0x40);
+        s.setMemoryDumpErrorFlagsByMask(0x1);
+        s.setMainstorePriority(3);
+        std::string mdst = kMdstFile;
+        s.setMDSTFileName(mdst, kMdstSize);
+        std::string resource = fileName("/plat_dump/%08X.RES", kSystemDump);
+        if (collector::writeWholeFile(resource, "resource data", *this)) {
+            during(iv_r, iv_dump, step::kSetter);
+            s.setResourceDumpFileName(resource);
+        }
+        std::string name;
+        during(iv_r, iv_dump, step::kGetter);
+        s.getResourceDumpFileName(name);
     }
-    std::string path = fileName("/plat_dump/%08X.MDRT", id);
-    if (!writeWholeFile(r, dump, path, table)) return false;
-    during(r, dump, step::kSetter);
-    s.setMDRTFileName(path, static_cast<unsigned>(table.size()));
-    s.setMDRTTableSize(static_cast<unsigned>(table.size()));
-    s.setMDRTAddress(kMdrtAddress);
-    s.setMemoryDumpSize(bytes);
-    s.setDumpFlagsByMask(dump::layout::sum::mainstoreDumpExistsFlag);
-    return true;
-}
 
-void collectMainStore(RunRecord& r, DumpSummary& s, DumpStatusLogger& status) {
-    status.setMainStoreCollectionStarted();
-    during(r, step::kSystemDump, step::kSetter);
-    s.setMemoryDumpStartTime(stamp(0x33));
-    recordMainStore(r, s, kSystemDump, systemDumpRegions());
-    during(r, step::kSystemDump, step::kSetter);
-    s.setMemoryDumpCompletionTime(stamp(0x34));
-    s.SetPrivateFlagsByMask(kPrivateStepDone);
-    s.ClearPrivateFlagsByMask(0x8);
-    s.IncrementTCEErrorCount();
-    status.setMainStoreCollectionDone();
+    // A file outside the repository, pushed to the backup as a whole, that
+    // the system section saves; and the registry's details on the saved log.
+    void writeConfigFile() {
+        {
+            DumpUtilFile config(kConfigFile);
+            if (iv_r.entry("open config", config.open("w+"))) {
+                const char text[] = "policy=3\nnodes=2\n";
+                uint32_t written = config.writeDirect(text, sizeof text - 1);
+                iv_r.call("write config",
+                          iv_r.entry("write config error", config.takeError()) && written == sizeof text - 1);
+                config.Sync();
+                config.Close();
+                config.clearError();
+            }
+        }
+        dumpAddDetails(DumpRegistryInfo(DUMP_COMPONENT_ID), iv_savedLog);
+    }
+
+    ErrlEntry*& iv_savedLog;
+};
+
+collector::Plan systemDumpPlan(ErrlEntry* savedLog) {
+    collector::Plan plan;
+    plan.id = kSystemDump;
+    plan.client = "fault sweep";
+    plan.user = "collector";
+    plan.toolType = 3;
+    plan.nodes = kNodes;
+    plan.hardwareItems = kHardwareItems;
+    plan.serviceProcessorItems = kServiceProcessorItems;
+    plan.savedValues = {{"fstp/SystemName", true}, {kConfigFile, false}};
+    plan.savedLog = savedLog;
+    plan.savedLogEntry = kSavedLogEntry;
+    plan.regions = systemDumpRegions();
+    plan.stamp = stamp;
+    return plan;
 }
 
 // Every getter and region primitive once, as a display program reads a
@@ -283,36 +214,29 @@ void readBack(RunRecord& r, DumpSummary& s) {
 
 bool collectSystemDump(RunRecord& r, ErrlEntry*& savedLog) {
     const char* dump = step::kSystemDump;
-    ErrlEntry* errl = nullptr;
-    during(r, dump, step::kCreation);
-    DumpSummary s(DumpSummary::SYS, kSystemDump, errl);
-    if (!r.entry("DumpSummary create system dump", errl)) return false;
-    DumpStatusLogger status(kSystemDump);
-    status.setSystemDumpRequested();
-    status.setHeaderCollection();
-    status.setWaitingState();
-    recordRequest(r, s, *savedLog);
-    collectHardware(r, s, status);
-    collectSystemSection(r, s, status, savedLog);
-    collectMainStore(r, s, status);
-    leaveCrashedWriterBehind(kSystemDump, 1);
-    during(r, dump, step::kCompletion);
-    s.setDumpComplete();
-    readBack(r, s);
+    SystemDumpHooks hooks(r, savedLog);
+    const collector::Plan plan = systemDumpPlan(savedLog);
+    std::unique_ptr<DumpSummary> s = collector::createDump(plan, hooks);
+    if (!s) return false;
+    collector::collectDump(*s, plan, hooks);
+    readBack(r, *s);
     {
         // Another program's view of the dump: the SRC read back.
         during(r, dump, step::kOpening);
+        ErrlEntry* errl = nullptr;
         DumpSummary reader(kSystemDump, errl);
         during(r, dump, step::kSrc);
         if (r.entry("DumpSummary open system dump", errl)) r.call("getSrc", reader.getSrc() != nullptr);
         during(r, dump, step::kDestruction);
     }
     during(r, dump, step::kDestruction);
+    s.reset();
     return true;
 }
 
 bool collectUnitDump(RunRecord& r) {
     const char* dump = step::kUnitDump;
+    SweepHooks hooks(r, dump);
     ErrlEntry* errl = nullptr;
     during(r, dump, step::kCreation);
     DumpSummary s(DumpSummary::HWU, kUnitDump, errl);
@@ -321,12 +245,13 @@ bool collectUnitDump(RunRecord& r) {
     during(r, dump, step::kSetter);
     s.SetTotalHDCTItemCount(1);
     s.setHardwareNodeCount(1);
-    writeHardwareSection(r, s, kUnitDump, 0, 1);
+    collector::Progress progress;
+    collector::writeHardwareSection(s, collector::Plan{}, 0, 1, hooks, progress);
     during(r, dump, step::kFailureMarking);
     s.mainstoreCollectionFailed(0x10);
     // The first setting of hwErrorFlags bit 0x0200 commits a log.
     s.hwSysCollectionFailed(0x8200);
-    recordMainStore(r, s, kUnitDump, {unitDumpRegion()});
+    collector::recordMainStore(s, kUnitDump, {unitDumpRegion()}, hooks, progress);
     during(r, dump, step::kCompletion);
     s.setDumpComplete();
     during(r, dump, step::kDestruction);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "collector/runningServer.h"
 #include "platform/sim/platsim.h"
 
 namespace sweep {
@@ -29,18 +30,18 @@ std::string regionBytes(const Region& r) {
 
 const std::vector<Region>& systemDumpRegions() {
     // Together with the hardware data more than two 64 KiB requests.
-    static const std::vector<Region> regions = {{0x40000, 80u << 10}, {0x90100, (48u << 10) + 100}};
+    static const std::vector<Region> regions = {{0x40000, 80u << 10, ""}, {0x90100, (48u << 10) + 100, ""}};
     return regions;
 }
 
-Region unitDumpRegion() { return {kMainStoreSize + 0x1000, 4096}; }
+Region unitDumpRegion() { return {kMainStoreSize + 0x1000, 4096, ""}; }
 
 std::string stateRecord(uint32_t state) { return word(state) + std::string(kStateRecordLength - 4, '\0'); }
 
 void prepareMachine() {
     platsim::setClock(kClock);
     platsim::setStatfs(kTotalBlocks, kFreeBlocks);
-    for (const auto& [key, value] : platsim::runningServerRegistry()) platsim::setRegistry(key, value);
+    collector::setRunningServerRegistry();
     const std::pair<const char*, std::string> dumpValues[] = {
         {"dump/DumpPending", std::string(1, '\x01')},
         {"dump/DumpPolicy", word(3)},
@@ -48,10 +49,7 @@ void prepareMachine() {
         {"dump/SystemDumpId", word(kSystemDump)},
     };
     for (const auto& [key, value] : dumpValues) platsim::setRegistry(key, value);
-    platsim::setManagedInfo("managed=1 consoles=1 master=0");
-    platsim::setConsoleSession(0, "KEL", 1, "hmc1");
-    platsim::setConsoleSession(1, "KEL", 2, "hmc2");
-    platsim::setConsoleReply(0, std::string(4, '\0') + "HMC V10R2 connected");
+    collector::setConsoles(2);
     platsim::setMainStoreSize(kMainStoreSize);
     for (const Region& r : systemDumpRegions()) platsim::writeMainStore(r.address, regionBytes(r));
     std::filesystem::create_directories(platsim::hostPath("/etc/dump"));

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "collector/dumpCollector.h"
+
 namespace sweep {
 
 // The two dumps of the lifecycle: a system dump taken in full, and a
@@ -18,10 +20,7 @@ namespace sweep {
 constexpr unsigned kSystemDump = 0x1A;
 constexpr unsigned kUnitDump = 0x0100002B;
 
-struct Region {
-    uint64_t address;
-    uint32_t length;
-};
+using collector::Region;
 const std::vector<Region>& systemDumpRegions();
 Region unitDumpRegion();
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "dump/summary/summaryLayout.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "platdump/platdump.h"
@@ -18,7 +19,6 @@ namespace sweep {
 namespace {
 
 constexpr uint32_t kRequest = 64u << 10;
-constexpr uint64_t kWithdrawnFlags = 0x0080000000000000ull;
 // Failed main-store reads of a dump after which the driver asks for a
 // checkstop IPL.
 constexpr int kReadsToCheckstop = 3;
@@ -115,7 +115,7 @@ void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
         return;
     }
     during(r, step::kUnitDump, step::kWithdrawal);
-    unit.ClearMainstoreDumpExistFlag(kWithdrawnFlags);
+    unit.ClearMainstoreDumpExistFlag(dump::layout::sum::memReadFailuresWithdrawnFlag);
     during(r, step::kUnitDump, step::kDeletion);
     DumpStatusLogger status(kUnitDump);
     status.setCheckstopIPLCompleted();

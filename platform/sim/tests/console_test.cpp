@@ -55,16 +55,16 @@ TEST_F(Console, ManagedInfoComesFromTheSimulationFileAndFlattensBigEndian) {
 
 TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     std::string longName(80, 'n');
-    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL", 1, "hmc one"));
+    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL", 1, "mc-alpha"));
     ASSERT_TRUE(platsim::setConsoleSession(7, "VTTY", 4, longName));
-    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL ", 2, "hmc renamed"));  // replaces index 0
+    ASSERT_TRUE(platsim::setConsoleSession(0, "KEL ", 2, "mc-renamed"));  // replaces index 0
     EXPECT_FALSE(platsim::setConsoleSession(1, "KELXY", 1, "too long a tag"));
 
     NetcSessionEntry entry;
     ASSERT_EQ(entry.FindSessionEntry(0), nullptr);
     EXPECT_STREQ(entry.getType(), "KEL ") << "short tags are padded to four characters";
     EXPECT_EQ(entry.getState(), 2);
-    EXPECT_STREQ(entry.getName(), "hmc renamed");
+    EXPECT_STREQ(entry.getName(), "mc-renamed");
 
     ASSERT_EQ(entry.FindSessionEntry(7), nullptr);
     EXPECT_EQ(entry.getIndex(), 7);
@@ -89,7 +89,7 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
 // (What the library makes of the replies shows in the system section's tests.)
 TEST_F(Console, AnExchangeNeedsAConnectionToAnAnsweringSessionOfStreamType) {
     platsim::setConsoleSession(1, "KEL", 1, "silent");
-    platsim::setConsoleSession(3, "KEL", 1, "hmc");
+    platsim::setConsoleSession(3, "KEL", 1, "mc-gamma");
     platsim::setConsoleReply(3, std::string("\0\0\0\1", 4) + "V9R1 ready");
     ErrlEntry* errl = reinterpret_cast<ErrlEntry*>(1);
     NetcAddress address(3, errl, NETC_SOCKET_STREAM);

@@ -81,8 +81,8 @@ Bytes summary(const Recipe& recipe, const Sizes& z, size_t headerSize) {
     Bytes b;
     b.text(hwu ? "HWU DUMP" : "SYS DUMP");
     stamp(b, kCreationStamp).u32(recipe.id).u16(0x0221).u16(1024).u64(hwDumpTotal + z.mdrt + z.memory);
-    b.text("9080HEX1").fill(8, ' ').text("0000000A").text("0000000B");
-    b.field("Server-9080-HEX-SN1234", 32).field("ABC1234", 7).u8(1).u32(0x50001234);
+    b.text("SIMXT01A").fill(8, ' ').text("0000000A").text("0000000B");
+    b.field("sim-server-02", 32).field("ABC1234", 7).u8(1).u32(0x50001234);
     b.u16(static_cast<uint16_t>(headerSize)).u16(4).u8(0xB1).u8(0x81).u8(0x23).u8(0x45).fill(328);
     b.u32(3).field("offload-app", 32).field("service", 32);
     b.u16(recipe.dumpFlags).u16(0x0001).u16(0).u8(7).u8(0).u64(0x10);

@@ -35,8 +35,8 @@ TEST(DecodeStream, SystemDumpHeaderAndSummaryFields) {
     const SummarySection& s = *d.summary;
     EXPECT_EQ(s.offset, 208u);
     EXPECT_EQ(s.dumpCreationTime.text, "2026-12-05 20:30:15.00");
-    EXPECT_EQ(s.machineTypeModelInfo, "9080HEX1        0000000A0000000B");
-    EXPECT_EQ(s.systemName, "Server-9080-HEX-SN1234");
+    EXPECT_EQ(s.machineTypeModelInfo, "SIMXT01A        0000000A0000000B");
+    EXPECT_EQ(s.systemName, "sim-server-02");
     EXPECT_EQ(s.machineSerialNumber, "ABC1234");
     EXPECT_EQ(s.systemLogId, 0x50001234u);
     EXPECT_EQ(s.dumpSrc, bytesOf({0xB1, 0x81, 0x23, 0x45}));

@@ -113,6 +113,25 @@ TEST_F(InspectCommand, StatusShowsEventsWithDatesAndKeepsOtherLines) {
     EXPECT_NE(r.err.find("no status log for dump 0x0000002A"), std::string::npos) << r.err;
 }
 
+// Every command takes its ID through the same option; status stands for them.
+TEST_F(InspectCommand, AnIdIsHexadecimalInEveryFormAndAnythingElseIsAUsageError) {
+    DumpStatusLogger(0xFFFFFFFF).setSystemDumpRequested();
+    DumpStatusLogger(0x1A).setSystemDumpRequested();
+    for (const char* id : {"1A", "1a", "0x1A", "0X1a", "0000001A", "0x0000001a"}) {
+        ToolRun r = platdump({"status", id, "--json"});
+        EXPECT_EQ(r.code, 0) << id << ": " << r.err;
+        EXPECT_EQ(r.json()["dumpId"], 0x1A) << id;
+    }
+    EXPECT_EQ(platdump({"status", "FFFFFFFF", "--json"}).json()["dumpId"], 0xFFFFFFFFu);
+    for (const char* id : {"", "0x", "123456789", "0x123456789", "1G", "-1", "+1A", " 1A", "1A ", "1A.0", "x1A"}) {
+        ToolRun r = platdump({"status", id});
+        EXPECT_EQ(r.code, 2) << "\"" << id << "\"";
+        EXPECT_NE(r.err.find("a dump ID is up to 8 hexadecimal digits, not \"" + std::string(id) + "\""),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
 TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
     ErrlEntry* e = dumpCreateErrorLog(1, 0xF00B, 0x0113, 9, 0x1A, 0, 0);
     dumpAddFunctionCallPoint(e, 0x0221, 0x20, 0x1A);

@@ -3,7 +3,9 @@
 // and with --keep, leaving a repository that checks clean.
 #include <sys/stat.h>
 
-#include "toolTest.h"
+#include <sstream>
+
+#include "tools/platdump/tests/toolTest.h"
 
 using namespace testsupport;
 using namespace tooltest;
@@ -23,11 +25,29 @@ TEST_F(DemoCommand, LivesADumpToAVerifiedOffloadOnAFreshRoot) {
     EXPECT_TRUE(platdump({"list", "--json"}).json()["dumps"].empty());  // this root was not touched
 }
 
-TEST_F(DemoCommand, KeptDumpChecksClean) {
+// The closing hints name the tool by its full path and the root it ran
+// on, so that each runs as printed from any directory.
+TEST_F(DemoCommand, KeptDumpChecksCleanAndEveryHintRunsAsPrinted) {
     ToolRun r = platdump({"demo", "--keep"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("deletion        none: dump 0x0000001A is kept in the repository"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("; platdump show 1A; platdump check\n"), std::string::npos) << r.out;
+    const std::string heading = "Look around (each command runs as printed):\n";
+    ASSERT_NE(r.out.find(heading), std::string::npos) << r.out;
+    std::istringstream lines(r.out.substr(r.out.find(heading) + heading.size()));
+    std::vector<std::string> commands;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string env, tool, command;
+        words >> env >> tool >> command;
+        EXPECT_EQ(env, "PLATSIM_ROOT=" + root()) << line;
+        EXPECT_EQ(tool, PLATDUMP_TOOL) << line;
+        std::vector<std::string> args = {command};
+        for (std::string word; words >> word;) args.push_back(word);
+        ToolRun hint = platdump(args, {env});
+        EXPECT_EQ(hint.code, 0) << line << "\n" << hint.out << hint.err;
+        commands.push_back(command + (args.size() > 1 && command != "parse" ? " " + args[1] : ""));
+    }
+    EXPECT_EQ(commands, std::vector<std::string>({"errlog", "parse", "list", "show 1A", "check"}));
     r = platdump({"check", "--json"});
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(r.json(), Json({{"consistent", true}, {"dumps", 1}, {"findings", Json::array()}}));

@@ -5,6 +5,7 @@
 
 #include "atomicFile.h"
 #include "dump/summary/summaryLayout.h"
+#include "dump/support/codes.h"
 #include "dumpAccess.h"
 #include "dumpId.h"
 #include "errorReport.h"
@@ -18,6 +19,11 @@
 namespace platdump {
 
 namespace {
+
+// The extraction's reporting point of a request past the stream's end:
+// the driver's module and its location there.
+constexpr uint16_t kDriverModule = 0x0221;
+constexpr uint8_t kPastTheEnd = 5;
 
 constexpr uint32_t kMaxRequest = 64u << 20;
 
@@ -52,15 +58,15 @@ uint64_t expectedBytes(unsigned int id, bool mainStore, uint64_t offset) {
 ExtractOutcome extractOutcome(const ErrlEntry& e) {
     // The driver's answer to a request that runs past the end of the stream.
     const SrciSrc* src = e.getSRC(0);
-    if (e.getRC() == 0xB && src && src->reasonCode() == 0xF00F &&
-        src->userWord(1) == dumpCreateUniqueLocation(0xF00F, 0x0221, 5))
+    if (e.getRC() == dump::RC_NO_DATA && src && src->reasonCode() == dump::REASON_NO_DATA &&
+        src->userWord(1) == dumpCreateUniqueLocation(dump::REASON_NO_DATA, kDriverModule, kPastTheEnd))
         return ExtractOutcome::EndOfStream;
-    if (e.getRC() == 0x1B) return ExtractOutcome::Deleted;
-    if (e.getRC() == 0x1A) return ExtractOutcome::NoSummary;
+    if (e.getRC() == dump::RC_DUMP_INVALIDATED) return ExtractOutcome::Deleted;
+    if (e.getRC() == dump::RC_SUMMARY_MISSING) return ExtractOutcome::NoSummary;
     switch (libraryReason(e)) {
-        case 0xF014: return ExtractOutcome::NotComplete;
-        case 0xF011: return ExtractOutcome::MainStoreUnreachable;
-        case 0xF0F0: return ExtractOutcome::StateUnreadable;
+        case dump::REASON_NOT_COMPLETE: return ExtractOutcome::NotComplete;
+        case dump::REASON_MAIN_STORE: return ExtractOutcome::MainStoreUnreachable;
+        case dump::REASON_REGISTRY: return ExtractOutcome::StateUnreadable;
         default: return ExtractOutcome::Failed;
     }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "errorReport.h"
+#include "platdump/dumpTypes.h"
 #include "platform/errlEntry.h"
 #include "platform/rmgr.h"
 
@@ -11,7 +12,6 @@ namespace platdump {
 
 namespace {
 
-constexpr uint16_t kComponent = 0xF000;
 // Larger reads go to the platform in pieces of this size.
 constexpr size_t kPiece = 1u << 20;
 
@@ -61,7 +61,7 @@ bool PlatformFileSource::read(uint64_t offset, size_t length, uint8_t* out) cons
 std::unique_ptr<BackupFileSource> BackupFileSource::open(const std::string& path, std::string& why) {
     bool exists = false;
     uint64_t size = 0;
-    if (ErrlEntry* e = rmgrBackupFileSize(kComponent, path.c_str(), exists, size)) {
+    if (ErrlEntry* e = rmgrBackupFileSize(DUMP_COMPONENT_ID, path.c_str(), exists, size)) {
         why = "the backup's copy of " + path + " cannot be measured: " + consumed(e);
         return nullptr;
     }
@@ -74,7 +74,7 @@ bool BackupFileSource::read(uint64_t offset, size_t length, uint8_t* out) const 
     for (size_t done = 0; done < length;) {
         uint32_t want = static_cast<uint32_t>(std::min(kPiece, length - done));
         uint32_t got = 0;
-        ErrlEntry* e = rmgrReadBackupFile(kComponent, iv_path.c_str(), offset + done, want, out + done, got);
+        ErrlEntry* e = rmgrReadBackupFile(DUMP_COMPONENT_ID, iv_path.c_str(), offset + done, want, out + done, got);
         if (e || got == 0) {
             iv_failure = "the backup's copy of " + iv_path + " cannot be read at offset " +
                          std::to_string(offset + done) + ": " + consumed(e);

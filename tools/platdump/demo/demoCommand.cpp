@@ -1,6 +1,7 @@
 #include "demoCommand.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -111,6 +112,37 @@ void status(DemoFacts& f, DemoLog& log) {
     }
 }
 
+// A word as a shell reads it back: quoted unless it is plain.
+std::string shellWord(const std::string& text) {
+    constexpr char kPlain[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./:=+-,@";
+    if (!text.empty() && text.find_first_not_of(kPlain) == std::string::npos) return text;
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The tool as it was started: its full path, so that a hint runs from any
+// directory without the tool on the PATH.
+std::string toolPath() {
+    char path[4096];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<size_t>(n)) : "platdump";
+}
+
+// The commands to look around with, each on the demo's simulation root.
+std::vector<std::string> hints(const DemoFacts& f) {
+    const std::string run = "PLATSIM_ROOT=" + shellWord(f.root) + " " + shellWord(toolPath()) + " ";
+    std::vector<std::string> lines = {run + "errlog", run + "parse " + shellWord(f.offloadFile)};
+    if (f.kept) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%X", f.id);
+        lines.push_back(run + "list");
+        lines.push_back(run + "show " + id);
+    }
+    lines.push_back(run + "check");
+    return lines;
+}
+
 void printSummary(std::ostream& out, const DemoFacts& f) {
     auto row = [&](const char* name, const std::string& text) {
         out << "  " << std::left << std::setw(16) << name << text << "\n";
@@ -136,13 +168,8 @@ void printSummary(std::ostream& out, const DemoFacts& f) {
                           std::to_string(f.informationalLogs) + " informational (an offload's start is one)");
     out << "\n"
         << (f.failed.empty() ? "The offloaded stream is verified." : "The offloaded stream does NOT verify.") << "\n";
-    out << "Look around: export PLATSIM_ROOT=" << f.root << "; platdump errlog; platdump parse " << f.offloadFile;
-    if (f.kept) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%X", f.id);
-        out << "; platdump list; platdump show " << id;
-    }
-    out << "; platdump check\n";
+    out << "Look around (each command runs as printed):\n";
+    for (const std::string& hint : hints(f)) out << "  " << hint << "\n";
 }
 
 }  // namespace
@@ -162,23 +189,20 @@ int runDemo(const DemoOptions& options, bool progress, std::ostream& out, std::o
         out << "platdump demo: the life of one system dump on the simulation at " << f.root << "\n\n";
         f.regions = prepareMachine(f.root, log);
         f.id = freeId();
-        DumpStatusLogger(f.id).setSystemDumpRequested();
-        ErrlEntry* errl = nullptr;
-        DumpSummary summary(DumpSummary::SYS, f.id, errl);
-        demoCheck(errl, "cannot create dump " + idText(f.id));
+        std::unique_ptr<DumpSummary> summary = createDump(f, log);
         _dumpstate state{};
         state.size = sizeof state;
-        summary.PopulateDumpState(&state);
+        summary->PopulateDumpState(&state);
         f.dumpFileName = fieldText(state.dumpFileName, sizeof state.dumpFileName);
         log.step("create", "dump " + idText(f.id) + ": " + summaryPath(f.id, DumpSummary::SYS) + ", offloaded as " +
                                f.dumpFileName);
-        collectDump(summary, f, log);
+        collectDump(*summary, f, log);
         status(f, log);
         list(log, err);
         offload(f, progress, err, log);
         verifyOffload(f, log);
         f.kept = options.keep;
-        if (!f.kept) remove(summary, f, log);
+        if (!f.kept) remove(*summary, f, log);
         for (const Json& e : committedErrorLogs(logsBefore)) {
             ++f.errorLogs;
             f.informationalLogs += e.value("severity", 1) == 0;

@@ -9,17 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "collector/dumpCollector.h"
 #include "toolJson.h"
 
 class ErrlEntry;
 
 namespace platdump {
-
-struct DemoRegion {
-    uint64_t address;
-    uint32_t length;
-    const char* tag;  // 8 characters, the MDRT entry's first field
-};
 
 struct DemoFacts {
     std::string root;
@@ -28,7 +23,7 @@ struct DemoFacts {
     // Collection.
     std::vector<unsigned> hwItems, spItems;  // per node
     uint64_t hwBytes = 0, spBytes = 0;
-    std::vector<DemoRegion> regions;
+    std::vector<collector::Region> regions;
     uint64_t mainStoreBytes = 0;
     uint64_t expectedStreamSize = 0;  // as the dump's state record gives it
     // Offload and verification.

@@ -13,8 +13,8 @@
 namespace platdump {
 
 // Prepares the machine; the regions the dump will list.
-std::vector<DemoRegion> prepareMachine(const std::string& root, DemoLog& log);
+std::vector<collector::Region> prepareMachine(const std::string& root, DemoLog& log);
 // The bytes of a region, the same each time they are asked for.
-std::string regionBytes(const DemoRegion& region);
+std::string regionBytes(const collector::Region& region);
 
 }  // namespace platdump

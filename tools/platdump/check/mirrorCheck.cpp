@@ -12,6 +12,7 @@
 #include "decode/findings.h"
 #include "errorReport.h"
 #include "platdump/dumpCollections.h"
+#include "platdump/dumpTypes.h"
 #include "platform/errlEntry.h"
 #include "platform/rmgr.h"
 #include "platformSource.h"
@@ -21,7 +22,6 @@ namespace check {
 
 namespace {
 
-constexpr uint16_t kComponent = 0xF000;
 constexpr size_t kCompareChunk = 64u << 10;
 
 // A mirror finding's detail, naming its remedy.
@@ -81,7 +81,7 @@ void checkMirror(const CheckedRepository& r, Report& report) {
         if (inRepository(path) && here.count(path)) compare(path, dump, report);
 
     std::vector<std::string> names;
-    if (ErrlEntry* e = rmgrListBackupDirectory(kComponent, DumpCollections::MOUNT_POINT, names)) {
+    if (ErrlEntry* e = rmgrListBackupDirectory(DUMP_COMPONENT_ID, DumpCollections::MOUNT_POINT, names)) {
         report.unreadable(std::string("the backup's ") + DumpCollections::MOUNT_POINT + " cannot be listed: " +
                           briefError(*e));
         delete e;

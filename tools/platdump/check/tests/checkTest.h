@@ -9,7 +9,7 @@
 #include <map>
 #include <tuple>
 
-#include "toolTest.h"
+#include "tools/platdump/tests/toolTest.h"
 
 namespace tooltest {
 
