@@ -207,22 +207,17 @@ extern "C" ErrlEntry* dumpRemoteProcessMessage(NetcMessage& request, NetcMessage
         trace("dumpRemoteProcessMessage: unknown type %u", type);
         return nullptr;
     }
-    // The path as sent: used in place when it ends inside the data, as a
-    // request's does, else copied to end it.
     const char* data = reinterpret_cast<const char*>(request.getData());
-    const uint32_t size = request.getDataLength();
-    const size_t length = data ? strnlen(data, size) : 0;
-    std::string copy;
-    const char* path = !data ? "" : length < size ? data : copy.assign(data, length).c_str();
-    if (!*path) trace("dumpRemoteProcessMessage: empty path");
-    UtilFile file(path);
+    std::string path = data ? std::string(data, strnlen(data, request.getDataLength())) : "";
+    if (path.empty()) trace("dumpRemoteProcessMessage: empty path");
+    UtilFile file(path.c_str());
     if (!file.exists()) {
         file.Open("w+", false);
         file.Close();
         file.clearError();
     }
     bool exists = file.exists();
-    if (!exists) trace("dumpRemoteProcessMessage: %s still missing", path);
+    if (!exists) trace("dumpRemoteProcessMessage: %s still missing", path.c_str());
     response.setComponent(DUMP_COMPONENT_ID);
     response.setMessageType(kCreateFileCommand);
     response.setStatus(exists ? kStatusExists : kStatusMissing);
