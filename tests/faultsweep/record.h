@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,8 @@ struct Damage {
     std::string problem;
 };
 
-// A problem the verification found, by outcome class name.
-struct Problem {
+// An outcome class and why: a problem the verification found, or a run's verdict.
+struct Verdict {
     std::string outcome;
     std::string detail;
 };
@@ -80,6 +81,7 @@ public:
     // The lifecycle begins step name now.
     void step(const std::string& name);
 
+    // record.json and stream.bin in dir.
     bool save(const std::string& dir) const;
     bool load(const std::string& dir);
 
@@ -87,7 +89,7 @@ public:
     std::vector<Answer> answers;
     std::vector<Step> steps;
     std::vector<Deletion> deletions;
-    std::vector<Problem> problems;
+    std::vector<Verdict> problems;
     std::vector<CheckFinding> found;
     std::vector<Damage> damage;
     // The whole stream of the system dump was extracted, every request
@@ -97,5 +99,18 @@ public:
     // A dump whose creation succeeded was gone before its deletion.
     bool vanished = false;
 };
+
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Call, name, ok)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Answer, name, value)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Step, name, firedFrom)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Deletion, dump, answer, expected)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(CheckFinding, when, kind, dump, path, detail)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Damage, when, dump, problem)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Verdict, outcome, detail)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(RunRecord, calls, answers, steps, deletions, problems, found, damage, extracted,
+                                   vanished)
+
+// A whole file's bytes; empty when it cannot be read.
+std::string readFile(const std::string& path);
 
 }  // namespace sweep

@@ -19,31 +19,17 @@ namespace {
 
 constexpr uint32_t kRequest = 64u << 10;
 
-// The dump's stream without main store (the file header and the hardware
-// data), in requests that end where it ends; false when a request fails.
-bool offload(DumpSummary& s, std::string& stream) {
-    const uint64_t size = uint64_t(s.getFileHeaderSize()) + s.getHWDumpTotalSize();
-    DumpExtractData extract;
-    std::vector<char> buffer(kRequest);
-    for (uint64_t offset = 0; offset < size;) {
-        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
-        ErrlEntry* e = extract.ExtractDump(s.getDumpId(), offset, length, buffer.data(), false, nullptr);
-        stream.append(buffer.data(), length);
-        if (e || length == 0) {
-            delete e;
-            return false;
-        }
-        offset += length;
-    }
-    return true;
-}
-
 // A complete dump's offload that does not decode, as damage found when.
 void judgeOffload(RunRecord& r, DumpSummary& s, const char* when) {
+    if (!s.isDumpComplete()) return;
+    // The stream without main store: the file header and the hardware data.
+    const uint64_t size = uint64_t(s.getFileHeaderSize()) + s.getHWDumpTotalSize();
     std::string stream;
-    if (s.isDumpComplete() && offload(s, stream))
-        if (std::string problem = streamProblem(stream); !problem.empty())
-            r.damage.push_back({when, s.getDumpId(), problem});
+    ErrlEntry* failed = nullptr;
+    const bool whole = extractStream(s.getDumpId(), size, false, nullptr, stream, failed);
+    delete failed;
+    if (std::string problem = streamProblem(stream); whole && !problem.empty())
+        r.damage.push_back({when, s.getDumpId(), problem});
 }
 
 // The dumps of the current root's repository, by kind; false when it
@@ -83,6 +69,20 @@ void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
 }
 
 }  // namespace
+
+bool extractStream(unsigned id, uint64_t size, bool withMainStore, dumpDMAEhandle* handle, std::string& stream,
+                   ErrlEntry*& failed) {
+    DumpExtractData extract;
+    std::vector<char> buffer(kRequest);
+    for (uint64_t offset = 0; offset < size;) {
+        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
+        failed = extract.ExtractDump(id, offset, length, buffer.data(), withMainStore, handle);
+        stream.append(buffer.data(), std::min<unsigned>(length, kRequest));
+        if (failed || length == 0) return false;
+        offset += length;
+    }
+    return true;
+}
 
 std::string streamProblem(const std::string& stream) {
     decode::MemorySource source(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());

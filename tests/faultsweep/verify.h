@@ -7,9 +7,11 @@
 // snapshot as they lay.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platdump/dumpExtractData.h"
 #include "record.h"
 
 namespace sweep {
@@ -22,6 +24,13 @@ void verifyRepository(RunRecord& record);
 // offloaded through the library with no fault armed, recorded as found
 // when. The repository may change (it is a snapshot's).
 void offloadAtRest(RunRecord& record, const char* when);
+
+// Extracts the first size bytes of dump id's stream in 64 KiB requests,
+// appending what each answers to stream; stops at the first request that
+// returns an entry (given to failed, the caller's) or answers no bytes.
+// True when the whole stream came.
+bool extractStream(unsigned id, uint64_t size, bool withMainStore, dumpDMAEhandle* handle, std::string& stream,
+                   ErrlEntry*& failed);
 
 // Decodes a whole offload stream with the tool's decoder; empty when it is
 // consistent, else the first error and the number of errors.
