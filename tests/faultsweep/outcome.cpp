@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <csignal>
 
-#include "checker.h"
 #include "lifecycle.h"
 #include "rules.h"
 #include "symptoms.h"
+#include "verify.h"
 
 namespace sweep {
 
@@ -66,19 +66,12 @@ bool surplus(const std::vector<std::string>& run, const std::vector<std::string>
     return std::any_of(n.begin(), n.end(), [](const auto& entry) { return entry.second > 0; });
 }
 
-std::vector<std::string> failedCalls(const RunRecord& r) {
-    std::vector<std::string> names;
-    for (const Call& c : r.calls)
-        if (!c.ok) names.push_back(c.name);
-    return names;
-}
-
 }  // namespace
 
 bool reportedSomething(const Run& run, const Run& baseline) {
     // DeleteDump reports a deletion that did not go through by its answer.
     return surplus(run.errorLogs, baseline.errorLogs) ||
-           surplus(failedCalls(run.record), failedCalls(baseline.record)) ||
+           surplus(run.record.failedCalls, baseline.record.failedCalls) ||
            std::any_of(run.record.deletions.begin(), run.record.deletions.end(),
                        [](const Deletion& d) { return !d.answer; });
 }

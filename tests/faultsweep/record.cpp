@@ -2,8 +2,7 @@
 // extracted bytes.
 #include "record.h"
 
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -27,9 +26,9 @@ bool RunRecord::entry(const std::string& name, ErrlEntry* e) {
 }
 
 void RunRecord::step(const std::string& name) {
-    struct stat st;
-    const std::string log = platsim::root() + "/sim/faults.log";
-    steps.push_back({name, ::stat(log.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0});
+    std::error_code absent;
+    const uintmax_t size = std::filesystem::file_size(platsim::root() + "/sim/faults.log", absent);
+    steps.push_back({name, absent ? 0 : uint64_t(size)});
 }
 
 bool RunRecord::save(const std::string& dir) const {

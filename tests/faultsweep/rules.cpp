@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "checker.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "verify.h"
@@ -24,11 +23,9 @@ std::string stepKind(const Fired& f) {
 
 bool duringOffload(const Fired& f) { return stepKind(f) == step::kOffload; }
 
-// The dump the step worked on (0: the repository's steps).
-unsigned stepDump(const Fired& f) {
-    if (f.step.compare(0, sizeof step::kSystemDump - 1, step::kSystemDump) == 0) return kSystemDump;
-    if (f.step.compare(0, sizeof step::kUnitDump - 1, step::kUnitDump) == 0) return kUnitDump;
-    return 0;
+// The step worked on dump d (the repository's steps on none).
+bool stepOn(const Fired& f, unsigned d) {
+    return f.step.rfind(d == kUnitDump ? step::kUnitDump : step::kSystemDump, 0) == 0;
 }
 
 bool listed(const std::vector<std::string>& names, const std::string& name) {
@@ -220,7 +217,7 @@ bool deletionFalse(const Run&, const Run&, const Fired&, const Symptom& s, unsig
 
 // ... in a step on that dump (the deleting program's own opening).
 bool deletionFalseOwnSummary(const Run&, const Run&, const Fired& f, const Symptom& s, unsigned d) {
-    return s.kind == Symptom::Deletion && d == s.dump && stepDump(f) == s.dump;
+    return s.kind == Symptom::Deletion && d == s.dump && stepOn(f, s.dump);
 }
 
 // Files a deletion could not remove, or the orphan sweep after it.

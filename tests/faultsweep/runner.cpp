@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,12 +15,11 @@
 #include <map>
 #include <sstream>
 
-#include "checker.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "outcome.h"
-#include "symptoms.h"
 #include "platform/sim/platsim.h"
+#include "symptoms.h"
 #include "verify.h"
 
 namespace fs = std::filesystem;
@@ -118,13 +118,12 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
     run.checkEnd = inChild("check", dir + "/check.log", timeout, [&] {
         RunRecord check;
         for (const auto& [snapshot, when] : {std::pair{snapshots.beforeOffload, kBeforeOffload},
-                                             std::pair{snapshots.afterOffload, kAfterOffload}})
-            if (checkRoot(check, snapshot, when)) {
-                ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
-                offloadAtRest(check, when);
-                ::setenv("PLATSIM_ROOT", root.c_str(), 1);
-            }
-        checkRoot(check, root, kAfterRun);
+                                             std::pair{snapshots.afterOffload, kAfterOffload}}) {
+            ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
+            if (checkRoot(check, when)) offloadAtRest(check, when);
+        }
+        ::setenv("PLATSIM_ROOT", root.c_str(), 1);
+        checkRoot(check, kAfterRun);
         verifyRepository(check);
         return check.save(dir + "/check") ? 0 : 3;
     });
@@ -134,13 +133,10 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
 
 // Differences that make two no-fault runs unequal; empty when they agree.
 std::string baselineDifference(const Run& a, const Run& b) {
-    auto sorted = [](std::vector<std::string> v) {
-        std::sort(v.begin(), v.end());
-        return v;
-    };
     if (a.record.stream != b.record.stream) return "the streams differ";
     if (!a.record.extracted) return "the stream was not extracted";
-    if (sorted(a.errorLogs) != sorted(b.errorLogs)) return "the error logs differ";
+    if (!std::is_permutation(a.errorLogs.begin(), a.errorLogs.end(), b.errorLogs.begin(), b.errorLogs.end()))
+        return "the error logs differ";
     if (nlohmann::json(a.record.answers) != nlohmann::json(b.record.answers)) return "the answers differ";
     return "";
 }
@@ -153,18 +149,10 @@ struct Result {
 // One run as the --runs file describes it.
 nlohmann::json describeRun(const Task& task, const Run& run, const Verdict& v, const Run& baseline) {
     const bool reported = reportedSomething(run, baseline);
-    return {{"name", task.name},
-            {"after", task.after},
-            {"once", task.once},
-            {"outcome", v.outcome},
-            {"detail", v.detail},
-            {"fired", run.fired},
-            {"found", run.check.found},
-            {"damage", run.check.damage},
-            {"deletions", run.record.deletions},
-            {"vanished", run.record.vanished},
-            {"extracted", run.record.extracted},
-            {"reported", reported},
+    return {{"name", task.name}, {"after", task.after}, {"once", task.once}, {"outcome", v.outcome},
+            {"detail", v.detail}, {"fired", run.fired}, {"found", run.check.found}, {"damage", run.check.damage},
+            {"deletions", run.record.deletions}, {"vanished", run.record.vanished},
+            {"extracted", run.record.extracted}, {"reported", reported},
             {"symptoms", symptomsOf(run, baseline, reported)}};
 }
 
@@ -209,8 +197,7 @@ std::string workBase(const std::string& given) {
     return tmp && *tmp ? tmp : "/tmp";
 }
 
-}  // namespace
-
+// Every fault name of the simulation.
 const std::vector<std::string>& faultNames() {
     static const std::vector<std::string> names = {
         "UtilFile.Open", "UtilFile.Close", "UtilFile.read", "UtilFile.write", "UtilFile.seek", "UtilFile.Remove",
@@ -223,6 +210,8 @@ const std::vector<std::string>& faultNames() {
         "dmaeSetup", "dmaeRawRead", "mboxFetchCecData", "smgrIplTypeRequest", "orlaDataBuffer.memCopyOut"};
     return names;
 }
+
+}  // namespace
 
 int runSweep(const SweepOptions& given) {
     SweepOptions o = given;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "checker.h"
 #include "machine.h"
 #include "verify.h"
 

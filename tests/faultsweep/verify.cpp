@@ -1,12 +1,13 @@
 // The verification of a run's repository.
 #include "verify.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <vector>
 
-#include "checker.h"
+#include "checks.h"
 #include "decode/streamDecoder.h"
 #include "lifecycle.h"
 #include "outcome.h"
@@ -50,7 +51,7 @@ bool listDumps(std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>>& d
 void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
     const std::string name = "dump " + std::to_string(id);
     ErrlEntry* errl = nullptr;
-    std::unique_ptr<DumpSummary> s(new DumpSummary(id, errl, type));
+    DumpSummary s(id, errl, type);
     if (errl) {
         delete errl;
         r.problems.push_back({kInconsistent, name + " is listed but cannot be opened"});
@@ -58,10 +59,10 @@ void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
     }
     // A dump left behind may lack files a failed deletion took (that
     // deletion said so); what does offload must decode.
-    judgeOffload(r, *s, kAfterRun);
+    judgeOffload(r, s, kAfterRun);
     std::vector<std::string> files;
-    bool named = s->getIntermediateFileNames(files);
-    bool answer = DeleteDump(s.get());
+    bool named = s.getIntermediateFileNames(files);
+    bool answer = DeleteDump(&s);
     bool gone = !std::filesystem::exists(summaryHostPath(id));
     if (answer != (named && gone))
         r.problems.push_back({kFalseAnswer, name + ": DeleteDump answered " + std::to_string(answer) + " in the check"});
@@ -116,6 +117,25 @@ std::vector<std::string> streamItems(const std::string& stream) {
             items.push_back(item);
         }
     return items;
+}
+
+bool checkRoot(RunRecord& r, const char* when) {
+    namespace check = platdump::check;
+    if (!std::filesystem::is_directory(std::string(::getenv("PLATSIM_ROOT")) + "/primary/plat_dump")) return false;
+    check::CheckedRepository repository;
+    std::vector<std::string> unreadable;
+    std::string why;
+    if (!check::readRepository(repository, unreadable, why)) {
+        r.found.push_back({when, kCheckCannotRead, 0, "/plat_dump", why});
+    } else {
+        check::Report report;
+        for (const std::string& u : unreadable) report.unreadable(u);
+        check::checkRepository(repository, std::nullopt, false, report);
+        for (const check::Finding& f : report.findings())
+            r.found.push_back({when, f.kind, f.dump.value_or(0), f.path, f.detail});
+        for (const std::string& u : report.unreadableFiles()) r.found.push_back({when, kCheckCannotRead, 0, "", u});
+    }
+    return true;
 }
 
 void offloadAtRest(RunRecord& r, const char* when) {

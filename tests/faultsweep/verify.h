@@ -4,7 +4,10 @@
 // answer that matches what is left; and after the orphan sweep nothing
 // remains. Problems go to the record by outcome class, a stream that does
 // not decode as the dump's damage; the same offload judges the dumps of a
-// snapshot as they lay.
+// snapshot as they lay. `platdump check`'s passes, called as a library
+// with the mirror left out, judge the repository of the run's root and of
+// each snapshot the lifecycle took; each finding goes to the record with
+// the moment it stands for.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +18,20 @@
 #include "record.h"
 
 namespace sweep {
+
+// The moments the sweep checks.
+constexpr char kBeforeOffload[] = "before the offload";
+constexpr char kAfterOffload[] = "after the offload";
+constexpr char kAfterRun[] = "after the run";
+
+// The kind under which the record keeps a file the check could not read.
+constexpr char kCheckCannotRead[] = "unreadable";
+
+// Checks the repository of the current simulation root ($PLATSIM_ROOT:
+// its files only, with no fault armed there) and adds each finding to
+// record as found when. A root without a repository (no snapshot was
+// taken) is skipped. Returns whether there was a repository to check.
+bool checkRoot(RunRecord& record, const char* when);
 
 // The verification of the run's root; the damage of a dump left (its
 // offload does not decode) is recorded as found after the run.
