@@ -24,11 +24,6 @@ namespace {
 using collector::Milestone;
 using collector::Stage;
 
-constexpr unsigned kNodes = 2;
-constexpr unsigned kHardwareItems = 4;
-constexpr unsigned kServiceProcessorItems = 3;
-constexpr uint32_t kSavedLogEntry = 0x2A170001;
-
 std::string fileName(const char* format, unsigned id, unsigned node = 0) {
     char name[64];
     std::snprintf(name, sizeof name, format, id, node);
@@ -149,12 +144,9 @@ collector::Plan systemDumpPlan(ErrlEntry* savedLog) {
     plan.client = "fault sweep";
     plan.user = "collector";
     plan.toolType = 3;
-    plan.nodes = kNodes;
-    plan.hardwareItems = kHardwareItems;
-    plan.serviceProcessorItems = kServiceProcessorItems;
+    plan.nodes = 2;  // four hardware and three service-processor items each
     plan.savedValues = {{"fstp/SystemName", true}, {kConfigFile, false}};
     plan.savedLog = savedLog;
-    plan.savedLogEntry = kSavedLogEntry;
     plan.regions = systemDumpRegions();
     plan.stamp = stamp;
     return plan;
