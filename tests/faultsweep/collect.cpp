@@ -4,11 +4,10 @@
 // what only the sweep does: every remaining setter, a resource file, a
 // file outside the repository saved into the system section, a section
 // left behind by a crashed writer, and a read-back of every getter.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,11 +23,6 @@ namespace {
 
 using collector::Milestone;
 using collector::Stage;
-
-constexpr unsigned kNodes = 2;
-constexpr unsigned kHardwareItems = 4;
-constexpr unsigned kServiceProcessorItems = 3;
-constexpr uint32_t kSavedLogEntry = 0x2A170001;
 
 std::string fileName(const char* format, unsigned id, unsigned node = 0) {
     char name[64];
@@ -46,21 +40,11 @@ BCD_time8_t stamp(collector::Moment moment) {
     return t;
 }
 
-const char* kindOf(Stage s) {
-    switch (s) {
-        case Stage::creation: return step::kCreation;
-        case Stage::setter: return step::kSetter;
-        case Stage::getter: return step::kGetter;
-        case Stage::src: return step::kSrc;
-        case Stage::fileWrite: return step::kFileWrite;
-        case Stage::nodalWrite: return step::kNodalWrite;
-        case Stage::nodalFinalisation: return step::kNodalFinalisation;
-        case Stage::systemSection: return step::kSystemSection;
-        case Stage::failureMarking: return step::kFailureMarking;
-        case Stage::completion: return step::kCompletion;
-    }
-    return "?";
-}
+// The step kind of each of the collector's stages, in the order of Stage.
+constexpr const char* kStageKinds[] = {step::kCreation,  step::kSetter,           step::kGetter,
+                                       step::kSrc,       step::kFileWrite,        step::kNodalWrite,
+                                       step::kNodalFinalisation, step::kSystemSection, step::kFailureMarking,
+                                       step::kCompletion};
 
 // A collector killed while it continued a section leaves an item's bytes
 // and the first bytes of its TOC entry behind; the next finalisation of
@@ -68,13 +52,9 @@ const char* kindOf(Stage s) {
 void leaveCrashedWriterBehind(unsigned id, unsigned node) {
     const std::pair<std::string, size_t> leftovers[] = {{fileName("/plat_dump/%08X.SpData%u", id, node), 40},
                                                         {fileName("/plat_dump/%08X.SpTOC%u", id, node), 5}};
-    for (const auto& [path, bytes] : leftovers) {
-        int fd = ::open(platsim::hostPath(path).c_str(), O_WRONLY | O_APPEND);
-        if (fd < 0) continue;
-        std::string junk(bytes, '\x77');
-        if (::write(fd, junk.data(), junk.size()) != static_cast<ssize_t>(junk.size())) std::perror(path.c_str());
-        ::close(fd);
-    }
+    for (const auto& [path, bytes] : leftovers)
+        if (std::filesystem::exists(platsim::hostPath(path)))
+            std::ofstream(platsim::hostPath(path), std::ios::binary | std::ios::app) << std::string(bytes, '\x77');
 }
 
 // Marks the collector's steps under the dump's name and records its calls
@@ -82,7 +62,7 @@ void leaveCrashedWriterBehind(unsigned id, unsigned node) {
 class SweepHooks : public collector::Hooks {
 public:
     SweepHooks(RunRecord& r, const char* dump) : iv_r(r), iv_dump(dump) {}
-    void stage(Stage s) override { during(iv_r, iv_dump, kindOf(s)); }
+    void stage(Stage s) override { during(iv_r, iv_dump, kStageKinds[static_cast<int>(s)]); }
     bool entry(const std::string& call, ErrlEntry* e) override { return iv_r.entry(call, e); }
     void call(const std::string& call, bool ok) override { iv_r.call(call, ok); }
     void answer(const std::string& name, const std::string& value) override { iv_r.answer(name, value); }
@@ -164,12 +144,9 @@ collector::Plan systemDumpPlan(ErrlEntry* savedLog) {
     plan.client = "fault sweep";
     plan.user = "collector";
     plan.toolType = 3;
-    plan.nodes = kNodes;
-    plan.hardwareItems = kHardwareItems;
-    plan.serviceProcessorItems = kServiceProcessorItems;
+    plan.nodes = 2;  // four hardware and three service-processor items each
     plan.savedValues = {{"fstp/SystemName", true}, {kConfigFile, false}};
     plan.savedLog = savedLog;
-    plan.savedLogEntry = kSavedLogEntry;
     plan.regions = systemDumpRegions();
     plan.stamp = stamp;
     return plan;

@@ -8,11 +8,11 @@
 #include <sstream>
 #include <vector>
 
-#include "checker.h"
 #include "machine.h"
 #include "platdump/platdump.h"
 #include "platform/hwFacility.h"
 #include "platform/sim/platsim.h"
+#include "verify.h"
 
 namespace fs = std::filesystem;
 
@@ -48,8 +48,7 @@ ErrlEntry* buildSavedLog() {
 // The helpers the library offers beyond its own reports, on a log that is
 // dropped again.
 void useRemainingHelpers(RunRecord& r) {
-    SrciSrc src(0x2A00, SRCI_TYPE_FSP, 0, 0x17, SVC_DUMP_FAILURE, 0x2A17, 0x2A170101, kSystemDump, 0, 0,
-                EPUB_FIRMWARE_SP);
+    SrciSrc src = collector::requestSrc(kSystemDump);
     ErrlEntry* e = dumpCreateCtrmLog(3, 0xF00B, kSweepModule, 4, src);
     dumpAddTracePoints(e);
     delete e;

@@ -33,9 +33,8 @@ constexpr char kBlockFile[] = "/etc/dump/blocks";
 
 // smgr/StateData for a system state code, main store readable.
 std::string stateRecord(uint32_t state);
-// System states: main store through host-granted addresses (TCE), or
-// read by the engine (where failed reads request a checkstop IPL).
-constexpr uint32_t kStateTce = 9;
+// The system state in which the engine reads main store (where failed
+// reads request a checkstop IPL).
 constexpr uint32_t kStateEngine = 11;
 
 // Lays the machine out on the current simulation root.

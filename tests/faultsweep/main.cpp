@@ -1,56 +1,32 @@
 // fault_sweep: runs the lifecycle once for every injected platform failure
 // and prints the outcomes by class (see runner.h).
-//
-//   fault_sweep [--stride N] [--first N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from]
-//               [--work DIR] [--keep | --keep-all] [--counts] [--runs FILE]
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <sstream>
-#include <string>
+#include <CLI/CLI.hpp>
 
 #include "runner.h"
 
-namespace {
-
-int usage() {
-    std::fprintf(stderr,
-                 "usage: fault_sweep [--stride N] [--first N] [--jobs N] [--timeout S] [--names A,B] [--mode once|from] "
-                 "[--work DIR] [--keep | --keep-all] [--counts] [--runs FILE]\n");
-    return 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     sweep::SweepOptions o;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto number = [&] { return static_cast<unsigned>(std::strtoul(value, nullptr, 10)); };
-        if (arg == "--keep" || arg == "--keep-all" || arg == "--counts") {
-            (arg == "--counts" ? o.countsOnly : o.keep) = true;
-            o.keepAll = arg == "--keep-all";
-            continue;
-        }
-        if (!value) return usage();
-        ++i;
-        if (arg == "--stride") o.stride = number();
-        else if (arg == "--first") o.first = number();
-        else if (arg == "--jobs") o.jobs = number();
-        else if (arg == "--timeout") o.timeout = number();
-        else if (arg == "--work") o.work = value;
-        else if (arg == "--runs") o.runs = value;
-        else if (arg == "--mode") {
-            o.once = std::strcmp(value, "once") == 0;
-            o.fromOn = std::strcmp(value, "from") == 0;
-            if (!o.once && !o.fromOn) return usage();
-        } else if (arg == "--names") {
-            std::istringstream in(value);
-            for (std::string n; std::getline(in, n, ',');) o.names.push_back(n);
-        } else {
-            return usage();
-        }
+    std::string mode;
+    CLI::App app("Runs the dump lifecycle once for every injected platform failure.", "fault_sweep");
+    app.add_option("--stride", o.stride, "every how many calls of a fault name a run fails");
+    app.add_option("--first", o.first, "the first call to fail (counted from 0)");
+    app.add_option("--jobs", o.jobs, "runs at once (0: the number of processors)");
+    app.add_option("--timeout", o.timeout, "seconds per process");
+    app.add_option("--names", o.names, "fault names to sweep (all when none)")->delimiter(',');
+    app.add_option("--mode", mode, "only one call fails (once), or every call from it on (from)")
+        ->check(CLI::IsMember({"once", "from"}));
+    app.add_option("--work", o.work, "where the runs' roots go");
+    auto* keep = app.add_flag("--keep", o.keep, "keep the roots of findings");
+    app.add_flag("--keep-all", o.keepAll, "keep the roots of every run")->excludes(keep);
+    app.add_flag("--counts", o.countsOnly, "print each fault name's calls in the lifecycle, run nothing");
+    app.add_option("--runs", o.runs, "describe every run in this file, one JSON object a line");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
     }
+    o.keep = o.keep || o.keepAll;
+    o.once = mode != "from";
+    o.fromOn = mode != "once";
     return sweep::runSweep(o);
 }

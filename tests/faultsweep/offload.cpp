@@ -3,8 +3,8 @@
 // dump's failed main-store reads up to the checkstop IPL request, the
 // program's own block list, and both deletions.
 #include <algorithm>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "dump/summary/summaryLayout.h"
@@ -13,12 +13,12 @@
 #include "platdump/platdump.h"
 #include "platform/utilReg.h"
 #include "platform/utilSemaphore.h"
+#include "verify.h"
 
 namespace sweep {
 
 namespace {
 
-constexpr uint32_t kRequest = 64u << 10;
 // Failed main-store reads of a dump after which the driver asks for a
 // checkstop IPL.
 constexpr int kReadsToCheckstop = 3;
@@ -29,15 +29,10 @@ std::string idList(const std::vector<unsigned>& ids) {
     return text;
 }
 
-bool hostFileExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 // DeleteDump's answer beside what is left: true exactly when the dump
 // named files and its summary is gone.
 void recordDeletion(RunRecord& r, const char* dump, unsigned id, bool named, bool answer) {
-    r.deletions.push_back({dump, answer, named && !hostFileExists(summaryHostPath(id))});
+    r.deletions.push_back({dump, answer, named && !std::filesystem::exists(summaryHostPath(id))});
 }
 
 }  // namespace
@@ -74,18 +69,11 @@ void listRepository(RunRecord& r) {
 void offloadSystemDump(RunRecord& r) {
     uint64_t size = streamSize(kSystemDump);
     r.call("stream size", size != 0);
-    DumpExtractData extract;
     dumpDMAEhandle handle{};
-    std::vector<char> buffer(kRequest);
-    r.stream.clear();
-    for (uint64_t offset = 0; offset < size;) {
-        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
-        ErrlEntry* e = extract.ExtractDump(kSystemDump, offset, length, buffer.data(), true, &handle);
-        r.stream.append(buffer.data(), std::min<unsigned>(length, kRequest));
-        if (!r.entry("ExtractDump system dump", e) || length == 0) return;
-        offset += length;
-    }
-    r.extracted = size != 0;
+    ErrlEntry* failed = nullptr;
+    const bool whole = extractStream(kSystemDump, size, true, &handle, r.stream, failed);
+    r.entry("ExtractDump system dump", failed);
+    r.extracted = whole && size != 0;
 }
 
 void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {

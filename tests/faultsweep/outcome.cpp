@@ -5,29 +5,13 @@
 
 #include <algorithm>
 #include <csignal>
-#include <iterator>
-#include <map>
-#include <nlohmann/json.hpp>
 
-#include "checker.h"
 #include "lifecycle.h"
 #include "rules.h"
 #include "symptoms.h"
+#include "verify.h"
 
 namespace sweep {
-
-const char kUnaffected[] = "unaffected";
-const char kReported[] = "reported, repository consistent";
-const char kPrescribed[] = "prescribed: unreadable summary removes the dump";
-const char kPrescribedConsole[] = "prescribed: console record left partly empty";
-const char kPrescribedFileSystemUse[] = "prescribed: file-system use entry not written";
-const char kWrongBytes[] = "FINDING silent wrong bytes";
-const char kFalseAnswer[] = "FINDING false answer";
-const char kMissedDamage[] = "FINDING damage platdump check does not find";
-const char kHang[] = "FINDING hang";
-const char kCrash[] = "FINDING crash";
-const char kSanitizer[] = "FINDING sanitizer report";
-const char kInconsistent[] = "FINDING inconsistent repository";
 
 const std::vector<const char*>& outcomeClasses() {
     static const std::vector<const char*> all = [] {
@@ -61,87 +45,61 @@ bool firedBefore(const Fired& f, const Symptom& s, const RunRecord& run) {
     std::string until;
     if (s.kind == Symptom::AtRest && s.when != kAfterRun) until = snapshotStep(s.when);
     if (s.kind == Symptom::StreamBad || s.kind == Symptom::StreamDiffers) until = snapshotStep(kAfterOffload);
-    if (until.empty()) return true;
-    for (size_t i = 0; i < run.steps.size(); ++i)
+    for (size_t i = 0; i < run.steps.size() && !until.empty(); ++i)
         if (run.steps[i].name == until) return f.order < i;
     return true;
 }
 
-int weight(Symptom::Kind kind) {
-    static const Symptom::Kind order[] = {Symptom::AtRest,    Symptom::Vanished,      Symptom::Deletion,
-                                          Symptom::StreamBad, Symptom::StreamDiffers, Symptom::Answer};
-    return static_cast<int>(std::find(std::begin(order), std::end(order), kind) - std::begin(order));
-}
-
 // The finding a symptom no rule explains makes.
 Verdict unexplained(const Symptom& s) {
-    switch (s.kind) {
-        case Symptom::Deletion:
-        case Symptom::Answer:
-            return {kFalseAnswer, s.detail + ", and no rule prescribes it"};
-        case Symptom::AtRest:
-            return {kWrongBytes,
-                    dumpName(s.dump) + " as it lay " + s.when + ": " + s.detail + ", and no rule prescribes it"};
-        default:
-            return {kWrongBytes, s.detail + ", and no rule prescribes it"};
-    }
+    const std::string why = s.detail + ", and no rule prescribes it";
+    if (s.kind == Symptom::Deletion || s.kind == Symptom::Answer) return {kFalseAnswer, why};
+    if (s.kind == Symptom::AtRest) return {kWrongBytes, dumpName(s.dump) + " as it lay " + s.when + ": " + why};
+    return {kWrongBytes, why};
+}
+
+// Whether some string is in run more often than in baseline.
+bool surplus(const std::vector<std::string>& run, const std::vector<std::string>& baseline) {
+    std::map<std::string, int> n;
+    for (const std::string& s : run) ++n[s];
+    for (const std::string& s : baseline) --n[s];
+    return std::any_of(n.begin(), n.end(), [](const auto& entry) { return entry.second > 0; });
 }
 
 }  // namespace
 
-bool reportedSomething(const RunFacts& facts, const RunRecord& run, const Baseline& baseline) {
-    std::map<std::string, int> surplus;
-    for (const std::string& s : facts.errorLogs) ++surplus[s];
-    for (const std::string& s : baseline.errorLogs) --surplus[s];
-    for (const auto& [signature, n] : surplus)
-        if (n > 0) return true;
-    std::map<std::string, int> failed;
-    for (const Call& c : run.calls)
-        if (!c.ok) ++failed[c.name];
-    for (const Call& c : baseline.record.calls)
-        if (!c.ok) --failed[c.name];
-    for (const auto& [name, n] : failed)
-        if (n > 0) return true;
+bool reportedSomething(const Run& run, const Run& baseline) {
     // DeleteDump reports a deletion that did not go through by its answer.
-    for (const Deletion& d : run.deletions)
-        if (!d.answer) return true;
-    return false;
+    return surplus(run.errorLogs, baseline.errorLogs) ||
+           surplus(run.record.failedCalls, baseline.record.failedCalls) ||
+           std::any_of(run.record.deletions.begin(), run.record.deletions.end(),
+                       [](const Deletion& d) { return !d.answer; });
 }
 
-Verdict classify(const RunFacts& facts, const RunRecord& run, const RunRecord& check, const Baseline& baseline) {
-    for (const ProcessEnd* end : {&facts.lifecycle, &facts.check})
+Verdict classify(const Run& run, const Run& baseline) {
+    for (const ProcessEnd* end : {&run.lifecycleEnd, &run.checkEnd})
         if (Verdict v = abnormalEnd(*end); !v.outcome.empty()) return v;
-    if (!facts.haveRecord) return {kCrash, "the lifecycle left no record"};
-    for (const Problem& p : check.problems) return {p.outcome, p.detail};
-    for (const Deletion& d : run.deletions)
+    if (!run.haveRecord) return {kCrash, "the lifecycle left no record"};
+    if (!run.check.problems.empty()) return run.check.problems.front();
+    for (const Deletion& d : run.record.deletions)
         if (d.answer && !d.expected)
             return {kFalseAnswer, "DeleteDump of the " + d.dump + " answered true, and the dump is not gone"};
-    for (const CheckFinding& f : check.found)
+    for (const CheckFinding& f : run.check.found)
         if (f.kind == kCheckCannotRead) return {kInconsistent, "platdump check " + f.when + ": " + f.detail};
-    if (std::string missed = damageCheckMisses(check); !missed.empty()) return {kMissedDamage, missed};
+    if (std::string missed = damageCheckMisses(run.check); !missed.empty()) return {kMissedDamage, missed};
 
     // Every symptom must be explained by a rule for one of the faults that
     // fired: the first fault, in firing order, that a rule explains it by
-    // (the first such rule in table order).
-    const bool reported = reportedSomething(facts, run, baseline);
-    const RuleContext context{facts, run, check, baseline};
-    // The symptoms in the order of what they say of the dump: what lies in
-    // the repository first, the answers last; the run takes the class of
-    // the rule that explains the first.
-    std::vector<Symptom> symptoms = symptomsOf(run, check, baseline, reported);
-    std::stable_sort(symptoms.begin(), symptoms.end(),
-                     [](const Symptom& a, const Symptom& b) { return weight(a.kind) < weight(b.kind); });
+    // (the first such rule in table order). The run takes the class of the
+    // rule that explains the first symptom.
+    const bool reported = reportedSomething(run, baseline);
     const Rule* first = nullptr;
-    for (const Symptom& s : symptoms) {
+    for (const Symptom& s : symptomsOf(run, baseline, reported)) {
         const Rule* explaining = nullptr;
-        for (const Fired& f : facts.fired) {
-            if (!firedBefore(f, s, run)) continue;
-            for (const Rule& rule : rules())
-                if (rule.explains(context, f, s)) {
-                    explaining = &rule;
-                    break;
-                }
-            if (explaining) break;
+        for (auto f = run.fired.begin(); f != run.fired.end() && !explaining; ++f) {
+            if (!firedBefore(*f, s, run.record)) continue;
+            for (auto rule = rules().begin(); rule != rules().end() && !explaining; ++rule)
+                if (rule->explains(run, baseline, *f, s)) explaining = &*rule;
         }
         if (!explaining) return unexplained(s);
         if (!first) first = explaining;

@@ -2,9 +2,11 @@
 // single failed platform call may end in one of three accepted ways: it
 // changes nothing that anyone can see; the operation reports it (a
 // returned or committed error log) and the repository stays consistent;
-// or the contract prescribes the outcome. Everything else is a finding.
+// or the contract prescribes the outcome (rules.h). Everything else is a
+// finding.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,27 +14,17 @@
 
 namespace sweep {
 
-// Accepted outcomes; the other prescribed ones are those of rules.h.
-extern const char kUnaffected[];
-extern const char kReported[];
-// The opening constructor removes a summary it cannot open or read, and
-// the orphan sweep then takes the dump's files: a transient open or read
-// failure on a summary file loses the whole dump. That is the contract.
-extern const char kPrescribed[];
-// A failed console query, session lookup or exchange leaves the console
-// record partly or wholly empty and is not reported.
-extern const char kPrescribedConsole[];
-// A failed write of the file-system use entry is traced only: the system
-// section lacks that item.
-extern const char kPrescribedFileSystemUse[];
+// Accepted outcomes; the prescribed ones are those of rules.h.
+constexpr char kUnaffected[] = "unaffected";
+constexpr char kReported[] = "reported, repository consistent";
 // Findings.
-extern const char kWrongBytes[];
-extern const char kFalseAnswer[];
-extern const char kMissedDamage[];
-extern const char kHang[];
-extern const char kCrash[];
-extern const char kSanitizer[];
-extern const char kInconsistent[];
+constexpr char kWrongBytes[] = "FINDING silent wrong bytes";
+constexpr char kFalseAnswer[] = "FINDING false answer";
+constexpr char kMissedDamage[] = "FINDING damage platdump check does not find";
+constexpr char kHang[] = "FINDING hang";
+constexpr char kCrash[] = "FINDING crash";
+constexpr char kSanitizer[] = "FINDING sanitizer report";
+constexpr char kInconsistent[] = "FINDING inconsistent repository";
 
 // Every class in table order; the accepted ones first.
 const std::vector<const char*>& outcomeClasses();
@@ -52,28 +44,21 @@ struct Fired {
     size_t order = 0;
 };
 
-// What the runner knows of one run besides the records.
-struct RunFacts {
-    ProcessEnd lifecycle, check;
+// Everything the runner knows of one run.
+struct Run {
+    ProcessEnd lifecycleEnd, checkEnd;
     bool haveRecord = false;
     std::vector<std::string> errorLogs;  // signature of each committed entry
     std::vector<Fired> fired;            // as the sim's faults.log has them
+    RunRecord record;                    // what the lifecycle recorded
+    RunRecord check;                     // what the check process found
+    std::map<std::string, uint64_t> counts;  // calls per fault name (counting runs)
 };
 
-struct Baseline {
-    RunRecord record;
-    std::vector<std::string> errorLogs;
-};
+// A run reported something the no-fault run (baseline) did not.
+bool reportedSomething(const Run& run, const Run& baseline);
 
-struct Verdict {
-    std::string outcome;
-    std::string detail;
-};
-
-bool reportedSomething(const RunFacts& facts, const RunRecord& run, const Baseline& baseline);
-
-Verdict classify(const RunFacts& facts, const RunRecord& run, const RunRecord& check,
-                 const Baseline& baseline);
+Verdict classify(const Run& run, const Run& baseline);
 
 // The signature of a committed error log line (JSON): return code and the
 // location word of every SRC, which the entry's ids do not change.

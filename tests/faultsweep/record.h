@@ -1,7 +1,6 @@
 // What one sweep run leaves for the runner to judge, written by the
-// process that ran it and read back by the runner: every call that can
-// report a failure, in call order, with whether it did; the answers the
-// repository gave (listings, counts, the current dump); the stream an
+// process that ran it and read back by the runner: every call that
+// reported a failure, in call order; the answers the repository gave (listings, counts, the current dump); the stream an
 // offload extracted; DeleteDump's answers beside what was left behind.
 // The verification process adds the problems it found in what the run
 // left, what `platdump check` found at each moment the sweep checks, and
@@ -9,17 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 class ErrlEntry;
 
 namespace sweep {
-
-struct Call {
-    std::string name;
-    bool ok;
-};
 
 struct Answer {
     std::string name;
@@ -62,8 +57,8 @@ struct Damage {
     std::string problem;
 };
 
-// A problem the verification found, by outcome class name.
-struct Problem {
+// An outcome class and why: a problem the verification found, or a run's verdict.
+struct Verdict {
     std::string outcome;
     std::string detail;
 };
@@ -71,7 +66,9 @@ struct Problem {
 class RunRecord {
 public:
     // A call that reports failure by its result.
-    void call(const std::string& name, bool ok) { calls.push_back({name, ok}); }
+    void call(const std::string& name, bool ok) {
+        if (!ok) failedCalls.push_back(name);
+    }
     // A call that returns an entry: the entry is committed, so that the
     // error log holds it, and the call is recorded as failed. True when
     // there was no entry.
@@ -80,14 +77,15 @@ public:
     // The lifecycle begins step name now.
     void step(const std::string& name);
 
+    // record.json and stream.bin in dir.
     bool save(const std::string& dir) const;
     bool load(const std::string& dir);
 
-    std::vector<Call> calls;
+    std::vector<std::string> failedCalls;  // in call order
     std::vector<Answer> answers;
     std::vector<Step> steps;
     std::vector<Deletion> deletions;
-    std::vector<Problem> problems;
+    std::vector<Verdict> problems;
     std::vector<CheckFinding> found;
     std::vector<Damage> damage;
     // The whole stream of the system dump was extracted, every request
@@ -97,5 +95,17 @@ public:
     // A dump whose creation succeeded was gone before its deletion.
     bool vanished = false;
 };
+
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Answer, name, value)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Step, name, firedFrom)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Deletion, dump, answer, expected)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(CheckFinding, when, kind, dump, path, detail)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Damage, when, dump, problem)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Verdict, outcome, detail)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(RunRecord, failedCalls, answers, steps, deletions, problems, found, damage, extracted,
+                                   vanished)
+
+// A whole file's bytes; empty when it cannot be read.
+std::string readFile(const std::string& path);
 
 }  // namespace sweep

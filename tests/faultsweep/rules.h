@@ -7,6 +7,7 @@
 // A symptom no rule explains is a finding.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "outcome.h"
@@ -14,17 +15,20 @@
 
 namespace sweep {
 
-// What a rule may look at besides the fault and the symptom.
-struct RuleContext {
-    const RunFacts& facts;
-    const RunRecord& run;
-    const RunRecord& check;
-    const Baseline& baseline;
-};
+// The file a fault hit: any, one whose name holds a dump's id, a summary,
+// a nodal section's TOC or data file, or a TOC.
+enum class File { any, ofDump, summary, nodal, toc };
 
 struct Rule {
-    const char* outcome;  // "prescribed: ...", the rule in plain words
-    bool (*explains)(const RuleContext& context, const Fired& fault, const Symptom& symptom);
+    const char* outcome;             // "prescribed: ...", the rule in plain words
+    std::vector<std::string> calls;  // the fault names it concerns; empty: any
+    File file;
+    std::vector<std::string> steps;  // the kinds of step it concerns; empty: any
+    // Whether what the fault left can be the symptom; dump is the one whose
+    // file the fault hit (0: none).
+    bool (*leaves)(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom, unsigned dump);
+
+    bool explains(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom) const;
 };
 
 // Every rule, in the order of the outcome table.

@@ -7,26 +7,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
-#include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "checker.h"
 #include "lifecycle.h"
 #include "machine.h"
 #include "outcome.h"
-#include "symptoms.h"
 #include "platform/sim/platsim.h"
+#include "symptoms.h"
 #include "verify.h"
 
 namespace fs = std::filesystem;
 
 namespace sweep {
+
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Fired, call, subject, step)
 
 namespace {
 
@@ -43,42 +43,21 @@ struct Task {
 
 std::string faultText(const Task& t) { return "after=" + std::to_string(t.after) + (t.once ? " count=1" : ""); }
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 // The faults the simulation logged, each with the step of the lifecycle
 // that was running when it fired.
 std::vector<Fired> firedFaults(const std::string& log, const std::vector<Step>& steps) {
     std::vector<Fired> fired;
-    size_t at = 0;
-    while (at < log.size()) {
-        size_t end = log.find('\n', at);
-        if (end == std::string::npos) end = log.size();
+    for (size_t at = 0, end = 0; at < log.size(); at = end + 1) {
+        end = std::min(log.find('\n', at), log.size());
         const std::string line = log.substr(at, end - at);
-        if (!line.empty()) {
-            Fired f;
-            const size_t space = line.find(' ');
-            f.call = line.substr(0, space);
-            f.subject = space == std::string::npos ? "" : line.substr(space + 1);
-            for (size_t i = 0; i < steps.size(); ++i)
-                if (steps[i].firedFrom <= at) f.step = steps[i].name, f.order = i;
-            fired.push_back(f);
-        }
-        at = end + 1;
+        if (line.empty()) continue;
+        const size_t space = std::min(line.find(' '), line.size());
+        Fired f{line.substr(0, space), line.substr(std::min(space + 1, line.size())), "", 0};
+        for (size_t i = 0; i < steps.size(); ++i)
+            if (steps[i].firedFrom <= at) f.step = steps[i].name, f.order = i;
+        fired.push_back(f);
     }
     return fired;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) out.push_back(line);
-    return out;
 }
 
 bool sanitizerReport(const std::string& log) {
@@ -105,15 +84,9 @@ ProcessEnd inChild(const char* what, const std::string& log, unsigned timeout, B
     ProcessEnd end;
     end.what = what;
     if (pid < 0 || ::waitpid(pid, &end.status, 0) != pid) end.status = W_EXITCODE(99, 0);
-    end.sanitizer = sanitizerReport(readText(log));
+    end.sanitizer = sanitizerReport(readFile(log));
     return end;
 }
-
-struct Run {
-    RunFacts facts;
-    RunRecord record, check;
-    std::map<std::string, uint64_t> counts;  // calls per fault name (counting runs)
-};
 
 // One run in dir: a fresh root, the faults, the lifecycle, then the check.
 Run runOnce(const std::string& dir, const std::map<std::string, std::string>& faults, unsigned timeout) {
@@ -125,33 +98,32 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
     for (const auto& [name, text] : faults) platsim::setFault(name, text);
 
     const Snapshots snapshots{dir + "/before-offload", dir + "/after-offload"};
-    run.facts.lifecycle = inChild("lifecycle", dir + "/lifecycle.log", timeout, [&] {
+    run.lifecycleEnd = inChild("lifecycle", dir + "/lifecycle.log", timeout, [&] {
         RunRecord record;
         runLifecycle(record, snapshots);
         return record.save(dir) ? 0 : 3;
     });
-    run.facts.haveRecord = run.record.load(dir);
+    run.haveRecord = run.record.load(dir);
     for (const std::string& line : platsim::committedErrorLogs())
-        run.facts.errorLogs.push_back(errorLogSignature(line));
-    run.facts.fired = firedFaults(readText(root + "/sim/faults.log"), run.record.steps);
+        run.errorLogs.push_back(errorLogSignature(line));
+    run.fired = firedFaults(readFile(root + "/sim/faults.log"), run.record.steps);
     for (const auto& [name, text] : faults) {
         uint64_t seen = 0;
-        std::istringstream(readText(root + "/sim/fail/" + name + ".state")) >> seen;
+        std::istringstream(readFile(root + "/sim/fail/" + name + ".state")) >> seen;
         run.counts[name] = seen;
     }
     platsim::clearFaults();
 
     fs::create_directories(dir + "/check");
-    run.facts.check = inChild("check", dir + "/check.log", timeout, [&] {
+    run.checkEnd = inChild("check", dir + "/check.log", timeout, [&] {
         RunRecord check;
         for (const auto& [snapshot, when] : {std::pair{snapshots.beforeOffload, kBeforeOffload},
-                                             std::pair{snapshots.afterOffload, kAfterOffload}})
-            if (checkRoot(check, snapshot, when)) {
-                ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
-                offloadAtRest(check, when);
-                ::setenv("PLATSIM_ROOT", root.c_str(), 1);
-            }
-        checkRoot(check, root, kAfterRun);
+                                             std::pair{snapshots.afterOffload, kAfterOffload}}) {
+            ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
+            if (checkRoot(check, when)) offloadAtRest(check, when);
+        }
+        ::setenv("PLATSIM_ROOT", root.c_str(), 1);
+        checkRoot(check, kAfterRun);
         verifyRepository(check);
         return check.save(dir + "/check") ? 0 : 3;
     });
@@ -163,11 +135,9 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
 std::string baselineDifference(const Run& a, const Run& b) {
     if (a.record.stream != b.record.stream) return "the streams differ";
     if (!a.record.extracted) return "the stream was not extracted";
-    auto sorted = [](std::vector<std::string> v) { return std::sort(v.begin(), v.end()), v; };
-    if (sorted(a.facts.errorLogs) != sorted(b.facts.errorLogs)) return "the error logs differ";
-    if (a.record.answers.size() != b.record.answers.size()) return "the answers differ";
-    for (size_t i = 0; i < a.record.answers.size(); ++i)
-        if (a.record.answers[i].value != b.record.answers[i].value) return "answer " + a.record.answers[i].name;
+    if (!std::is_permutation(a.errorLogs.begin(), a.errorLogs.end(), b.errorLogs.begin(), b.errorLogs.end()))
+        return "the error logs differ";
+    if (nlohmann::json(a.record.answers) != nlohmann::json(b.record.answers)) return "the answers differ";
     return "";
 }
 
@@ -177,26 +147,13 @@ struct Result {
 };
 
 // One run as the --runs file describes it.
-std::string describeRun(const Task& task, const Run& run, const Verdict& v, const Baseline& baseline) {
-    using nlohmann::json;
-    json fired = json::array(), found = json::array(), deletions = json::array();
-    for (const Fired& f : run.facts.fired)
-        fired.push_back({{"call", f.call}, {"subject", f.subject}, {"step", f.step}});
-    for (const CheckFinding& f : run.check.found)
-        found.push_back({{"when", f.when}, {"kind", f.kind}, {"dump", f.dump}, {"path", f.path}, {"detail", f.detail}});
-    for (const Damage& d : run.check.damage)
-        found.push_back({{"when", d.when}, {"kind", "DAMAGE"}, {"dump", d.dump}, {"detail", d.problem}});
-    json symptoms = json::array();
-    const bool reported = reportedSomething(run.facts, run.record, baseline);
-    for (const Symptom& s : symptomsOf(run.record, run.check, baseline, reported))
-        symptoms.push_back({{"kind", symptomName(s.kind)}, {"dump", s.dump}, {"when", s.when}, {"detail", s.detail}});
-    for (const Deletion& d : run.record.deletions)
-        deletions.push_back({{"dump", d.dump}, {"answer", d.answer}, {"expected", d.expected}});
-    const json j = {{"name", task.name},     {"after", task.after},         {"once", task.once},
-                    {"outcome", v.outcome},   {"detail", v.detail},          {"fired", fired},
-                    {"found", found},         {"deletions", deletions},      {"vanished", run.record.vanished},
-                    {"extracted", run.record.extracted}, {"reported", reported}, {"symptoms", symptoms}};
-    return j.dump();
+nlohmann::json describeRun(const Task& task, const Run& run, const Verdict& v, const Run& baseline) {
+    const bool reported = reportedSomething(run, baseline);
+    return {{"name", task.name}, {"after", task.after}, {"once", task.once}, {"outcome", v.outcome},
+            {"detail", v.detail}, {"fired", run.fired}, {"found", run.check.found}, {"damage", run.check.damage},
+            {"deletions", run.record.deletions}, {"vanished", run.record.vanished},
+            {"extracted", run.record.extracted}, {"reported", reported},
+            {"symptoms", symptomsOf(run, baseline, reported)}};
 }
 
 void printTable(const std::vector<Result>& results, const SweepOptions& o, uint64_t calls, double seconds) {
@@ -240,8 +197,7 @@ std::string workBase(const std::string& given) {
     return tmp && *tmp ? tmp : "/tmp";
 }
 
-}  // namespace
-
+// Every fault name of the simulation.
 const std::vector<std::string>& faultNames() {
     static const std::vector<std::string> names = {
         "UtilFile.Open", "UtilFile.Close", "UtilFile.read", "UtilFile.write", "UtilFile.seek", "UtilFile.Remove",
@@ -254,6 +210,8 @@ const std::vector<std::string>& faultNames() {
         "dmaeSetup", "dmaeRawRead", "mboxFetchCecData", "smgrIplTypeRequest", "orlaDataBuffer.memCopyOut"};
     return names;
 }
+
+}  // namespace
 
 int runSweep(const SweepOptions& given) {
     SweepOptions o = given;
@@ -269,9 +227,8 @@ int runSweep(const SweepOptions& given) {
     for (const std::string& n : o.names) counting[n] = kCountOnly;
     Run counted = runOnce(work + "/baseline", counting, o.timeout * kCountingSlowdown);
     Run plain = runOnce(work + "/baseline-again", {}, o.timeout);
-    Verdict sane = classify(counted.facts, counted.record, counted.check, {counted.record, counted.facts.errorLogs});
-    if (sane.outcome == kUnaffected)
-        sane = classify(plain.facts, plain.record, plain.check, {counted.record, counted.facts.errorLogs});
+    Verdict sane = classify(counted, counted);
+    if (sane.outcome == kUnaffected) sane = classify(plain, counted);
     std::string difference = sane.outcome == kUnaffected ? baselineDifference(counted, plain) : "";
     if (!difference.empty() || sane.outcome != kUnaffected) {
         std::printf("fault sweep: the no-fault lifecycle is not sound (%s%s %s); roots in %s\n", difference.c_str(),
@@ -279,7 +236,7 @@ int runSweep(const SweepOptions& given) {
                     work.c_str());
         return 2;
     }
-    const Baseline baseline{counted.record, counted.facts.errorLogs};
+    const Run& baseline = counted;
     if (o.countsOnly) {
         for (const std::string& n : o.names) std::printf("%8llu %s\n", static_cast<unsigned long long>(counted.counts[n]), n.c_str());
         fs::remove_all(work);
@@ -300,8 +257,8 @@ int runSweep(const SweepOptions& given) {
     }
 
     std::vector<Result> results;
-    std::unique_ptr<std::ofstream> runsFile;
-    if (!o.runs.empty()) runsFile.reset(new std::ofstream(o.runs, std::ios::trunc));
+    std::ofstream runsFile;
+    if (!o.runs.empty()) runsFile.open(o.runs, std::ios::trunc);
     std::map<pid_t, size_t> running;
     size_t next = 0;
     auto reap = [&] {
@@ -311,10 +268,11 @@ int runSweep(const SweepOptions& given) {
         size_t i = running[pid];
         running.erase(pid);
         const std::string dir = work + "/" + std::to_string(i);
-        std::vector<std::string> verdict = lines(readText(dir + "/verdict.txt"));
+        const std::string text = readFile(dir + "/run.json");
+        const nlohmann::json run = nlohmann::json::parse(text, nullptr, false);
         Result r{tasks[i], {kCrash, "the run's job ended without a verdict"}};
-        if (!verdict.empty()) r.verdict = {verdict[0], verdict.size() > 1 ? verdict[1] : ""};
-        if (runsFile) *runsFile << readText(dir + "/run.json");
+        if (run.is_object()) run.get_to(r.verdict);
+        if (runsFile.is_open()) runsFile << text;
         if (!o.keep || (accepted(r.verdict.outcome) && !o.keepAll)) fs::remove_all(dir);
         results.push_back(r);
     };
@@ -326,10 +284,10 @@ int runSweep(const SweepOptions& given) {
             if (pid == 0) {
                 const std::string dir = work + "/" + std::to_string(i);
                 Run run = runOnce(dir, {{tasks[i].name, faultText(tasks[i])}}, o.timeout);
-                Verdict v = classify(run.facts, run.record, run.check, baseline);
-                std::ofstream(dir + "/verdict.txt") << v.outcome << '\n' << v.detail << '\n';
-                if (!o.runs.empty())
-                    std::ofstream(dir + "/run.json") << describeRun(tasks[i], run, v, baseline) << '\n';
+                const Verdict v = classify(run, baseline);
+                const nlohmann::json j = o.runs.empty() ? nlohmann::json(v) : describeRun(tasks[i], run, v, baseline);
+                std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                                 << '\n';
                 ::_exit(0);
             }
             running[pid] = i;

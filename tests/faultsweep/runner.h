@@ -30,7 +30,4 @@ struct SweepOptions {
 // findings, 2 when the sweep could not run.
 int runSweep(const SweepOptions& options);
 
-// Every fault name of the simulation.
-const std::vector<std::string>& faultNames();
-
 }  // namespace sweep

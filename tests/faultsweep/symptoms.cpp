@@ -1,18 +1,15 @@
 // The symptoms of one run.
 #include "symptoms.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <map>
 
-#include "checker.h"
 #include "machine.h"
 #include "verify.h"
 
 namespace sweep {
 
 namespace {
-
-unsigned deletedDump(const std::string& name) { return name == "unit dump" ? kUnitDump : kSystemDump; }
 
 // The dump an answer is about: "state of <id>" names it; the lifecycle's
 // other answers are the system dump's, or the repository's (0).
@@ -22,20 +19,6 @@ unsigned answerDump(const std::string& name) {
         return static_cast<unsigned>(std::strtoul(name.c_str() + state.size(), nullptr, 10));
     if (name == "ids" || name == "CountDumps" || name == "current" || name == "HWDATA files") return 0;
     return kSystemDump;
-}
-
-// The answers that are not among the baseline's.
-std::vector<Answer> differingAnswers(const RunRecord& run, const RunRecord& base) {
-    std::multimap<std::string, std::string> expected;
-    for (const Answer& a : base.answers) expected.emplace(a.name, a.value);
-    std::vector<Answer> differing;
-    for (const Answer& a : run.answers) {
-        auto [from, to] = expected.equal_range(a.name);
-        bool seen = false;
-        for (auto it = from; it != to && !seen; ++it) seen = it->second == a.value;
-        if (!seen) differing.push_back(a);
-    }
-    return differing;
 }
 
 // Check findings by moment and dump.
@@ -52,12 +35,6 @@ std::map<std::pair<std::string, unsigned>, Symptom> atRest(const RunRecord& chec
     return found;
 }
 
-size_t firstDifference(const std::string& a, const std::string& b) {
-    size_t at = 0;
-    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
-    return at;
-}
-
 }  // namespace
 
 std::string dumpName(unsigned dump) {
@@ -65,7 +42,7 @@ std::string dumpName(unsigned dump) {
 }
 
 std::string damageCheckMisses(const RunRecord& check) {
-    std::map<std::pair<std::string, unsigned>, Symptom> found = atRest(check);
+    const std::map<std::pair<std::string, unsigned>, Symptom> found = atRest(check);
     for (const Damage& d : check.damage)
         if (!found.count({d.when, d.dump}))
             return dumpName(d.dump) + " as it lay " + d.when + " does not offload whole (" + d.problem +
@@ -73,31 +50,32 @@ std::string damageCheckMisses(const RunRecord& check) {
     return "";
 }
 
-const char* symptomName(Symptom::Kind kind) {
-    static const char* const names[] = {"Vanished", "Deletion", "AtRest", "StreamBad", "StreamDiffers", "Answer"};
-    return names[kind];
-}
-
-std::vector<Symptom> symptomsOf(const RunRecord& run, const RunRecord& check, const Baseline& baseline,
-                                bool reported) {
+std::vector<Symptom> symptomsOf(const Run& run, const Run& baseline, bool reported) {
+    const RunRecord& r = run.record;
+    const std::string& base = baseline.record.stream;
     std::vector<Symptom> symptoms;
-    if (run.vanished) symptoms.push_back({Symptom::Vanished, 0, "", {}, "a dump vanished before its deletion"});
-    for (const Deletion& d : run.deletions)
+    for (const auto& [key, s] : atRest(run.check)) symptoms.push_back(s);
+    if (r.vanished) symptoms.push_back({Symptom::Vanished, 0, "", {}, "a dump vanished before its deletion"});
+    for (const Deletion& d : r.deletions)
         if (!d.answer && d.expected)
-            symptoms.push_back({Symptom::Deletion, deletedDump(d.dump), "", {},
+            symptoms.push_back({Symptom::Deletion, d.dump == "unit dump" ? kUnitDump : kSystemDump, "", {},
                                 "DeleteDump of the " + d.dump + " answered false, and the dump is gone"});
-    for (const auto& [key, s] : atRest(check)) symptoms.push_back(s);
-    if (run.extracted) {
-        const std::string problem = streamProblem(run.stream);
+    if (r.extracted) {
+        const std::string problem = streamProblem(r.stream);
+        const size_t differsFrom = std::mismatch(r.stream.begin(), r.stream.end(), base.begin(), base.end()).first -
+                                   r.stream.begin();
         if (!problem.empty())
             symptoms.push_back({Symptom::StreamBad, kSystemDump, "", {}, "the extracted stream: " + problem});
-        else if (run.stream != baseline.record.stream && !reported)
+        else if (r.stream != base && !reported)
             symptoms.push_back({Symptom::StreamDiffers, kSystemDump, "", {},
                                 "the stream differs from the no-fault stream from byte " +
-                                    std::to_string(firstDifference(run.stream, baseline.record.stream)) + " on"});
+                                    std::to_string(differsFrom) + " on"});
     }
-    if (!reported)
-        for (const Answer& a : differingAnswers(run, baseline.record))
+    if (reported) return symptoms;
+    // The answers that are not among the baseline's.
+    for (const Answer& a : r.answers)
+        if (std::none_of(baseline.record.answers.begin(), baseline.record.answers.end(),
+                         [&](const Answer& b) { return b.name == a.name && b.value == a.value; }))
             symptoms.push_back({Symptom::Answer, answerDump(a.name), "", {}, a.name + " is \"" + a.value + "\""});
     return symptoms;
 }

@@ -1,12 +1,13 @@
 // The verification of a run's repository.
 #include "verify.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <vector>
 
-#include "checker.h"
+#include "checks.h"
 #include "decode/streamDecoder.h"
 #include "lifecycle.h"
 #include "outcome.h"
@@ -19,31 +20,17 @@ namespace {
 
 constexpr uint32_t kRequest = 64u << 10;
 
-// The dump's stream without main store (the file header and the hardware
-// data), in requests that end where it ends; false when a request fails.
-bool offload(DumpSummary& s, std::string& stream) {
-    const uint64_t size = uint64_t(s.getFileHeaderSize()) + s.getHWDumpTotalSize();
-    DumpExtractData extract;
-    std::vector<char> buffer(kRequest);
-    for (uint64_t offset = 0; offset < size;) {
-        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
-        ErrlEntry* e = extract.ExtractDump(s.getDumpId(), offset, length, buffer.data(), false, nullptr);
-        stream.append(buffer.data(), length);
-        if (e || length == 0) {
-            delete e;
-            return false;
-        }
-        offset += length;
-    }
-    return true;
-}
-
 // A complete dump's offload that does not decode, as damage found when.
 void judgeOffload(RunRecord& r, DumpSummary& s, const char* when) {
+    if (!s.isDumpComplete()) return;
+    // The stream without main store: the file header and the hardware data.
+    const uint64_t size = uint64_t(s.getFileHeaderSize()) + s.getHWDumpTotalSize();
     std::string stream;
-    if (s.isDumpComplete() && offload(s, stream))
-        if (std::string problem = streamProblem(stream); !problem.empty())
-            r.damage.push_back({when, s.getDumpId(), problem});
+    ErrlEntry* failed = nullptr;
+    const bool whole = extractStream(s.getDumpId(), size, false, nullptr, stream, failed);
+    delete failed;
+    if (std::string problem = streamProblem(stream); whole && !problem.empty())
+        r.damage.push_back({when, s.getDumpId(), problem});
 }
 
 // The dumps of the current root's repository, by kind; false when it
@@ -64,7 +51,7 @@ bool listDumps(std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>>& d
 void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
     const std::string name = "dump " + std::to_string(id);
     ErrlEntry* errl = nullptr;
-    std::unique_ptr<DumpSummary> s(new DumpSummary(id, errl, type));
+    DumpSummary s(id, errl, type);
     if (errl) {
         delete errl;
         r.problems.push_back({kInconsistent, name + " is listed but cannot be opened"});
@@ -72,10 +59,10 @@ void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
     }
     // A dump left behind may lack files a failed deletion took (that
     // deletion said so); what does offload must decode.
-    judgeOffload(r, *s, kAfterRun);
+    judgeOffload(r, s, kAfterRun);
     std::vector<std::string> files;
-    bool named = s->getIntermediateFileNames(files);
-    bool answer = DeleteDump(s.get());
+    bool named = s.getIntermediateFileNames(files);
+    bool answer = DeleteDump(&s);
     bool gone = !std::filesystem::exists(summaryHostPath(id));
     if (answer != (named && gone))
         r.problems.push_back({kFalseAnswer, name + ": DeleteDump answered " + std::to_string(answer) + " in the check"});
@@ -83,6 +70,20 @@ void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
 }
 
 }  // namespace
+
+bool extractStream(unsigned id, uint64_t size, bool withMainStore, dumpDMAEhandle* handle, std::string& stream,
+                   ErrlEntry*& failed) {
+    DumpExtractData extract;
+    std::vector<char> buffer(kRequest);
+    for (uint64_t offset = 0; offset < size;) {
+        unsigned length = static_cast<unsigned>(std::min<uint64_t>(kRequest, size - offset));
+        failed = extract.ExtractDump(id, offset, length, buffer.data(), withMainStore, handle);
+        stream.append(buffer.data(), std::min<unsigned>(length, kRequest));
+        if (failed || length == 0) return false;
+        offset += length;
+    }
+    return true;
+}
 
 std::string streamProblem(const std::string& stream) {
     decode::MemorySource source(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
@@ -116,6 +117,25 @@ std::vector<std::string> streamItems(const std::string& stream) {
             items.push_back(item);
         }
     return items;
+}
+
+bool checkRoot(RunRecord& r, const char* when) {
+    namespace check = platdump::check;
+    if (!std::filesystem::is_directory(std::string(::getenv("PLATSIM_ROOT")) + "/primary/plat_dump")) return false;
+    check::CheckedRepository repository;
+    std::vector<std::string> unreadable;
+    std::string why;
+    if (!check::readRepository(repository, unreadable, why)) {
+        r.found.push_back({when, kCheckCannotRead, 0, "/plat_dump", why});
+    } else {
+        check::Report report;
+        for (const std::string& u : unreadable) report.unreadable(u);
+        check::checkRepository(repository, std::nullopt, false, report);
+        for (const check::Finding& f : report.findings())
+            r.found.push_back({when, f.kind, f.dump.value_or(0), f.path, f.detail});
+        for (const std::string& u : report.unreadableFiles()) r.found.push_back({when, kCheckCannotRead, 0, "", u});
+    }
+    return true;
 }
 
 void offloadAtRest(RunRecord& r, const char* when) {
