@@ -36,11 +36,6 @@ size_t committedCount();
 std::string hex(uint64_t value);
 std::string hexOf(const std::vector<uint8_t>& bytes);
 
-// The library's location word: module id, reason code's low byte, location.
-constexpr uint32_t word(uint16_t module, uint16_t reason, uint8_t location) {
-    return (uint32_t(module) << 16) | ((reason & 0xFFu) << 8) | location;
-}
-
 // The machine every DumpTest starts on.
 constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 const std::vector<uint8_t> kClockBcd = {0x20, 0x26, 0x12, 0x05, 0x20, 0x30, 0x15, 0x00};

@@ -12,19 +12,14 @@ using namespace testsupport;
 
 namespace {
 
-class SummaryFields : public HeldDumpTest {
-protected:
-    void SetUp() override {
-        HeldDumpTest::SetUp();
-        rmgrCalls();
-    }
-};
+class SummaryFields : public HeldDumpTest {};
 
 const BCD_time8_t kTime = {{0x20, 0x27}, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
 const std::vector<uint8_t> kTimeBytes = {0x20, 0x27, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
 
 TEST_F(SummaryFields, EachSetterWritesExactlyItsFieldAndMirrorsItsRegion) {
     char user[] = "operator";
+    rmgrCalls();
     const struct {
         const char* name;
         std::function<void(DumpSummary&)> set;

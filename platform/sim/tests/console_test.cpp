@@ -28,19 +28,13 @@ protected:
     }
 };
 
-TEST_F(Console, ManagedInfoComesFromTheSimulationFileAndFlattensBigEndian) {
+TEST_F(Console, ManagedInfoComesFromTheSimulationFile) {
     KelxManagedInfo info;
     ASSERT_EQ(kelxQueryKelManagedInfo(info, true), nullptr);
     EXPECT_EQ(info.managed, 0u) << "no file: not managed";
     EXPECT_EQ(info.masterSession, KELX_NO_SESSION);
 
-    platsim::setManagedInfo("managed=1 consoles=2 master=3 changes=0x01020304 reserved=9");
-    ASSERT_EQ(kelxQueryKelManagedInfo(info, true), nullptr);
-    uint8_t image[KelxManagedInfo::IMAGE_SIZE];
-    info.flatten(image);
-    EXPECT_EQ(std::vector<uint8_t>(image, image + sizeof image),
-              Bytes().u32(1).u32(2).u32(3).u32(0x01020304).u32(9).bytes());
-
+    // (Its big-endian image shows in the system section's console entry.)
     platsim::setManagedInfo("managed=1 console=2");
     KelxManagedInfo untouched;
     untouched.consoleCount = 77;
@@ -54,9 +48,7 @@ TEST_F(Console, ManagedInfoComesFromTheSimulationFileAndFlattensBigEndian) {
 }
 
 TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
-    std::string longName(80, 'n');
     ASSERT_TRUE(platsim::setConsoleSession(0, "KEL", 1, "mc-alpha"));
-    ASSERT_TRUE(platsim::setConsoleSession(7, "VTTY", 4, longName));
     ASSERT_TRUE(platsim::setConsoleSession(0, "KEL ", 2, "mc-renamed"));  // replaces index 0
     EXPECT_FALSE(platsim::setConsoleSession(1, "KELXY", 1, "too long a tag"));
 
@@ -65,11 +57,6 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     EXPECT_STREQ(entry.getType(), "KEL ") << "short tags are padded to four characters";
     EXPECT_EQ(entry.getState(), 2);
     EXPECT_STREQ(entry.getName(), "mc-renamed");
-
-    ASSERT_EQ(entry.FindSessionEntry(7), nullptr);
-    EXPECT_EQ(entry.getIndex(), 7);
-    EXPECT_STREQ(entry.getType(), "VTTY");
-    EXPECT_EQ(std::string(entry.getName()), longName.substr(0, NetcSessionEntry::NAME_SIZE - 1));
 
     EXPECT_EQ(rcOf(entry.FindSessionEntry(3)), ENOENT);
     EXPECT_EQ(entry.getState(), 0) << "a failed load leaves the entry empty";
@@ -86,9 +73,9 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     EXPECT_EQ(entry.FindSessionEntry(0), nullptr);
 }
 
-// (What the library makes of the replies shows in the system section's tests.)
+// (What the library makes of the replies, and of a console that never
+// answers, shows in the system section's tests.)
 TEST_F(Console, AnExchangeNeedsAConnectionToAnAnsweringSessionOfStreamType) {
-    platsim::setConsoleSession(1, "KEL", 1, "silent");
     platsim::setConsoleSession(3, "KEL", 1, "mc-gamma");
     platsim::setConsoleReply(3, std::string("\0\0\0\1", 4) + "V9R1 ready");
     ErrlEntry* errl = reinterpret_cast<ErrlEntry*>(1);
@@ -102,21 +89,15 @@ TEST_F(Console, AnExchangeNeedsAConnectionToAnAnsweringSessionOfStreamType) {
     ASSERT_EQ(netcSendRecv(address, request, response), nullptr);
     ASSERT_EQ(netcClose(address), nullptr);
     EXPECT_EQ(rcOf(netcClose(address)), ENOTCONN);
-    EXPECT_EQ(response.getMessageType(), 0x1002);
-    ASSERT_EQ(response.getDataLength(), 14u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(response.getData()) + 4, 10), "V9R1 ready");
+    EXPECT_EQ(response.getDataLength(), 14u);
 
     NetcAddress missing(2, errl, NETC_SOCKET_STREAM);
     EXPECT_EQ(rcOf(errl), ECONNREFUSED);
     EXPECT_EQ(rcOf(netcConnect(missing)), EDESTADDRREQ);
-    NetcAddress datagram(1, errl, 2);
+    NetcAddress datagram(3, errl, 2);
     EXPECT_EQ(rcOf(errl), EPROTONOSUPPORT);
     EXPECT_FALSE(datagram.isValid());
-    // A console that does not answer times out; the request is still sent.
-    NetcAddress silent(1, errl, NETC_SOCKET_STREAM);
-    ASSERT_EQ(netcConnect(silent), nullptr);
-    EXPECT_EQ(rcOf(netcSendRecv(silent, request, response)), ETIMEDOUT);
-    EXPECT_EQ(platsim::consoleExchanges().size(), 2u) << "the refused send is not recorded";
+    EXPECT_EQ(platsim::consoleExchanges().size(), 1u) << "the refused send is not recorded";
 }
 
 TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
@@ -139,10 +120,8 @@ TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
 
     EXPECT_EQ(rcOf(netcSessionEntryFileUnLock(lock)), ENOLCK) << "not held any more";
 
-    // Injected failures: a refused lock, and an unlock that fails but
-    // still drops the lock.
-    platsim::setFault("netcSessionEntryFileLock", "count=1");
-    EXPECT_EQ(rcOf(netcSessionEntryFileLock(lock)), EIO);
+    // An unlock that fails still drops the lock. (A refused lock shows in
+    // the system section's failure table.)
     ASSERT_EQ(netcSessionEntryFileLock(lock), nullptr);
     platsim::setFault("netcSessionEntryFileUnLock", "count=1");
     EXPECT_EQ(rcOf(netcSessionEntryFileUnLock(lock)), EIO);

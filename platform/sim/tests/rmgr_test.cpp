@@ -1,9 +1,8 @@
-// The simulated redundancy manager: a remote command nobody serves, the
-// backup tree kept current by range and by whole file, and read back.
+// The simulated redundancy manager: the backup tree kept current by range
+// and by whole file, and read back.
 #include <cstdio>
 
 #include "platform/errlEntry.h"
-#include "platform/netcMessage.h"
 #include "platform/rmgr.h"
 #include "platform/sim/platsim.h"
 #include "tests/common/simTest.h"
@@ -14,14 +13,8 @@ namespace {
 
 class Rmgr : public SimTest {};
 
-// (The library's handler, run as the backup, shows in the mirrored-file tests.)
-TEST_F(Rmgr, RemoteCommandForAComponentWithoutAHandlerFails) {
-    NetcMessage request, response;
-    request.setData("/plat_dump/made", 16);
-    EXPECT_FALSE(taken(rmgrInvokeRemoteCommand(request, response, 0x1234, 0x1234, 0, true)).is_null());
-}
-
-TEST_F(Rmgr, SyncsCopyTheRangeOrTheWholeFile) {
+// (Whole-file syncs and deletions show in the mirrored-file and deletion tests.)
+TEST_F(Rmgr, RangeSyncsCopyOnlyTheRange) {
     writeFile(primary("/plat_dump/f"), "0123456789");
     writeFile(backup("/plat_dump/f"), "abcdefghijklmnop");
     ASSERT_EQ(rmgrSyncFileChunk(0xF000, "/plat_dump/f", 1, 3), nullptr);
@@ -31,13 +24,6 @@ TEST_F(Rmgr, SyncsCopyTheRangeOrTheWholeFile) {
     writeFile(primary("/plat_dump/new"), "xyz");
     ASSERT_EQ(rmgrSyncFileChunk(0xF000, "/plat_dump/new", 1, 2), nullptr);
     EXPECT_EQ(readFile(backup("/plat_dump/new")), std::string("\0yz", 3)) << "a missing copy is created";
-
-    writeFile(primary("/plat_dump/f"), "short");
-    ASSERT_EQ(rmgrStreamSync("/plat_dump/f", 0xF000), nullptr);
-    EXPECT_EQ(readFile(backup("/plat_dump/f")), "short");
-    ASSERT_EQ(rmgrDeleteFile(0xF000, "/plat_dump/f"), nullptr);
-    EXPECT_EQ(rmgrDeleteFile(0xF000, "/plat_dump/f"), nullptr) << "already gone is no failure";
-    EXPECT_TRUE(fileExists(primary("/plat_dump/f")));
 }
 
 TEST_F(Rmgr, BackupCopiesAreReadAsTheyStandWhateverTheRole) {

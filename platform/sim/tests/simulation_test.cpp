@@ -7,7 +7,6 @@
 #include <cerrno>
 
 #include "platform/errlEntry.h"
-#include "platform/posixFs.h"
 #include "platform/rtim.h"
 #include "platform/sim/platsim.h"
 #include "platform/utilFile.h"
@@ -121,8 +120,10 @@ TEST_F(Simulation, AnInvalidBcdStampIsRefused) {
     EXPECT_NE(status, 0u);
 }
 
-// (count, after and match are at work throughout the library's tests.)
-TEST_F(Simulation, FaultsForShortWritesPendingErrorsAndPosixCalls) {
+// (count, after and match are at work throughout the library's tests, and
+// so are the POSIX calls failing with a fault's errno: the repository's
+// listings.)
+TEST_F(Simulation, FaultsForShortWritesAndPendingErrors) {
     // A short write without an error; the latest failure is the pending one.
     UtilFile f("/plat_dump/ops");
     f.Open("w+", false);
@@ -138,17 +139,6 @@ TEST_F(Simulation, FaultsForShortWritesPendingErrorsAndPosixCalls) {
     // Each fault that fired is logged with its subject, the short write too.
     EXPECT_EQ(readFile(root() + "/sim/faults.log"),
               "UtilFile.write /plat_dump/ops\nUtilFile.write /plat_dump/ops\nUtilFile.seek /plat_dump/ops\n");
-
-    // The POSIX calls fail with the fault's errno.
-    platsim::setFault("statfs", "errno=5");
-    struct statfs st;
-    errno = 0;
-    EXPECT_EQ(plat::statfs("/plat_dump", &st), -1);
-    EXPECT_EQ(errno, 5);
-    platsim::setFault("scandir", "errno=2");
-    struct dirent** list = nullptr;
-    EXPECT_LT(plat::scandir("/plat_dump", &list, nullptr, alphasort), 0);
-    EXPECT_EQ(errno, 2);
 }
 
 // (That holders in other processes exclude each other shows in the
