@@ -58,7 +58,7 @@ public:
 
     // Up to date with the environment.
     static void resolve(RootView& v) {
-        const char* env = std::getenv("PLATSIM_ROOT");
+        const char* env = rootVariable(v);
         const bool fromEnv = env && *env;
         const char* input = fromEnv ? env : std::getenv("TMPDIR");
         // The same pointer with the same text is the same variable.
@@ -75,6 +75,27 @@ public:
         if (__builtin_expect(v.iv_generation && v.iv_loaded && generation(v.iv_generation) == v.iv_seen, 1))
             return;
         reload(v);
+    }
+
+    // PLATSIM_ROOT's value. getenv scans the whole environment, which was a
+    // fifth of a call's own work; the slot it was found in last time is
+    // looked at first. setenv, putenv and unsetenv each change the slot's
+    // pointer or the array, and then getenv finds it again.
+    static const char* rootVariable(RootView& v) {
+        constexpr size_t kPrefix = sizeof "PLATSIM_ROOT=" - 1;
+        char** array = environ;
+        if (__builtin_expect(array && array == v.iv_environ && array[v.iv_slot] == v.iv_entry, 1))
+            return v.iv_entry + kPrefix;
+        const char* env = std::getenv("PLATSIM_ROOT");
+        v.iv_environ = nullptr;
+        for (size_t i = 0; env && array && array[i]; ++i)
+            if (array[i] + kPrefix == env) {
+                v.iv_environ = array;
+                v.iv_slot = i;
+                v.iv_entry = array[i];
+                break;
+            }
+        return env;
     }
 
     static void resolveOnce(RootView& v) {

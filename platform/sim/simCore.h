@@ -47,6 +47,9 @@ private:
     bool iv_fromEnv = false;
     const char* iv_input = nullptr;  // PLATSIM_ROOT, or TMPDIR for the default root, as getenv gave it
     std::string iv_inputText;
+    char** iv_environ = nullptr;  // the environment array PLATSIM_ROOT was last found in
+    size_t iv_slot = 0;           // its slot there
+    const char* iv_entry = nullptr;  // the "PLATSIM_ROOT=..." entry the slot held
     std::string iv_root, iv_primary, iv_backup;
     uint32_t* iv_generation = nullptr;  // sim/control's counter; null: the files are read every time
     bool iv_loaded = false;
