@@ -129,6 +129,12 @@ TEST_F(ControlChannel, EachRootKeepsItsOwnControlState) {
     EXPECT_EQ(probe(), "F1");
     ::setenv("PLATSIM_ROOT", first.c_str(), 1);
     EXPECT_EQ(probe(), "-4");
+    // putenv puts another entry in the variable's slot: the next call follows it.
+    std::string entry = "PLATSIM_ROOT=" + second;
+    ::putenv(entry.data());
+    EXPECT_EQ(probe(), "F1");
+    ::setenv("PLATSIM_ROOT", first.c_str(), 1);
+    EXPECT_EQ(probe(), "-4");
     std::filesystem::remove_all(second);
 }
 
