@@ -98,14 +98,6 @@ public:  // the scenarios reach these
     }
 
 protected:
-    // The names and bytes of the files of a repository tree.
-    static std::map<std::string, std::string> files(const std::string& dir) {
-        std::map<std::string, std::string> all;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            all[e.path().filename().string()] = readFile(e.path().string());
-        return all;
-    }
-
     // The kinds of a --json report's list, counted.
     static Kinds counted(const ToolRun& r, const char* list, const char* kind) {
         Kinds kinds;
