@@ -35,8 +35,6 @@ TEST_F(InspectCommand, ShowNamesEveryPartOfADump) {
     EXPECT_EQ(j["state"]["complete"], false);
     EXPECT_EQ(j["state"]["progress"], 100);  // hardware collection done, no main-store phase
     EXPECT_EQ(j["state"]["dataSize"], 100);
-    EXPECT_EQ(j["fileHeader"]["dumpTypeCode"], 15);
-    EXPECT_EQ(j["summary"]["nodalDataSize"], 100);
     ASSERT_EQ(j["files"].size(), 2u) << j["files"];
     EXPECT_EQ(j["files"][0]["field"], "hwTocFileName[0]");
     EXPECT_TRUE(j["files"][0]["size"].is_null());  // never written

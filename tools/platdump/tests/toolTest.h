@@ -37,6 +37,16 @@ struct ToolRun {
     Json json() const { return Json::parse(out); }
 };
 
+// Two byte strings compared without printing them: their sizes and the
+// first offset where they differ.
+inline ::testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
+    if (got == expected) return ::testing::AssertionSuccess();
+    size_t i = 0;
+    while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
+    return ::testing::AssertionFailure() << "got " << got.size() << " bytes, expected " << expected.size()
+                                         << "; they differ from offset " << i;
+}
+
 class ToolTest : public testsupport::SimTest {
 protected:
     void SetUp() override {

@@ -10,17 +10,8 @@ namespace servetest {
 
 using testsupport::Json;
 using testsupport::readFile;
+using tooltest::sameBytes;
 using tooltest::ToolRun;
-
-// Two byte strings compared without printing them: their sizes and the
-// first offset where they differ.
-inline ::testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
-    if (got == expected) return ::testing::AssertionSuccess();
-    size_t i = 0;
-    while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
-    return ::testing::AssertionFailure() << "got " << got.size() << " bytes, expected " << expected.size()
-                                         << "; they differ from offset " << i;
-}
 
 class ServeTest : public tooltest::ToolTest {
 protected:
