@@ -213,7 +213,8 @@ TEST(DamagedStream, EveryTruncationIsAnErrorExceptTheEndOfTheHardwareData) {
     for (size_t length = 0; length < b.bytes.size(); ++length) {
         const DecodedStream d = decodeBytes(Stream(b.bytes.begin(), b.bytes.begin() + static_cast<long>(length)));
         // At the end of the hardware data: an offload without main store.
-        EXPECT_EQ(d.consistent(), length == b.mdrt) << "cut at " << length << ": " << ::testing::PrintToString(findingsOf(d));
+        EXPECT_EQ(d.consistent(), length == b.mdrt)
+            << "cut at " << length << ": " << ::testing::PrintToString(findingsOf(d));
     }
 }
 

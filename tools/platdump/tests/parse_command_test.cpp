@@ -1,5 +1,6 @@
-// `platdump parse` run as a user runs it: a separate process, its exit
-// code, its --json output parsed, its text output and its usage errors.
+// `platdump parse` run as a user runs it: its exit code, how its --json and
+// its text output show what the decoder found (the decoder's own tests
+// prove what it finds).
 #include "decode/tests/streamBuilder.h"
 #include "toolTest.h"
 

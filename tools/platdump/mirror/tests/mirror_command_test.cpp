@@ -1,8 +1,9 @@
 // `platdump mirror` as a user runs it, for what the failover drill does not
 // show: the plan a dry run prints, the ranges copied and the redundancy
 // manager's calls that copy them, the --json report, one dump's files,
-// copies that do not take, what cannot be compared, the exit codes, and a
-// collector writing all the while.
+// copies that do not take, what cannot be compared or is refused, and a
+// collector writing all the while (its command-line mistakes are in the
+// tool's command-line table).
 #include <sys/wait.h>
 
 #include <filesystem>
