@@ -187,7 +187,8 @@ TEST_F(CheckCommand, MirrorFindingsNameTheMirrorCommandAsTheirRemedy) {
                                             {"backup-only", kNoDump, "/plat_dump/stale.txt"}}))
         << r.out;
     const std::string remedy = "; platdump mirror brings the backup in line";
-    for (const Json& f : r.json()["findings"]) {
+    const Json report = r.json();
+    for (const Json& f : report["findings"]) {
         const std::string detail = f["detail"];
         EXPECT_EQ(detail.substr(detail.size() - remedy.size()), remedy) << f;
     }
