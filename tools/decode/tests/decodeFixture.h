@@ -1,10 +1,12 @@
 // Shared by the decoder's test files: a byte vector decoded, and its
-// findings as text, one "offset error|notice: message" line each.
+// findings as (offset, message) pairs in stream order, a notice's message
+// led by "notice: ".
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "decode/streamDecoder.h"
@@ -12,16 +14,17 @@
 
 namespace decodetest {
 
+using Listed = std::vector<std::pair<uint64_t, std::string>>;
+
 inline decode::DecodedStream decodeBytes(const std::vector<uint8_t>& bytes) {
     return decode::decodeStream(decode::MemorySource(bytes.data(), bytes.size()));
 }
 
-inline std::string describe(const decode::DecodedStream& d) {
-    std::string out;
+inline Listed findingsOf(const decode::DecodedStream& d) {
+    Listed all;
     for (const decode::Finding& f : d.findings.all())
-        out += std::to_string(f.offset) + (f.severity == decode::Severity::Error ? " error: " : " notice: ") +
-               f.message + "\n";
-    return out;
+        all.emplace_back(f.offset, (f.severity == decode::Severity::Notice ? "notice: " : "") + f.message);
+    return all;
 }
 
 }  // namespace decodetest

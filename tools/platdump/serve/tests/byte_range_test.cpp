@@ -24,6 +24,7 @@ TEST(ByteRange, EachHeaderIsDecided) {
         {"bytes=10-", nullptr, RangeDecision::Partial, 10, 990},
         {" bytes = 10 - 19 ", nullptr, RangeDecision::Partial, 10, 10},
         {"BYTES=999-5000", nullptr, RangeDecision::Partial, 999, 1},
+        {"bytes=990-1000", nullptr, RangeDecision::Partial, 990, 10},
         {"bytes=0-18446744073709551616", nullptr, RangeDecision::Partial, 0, 1000},
         {"bytes=-1", nullptr, RangeDecision::Partial, 999, 1},
         {"bytes=-5000", nullptr, RangeDecision::Partial, 0, 1000},

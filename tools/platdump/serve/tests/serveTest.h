@@ -1,69 +1,20 @@
-// The fixture of the serve tests: `platdump serve` runs as a user runs it,
-// a separate process on the test's fresh simulation root, and is reached by
-// real clients (curl, redfishtool, openssl, mkpasswd) run as programs. A
-// client missing from the machine fails the test that runs it.
+// The fixture of the serve tests: `platdump serve` runs as a user runs it on
+// the test's fresh simulation root, and is reached by real clients (curl,
+// redfishtool, openssl, mkpasswd) run as programs. A client missing from
+// the machine fails the test that runs it.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "platdump/platdump.h"
-#include "platform/sim/platsim.h"
-#include "tests/common/simTest.h"
+#include "tools/platdump/tests/toolTest.h"
 
 namespace servetest {
 
 using testsupport::Json;
 using testsupport::readFile;
+using tooltest::sameBytes;
+using tooltest::ToolRun;
 
-// Two byte strings compared without printing them: their sizes and the
-// first offset where they differ.
-inline ::testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
-    if (got == expected) return ::testing::AssertionSuccess();
-    size_t i = 0;
-    while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
-    return ::testing::AssertionFailure() << "got " << got.size() << " bytes, expected " << expected.size()
-                                         << "; they differ from offset " << i;
-}
-
-struct Ran {
-    int code;  // exit code, -(signal) when killed, -1000 when it timed out
-    std::string out, err;
-};
-
-class ServeTest : public testsupport::SimTest {
+class ServeTest : public tooltest::ToolTest {
 protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        platsim::setClock(kClock);
-        platsim::setRegistry("svpd/Raw_MachineSerialNumber", "ab12cd3");
-    }
-
-    void TearDown() override {
-        for (pid_t pid : iv_children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        SimTest::TearDown();
-    }
-
-    // argv run to its end (killed after timeout seconds), output captured.
-    Ran run(const std::vector<std::string>& argv, int timeout = 90) {
-        const std::string out = root() + "/run.out", err = root() + "/run.err";
-        const int code = waitFor(spawn(argv, ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
-                                       ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), false),
-                                 timeout);
-        EXPECT_NE(code, 127) << argv[0] << " cannot be run: scripts/deps.sh installs it";
-        return Ran{code, readFile(out), readFile(err)};
-    }
     // argv started, its standard output going to the file out, or to a pipe
     // whose reading end is set in fd (a client the test slows down by
     // reading as slowly as it wants); killed at the end of the test.
@@ -86,14 +37,9 @@ protected:
         return bytes;
     }
 
-    Ran platdump(std::vector<std::string> args, int timeout = 120) {
-        args.insert(args.begin(), PLATDUMP_TOOL);
-        return run(args, timeout);
-    }
-
     // The dump of `platdump demo --keep` (0x1A, complete).
     void demoDump() {
-        Ran r = platdump({"demo", "--keep"});
+        ToolRun r = platdump({"demo", "--keep"});
         ASSERT_EQ(r.code, 0) << r.out << r.err;
     }
 
@@ -119,13 +65,12 @@ protected:
     // SIGTERM; the server's exit code (-1000 when it did not end in 20 s).
     int stopServer() {
         ::kill(iv_server, SIGTERM);
-        iv_children.erase(std::remove(iv_children.begin(), iv_children.end(), iv_server), iv_children.end());
         return waitFor(iv_server, 20);
     }
 
     std::string serverLog() const { return readFile(iv_serverLog); }
 
-    Ran curl(std::vector<std::string> args) {
+    ToolRun curl(std::vector<std::string> args) {
         args.insert(args.begin(), {"curl", "-s", "--max-time", "60"});
         return run(args);
     }
@@ -148,49 +93,12 @@ protected:
     }
     std::string attachment(const std::string& id) const { return entry(id) + "/attachment"; }
 
-    static constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
     std::string base;
 
 private:
-    // argv in a child with standard output and error on out and err, which
-    // are closed here; its standard input /dev/null.
-    pid_t spawn(const std::vector<std::string>& argv, int out, int err, bool killAtTheEnd = true) {
-        std::fflush(nullptr);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            ::dup2(::open("/dev/null", O_RDONLY), 0);
-            std::vector<char*> ptrs;
-            for (const std::string& a : argv) ptrs.push_back(const_cast<char*>(a.c_str()));
-            ptrs.push_back(nullptr);
-            ::execvp(ptrs[0], ptrs.data());
-            ::_exit(127);
-        }
-        ::close(out);
-        ::close(err);
-        if (killAtTheEnd) iv_children.push_back(pid);
-        return pid;
-    }
-
-    static int waitFor(pid_t pid, int timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                return -1000;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    }
-
     pid_t iv_server = -1;
     std::string iv_serverLog;
     int iv_starts = 0;
-    std::vector<pid_t> iv_children;
 };
 
 }  // namespace servetest

@@ -12,7 +12,7 @@ protected:
     Json redfishtool(const std::vector<std::string>& args) {
         std::vector<std::string> argv{"redfishtool", "-r", base.substr(std::string("http://").size()), "-S", "Never"};
         argv.insert(argv.end(), args.begin(), args.end());
-        Ran r = run(argv);
+        ToolRun r = run(argv);
         EXPECT_EQ(r.code, 0) << r.out << r.err;
         return Json::parse(r.out, nullptr, false);
     }
@@ -59,7 +59,7 @@ TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
     Json one = redfishtool({"raw", "GET", "/redfish/v1/Systems/system/LogServices/Dump/Entries/0000001A"});
     EXPECT_EQ(one, demo);
     // Its stream's size, as curl counts it.
-    Ran size = curl({"-o", "/dev/null", "-w", "%{size_download}", attachment("1A")});
+    ToolRun size = curl({"-o", "/dev/null", "-w", "%{size_download}", attachment("1A")});
     EXPECT_EQ(size.out, std::to_string(demo["AdditionalDataSizeBytes"].get<uint64_t>()));
     EXPECT_EQ(status({attachment("2B")}), "409");  // not complete
     Json service = Json::parse(curl({base + "/redfish/v1/Systems/system/LogServices/Dump"}).out);
@@ -89,7 +89,7 @@ TEST_F(ServeClients, EventsOfACollectionAndADeletionByOtherProcesses) {
         dump.setDumpComplete();
         ASSERT_TRUE(appears(events, "\"Complete\":true,\"Progress\":100"));
     }
-    Ran deleted = platdump({"delete", "2B"});
+    ToolRun deleted = platdump({"delete", "2B"});
     ASSERT_EQ(deleted.code, 0) << deleted.err;
     ASSERT_TRUE(appears(events, "ResourceRemoved"));
     const std::string seen = readFile(events);

@@ -23,14 +23,14 @@ protected:
         const std::string file = root() + (mainStore ? "/offloaded-main" : "/offloaded");
         std::vector<std::string> args{"offload", "1A", "-o", file};
         if (mainStore) args.push_back("--main-store");
-        Ran r = platdump(args);
+        ToolRun r = platdump(args);
         EXPECT_EQ(r.code, 0) << r.err;
         return readFile(file);
     }
 
     // A users file of one user, "operator" with password "secret".
     std::string usersFile() {
-        Ran r = run({"mkpasswd", "-m", "sha-512", "secret"});  // Debian's whois
+        ToolRun r = run({"mkpasswd", "-m", "sha-512", "secret"});  // Debian's whois
         EXPECT_EQ(r.code, 0) << r.err;
         const std::string path = root() + "/users";
         writeFile(path, "# users of platdump serve\noperator:" + r.out);
@@ -52,7 +52,7 @@ TEST_F(ServeDownload, TheAttachmentIsTheOffloadStreamWholeAndInRanges) {
     for (const Range& r : {Range{"0-0", 0, 1}, Range{"100-4195", 100, 4096}, Range{"-50", stream.size() - 50, 50},
                            Range{"500000-", 500000, stream.size() - 500000},
                            Range{"5000-99999999999", 5000, stream.size() - 5000}}) {
-        Ran got = curl({"-r", r.asked, "-D", root() + "/headers", "-o", file, entry("0x1a") + "/attachment"});
+        ToolRun got = curl({"-r", r.asked, "-D", root() + "/headers", "-o", file, entry("0x1a") + "/attachment"});
         ASSERT_EQ(got.code, 0) << r.asked;
         const std::string headers = readFile(root() + "/headers");
         EXPECT_NE(headers.find("HTTP/1.1 206"), std::string::npos) << r.asked << headers;
@@ -63,14 +63,14 @@ TEST_F(ServeDownload, TheAttachmentIsTheOffloadStreamWholeAndInRanges) {
         EXPECT_EQ(readFile(file), stream.substr(r.first, r.length)) << r.asked;
     }
 
-    Ran head = curl({"-I", attachment("1A")});
+    ToolRun head = curl({"-I", attachment("1A")});
     EXPECT_NE(head.out.find("HTTP/1.1 200"), std::string::npos) << head.out;
     EXPECT_NE(head.out.find("Content-Length: " + std::to_string(stream.size())), std::string::npos) << head.out;
     EXPECT_NE(head.out.find("Accept-Ranges: bytes"), std::string::npos) << head.out;
     const std::string etag = after(head.out, "ETag: ", "\r\n");
     EXPECT_EQ(etag.size(), 27u) << head.out;  // "0000001A-" and 16 hex digits, quoted
     EXPECT_EQ(etag.rfind("\"0000001A-", 0), 0u) << head.out;
-    Ran unsatisfiable = curl({"-r", std::to_string(stream.size()) + "-", "-D", "-", "-o", "/dev/null", attachment("1A")});
+    ToolRun unsatisfiable = curl({"-r", std::to_string(stream.size()) + "-", "-D", "-", "-o", "/dev/null", attachment("1A")});
     EXPECT_NE(unsatisfiable.out.find("HTTP/1.1 416"), std::string::npos) << unsatisfiable.out;
     EXPECT_NE(unsatisfiable.out.find("Content-Range: bytes */" + std::to_string(stream.size())), std::string::npos);
     EXPECT_EQ(stopServer(), 0) << serverLog();
@@ -79,7 +79,7 @@ TEST_F(ServeDownload, TheAttachmentIsTheOffloadStreamWholeAndInRanges) {
 TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransferOff) {
     const std::string socket = root() + "/serve.sock";
     startServer({"--listen", "127.0.0.1:0", "--unix", socket});
-    Ran head = curl({"-I", attachment("1A")});
+    ToolRun head = curl({"-I", attachment("1A")});
     const std::string before = after(head.out, "ETag: ", "\r\n");
     ASSERT_NE(before, "") << head.out;
     const std::string file = root() + "/got";
@@ -156,7 +156,7 @@ TEST_F(ServeDownload, AKilledDownloadResumesAcrossARestartOfTheServer) {
     EXPECT_EQ(WEXITSTATUS(wstatus), 18) << "curl: partial file";
 
     startServer({"--users", users});
-    Ran resumed = curl({"-u", "operator:secret", "-C", "-", "-o", file, attachment("1A") + "?mainstore=true"});
+    ToolRun resumed = curl({"-u", "operator:secret", "-C", "-", "-o", file, attachment("1A") + "?mainstore=true"});
     EXPECT_EQ(resumed.code, 0) << resumed.err;
     EXPECT_TRUE(sameBytes(readFile(file), stream));
 }
@@ -189,14 +189,14 @@ TEST_F(ServeDownload, MainStoreOnlyToALoggedInUserOrOverTheUnixSocket) {
     EXPECT_NE(::stat(socket.c_str(), &st), 0) << "the socket file is removed";
 
     // An address beyond loopback is not served without users.
-    Ran refused = platdump({"serve", "--listen", "0.0.0.0:0"}, 20);
+    ToolRun refused = platdump({"serve", "--listen", "0.0.0.0:0"});
     EXPECT_EQ(refused.code, 2);
     EXPECT_NE(refused.err.find("refusing to serve 0.0.0.0:"), std::string::npos) << refused.err;
 }
 
 TEST_F(ServeDownload, OverTlsWithASelfSignedCertificate) {
     const std::string cert = root() + "/cert.pem", key = root() + "/key.pem";
-    Ran made = run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+    ToolRun made = run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
                         "-days", "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1"});
     ASSERT_EQ(made.code, 0) << made.err;
     startServer({"--tls-cert", cert, "--tls-key", key});
