@@ -21,9 +21,6 @@ namespace detail {
 
 namespace {
 
-// Read by every call that resolves a path: a plain flag in the thread's static block.
-thread_local bool t_backupScope __attribute__((tls_model("initial-exec"))) = false;
-
 std::string defaultRoot(const char* tmp) {
     std::string base = (tmp && *tmp == '/') ? tmp : "/tmp";
     return base + "/platsim-" + std::to_string(static_cast<unsigned long>(getuid()));
@@ -72,8 +69,7 @@ public:
 
     // Up to date with the root's generation.
     static void refresh(RootView& v) {
-        if (__builtin_expect(v.iv_generation && v.iv_loaded && generation(v.iv_generation) == v.iv_seen, 1))
-            return;
+        if (__builtin_expect(v.upToDate(), 1)) return;
         reload(v);
     }
 
@@ -82,7 +78,7 @@ public:
     // looked at first. setenv, putenv and unsetenv each change the slot's
     // pointer or the array, and then getenv finds it again.
     static const char* rootVariable(RootView& v) {
-        constexpr size_t kPrefix = sizeof "PLATSIM_ROOT=" - 1;
+        constexpr size_t kPrefix = RootView::kRootPrefix;
         char** array = environ;
         if (__builtin_expect(array && array == v.iv_environ && array[v.iv_slot] == v.iv_entry, 1))
             return v.iv_entry + kPrefix;
@@ -102,7 +98,9 @@ public:
         if (!v.iv_resolved) resolve(v);
     }
 
-    static void changed(RootView& v) { bumpGeneration(v.iv_generation); }
+    static void changed(RootView& v) {
+        if (mapped(v)) bumpGeneration(v.iv_generation);
+    }
 
 private:
     __attribute__((noinline)) static RootView& made() {
@@ -121,29 +119,31 @@ private:
         v.iv_resolved = true;
         std::string r = fromEnv ? absolute(input) : defaultRoot(input);
         while (r.size() > 1 && r.back() == '/') r.pop_back();
-        if (r == v.iv_root && v.iv_generation) return;
+        if (r == v.iv_root && mapped(v)) return;
         int saved = errno;
         makeHostDirs(r);
         prepareSkeleton(r);
         unmap(v);
-        v.iv_generation = mapGeneration(r);
-        v.iv_loaded = false;
+        if (uint32_t* counter = mapGeneration(r)) v.iv_generation = counter;
+        v.iv_seen = RootView::kStale;
         errno = saved;
         v.iv_root = r;
         v.iv_primary = r + "/primary";
         v.iv_backup = r + "/backup";
     }
 
-    // Generation first, files second, so that a change after the read moves it.
+    // Generation first, files second, so that a change after the read moves
+    // it. Without a counter the state stays stale: read on every call.
     __attribute__((noinline)) static void reload(RootView& v) {
-        if (v.iv_generation) v.iv_seen = generation(v.iv_generation);
+        v.iv_seen = mapped(v) ? generation(v.iv_generation) : RootView::kStale;
         v.iv_control = readControlFiles(v.iv_root);
-        v.iv_loaded = true;
     }
 
+    static bool mapped(const RootView& v) { return v.iv_generation != &RootView::s_noCounter; }
+
     static void unmap(RootView& v) {
-        if (v.iv_generation) unmapGeneration(v.iv_generation);
-        v.iv_generation = nullptr;
+        if (mapped(v)) unmapGeneration(v.iv_generation);
+        v.iv_generation = &RootView::s_noCounter;
     }
 
     // Frees the thread's view when the thread ends.
@@ -160,12 +160,14 @@ private:
     static thread_local Owner t_owner;
 };
 
+uint32_t RootView::s_noCounter = 0;
+__thread bool t_backupScope __attribute__((tls_model("initial-exec"))) = false;
 // Read on every call: a plain pointer in the thread's static block.
 __thread RootView* t_rootView __attribute__((tls_model("initial-exec"))) = nullptr;
 thread_local bool RootViews::t_ownerGone __attribute__((tls_model("initial-exec"))) = false;
 thread_local RootViews::Owner RootViews::t_owner;
 
-const RootView& currentRoot() {
+const RootView& currentRootSlow() {
     RootView& v = RootViews::mine();
     // A remote command's handler runs inside the command, on the root the
     // command worked out.
@@ -241,11 +243,6 @@ const ControlState& control() { return currentRoot().control(); }
 
 void controlChanged() { RootViews::changed(const_cast<RootView&>(currentRoot())); }
 
-Side RootView::side() const {
-    if (t_backupScope) return Side::Backup;
-    return iv_control.role == 0 ? Side::Backup : Side::Primary;
-}
-
 namespace {
 
 std::string joined(const std::string& base, const std::string& spPath) {
@@ -269,23 +266,6 @@ std::string hostPath(Side side, const std::string& spPath) { return joined(curre
 std::string hostPath(const std::string& spPath) {
     const RootView& r = currentRoot();
     return joined(r.sideDir(r.side()), spPath);
-}
-
-HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b) {
-    HostPath p;
-    const size_t length = base.size() + a.size() + b.size();
-    if (length >= sizeof p.text) {
-        p.text[0] = '\0';
-        return p;
-    }
-    char* at = p.text;
-    std::memcpy(at, base.data(), base.size());
-    at += base.size();
-    // The middle piece is most often a separator or nothing.
-    for (char c : a) *at++ = c;
-    if (!b.empty()) std::memcpy(at, b.data(), b.size());
-    at[b.size()] = '\0';
-    return p;
 }
 
 BackupScope::BackupScope() : iv_previous(t_backupScope) { t_backupScope = true; }

@@ -5,7 +5,10 @@
 // entry naming the resource. Internal to libplatsim.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -21,6 +24,10 @@ namespace detail {
 
 enum class Side { Primary, Backup };
 
+// This thread serves a remote command (see BackupScope): a plain flag in
+// the thread's static block, read by every call that resolves a path.
+extern __thread bool t_backupScope __attribute__((tls_model("initial-exec")));
+
 // The root a thread's calls work on: $PLATSIM_ROOT, or the per-user default
 // ($TMPDIR/platsim-<uid>), with its sides and its control state as of the
 // root's generation. Worked out again only when the variable changed (its
@@ -30,16 +37,29 @@ enum class Side { Primary, Backup };
 // keeps its own, so a call takes no lock.
 class RootView {
 public:
+    static constexpr size_t kRootPrefix = sizeof "PLATSIM_ROOT=" - 1;
+
     const std::string& root() const { return iv_root; }
     const std::string& sideDir(Side side) const { return side == Side::Backup ? iv_backup : iv_primary; }
     const ControlState& control() const { return iv_control; }
     // The file system this thread works on: the backup's while it serves a
     // remote command or while the role is 0, else the primary's.
-    Side side() const;
-    // Worked out, its control state read at the root's current generation.
-    bool upToDate() const {
-        return iv_resolved && iv_generation && iv_loaded && generation(iv_generation) == iv_seen;
+    Side side() const {
+        if (t_backupScope) return Side::Backup;
+        return iv_control.role == 0 ? Side::Backup : Side::Primary;
     }
+    // PLATSIM_ROOT's slot of the environment still holds the entry this
+    // absolute root was worked out from, with the same text, and the control
+    // state is up to date: the check of every call that names a path.
+    bool current() const {
+        char** array = environ;
+        return array && array == iv_environ && array[iv_slot] == iv_entry && iv_fromEnv &&
+               iv_input == iv_entry + kRootPrefix && *iv_input == '/' &&
+               std::strcmp(iv_inputText.c_str(), iv_input) == 0 && upToDate();
+    }
+    // Worked out, its control state read at the root's current generation:
+    // one load and one comparison (a 32-bit generation never equals kStale).
+    bool upToDate() const { return generation(iv_generation) == iv_seen; }
 
 private:
     friend class RootViews;
@@ -51,20 +71,27 @@ private:
     size_t iv_slot = 0;           // its slot there
     const char* iv_entry = nullptr;  // the "PLATSIM_ROOT=..." entry the slot held
     std::string iv_root, iv_primary, iv_backup;
-    uint32_t* iv_generation = nullptr;  // sim/control's counter; null: the files are read every time
-    bool iv_loaded = false;
-    uint32_t iv_seen = 0;
+    static constexpr uint64_t kStale = ~uint64_t(0);
+    static uint32_t s_noCounter;  // stands for sim/control when it cannot be mapped
+    uint32_t* iv_generation = &s_noCounter;  // sim/control's counter
+    uint64_t iv_seen = kStale;  // the generation the control state was read at; kStale: to be read
     ControlState iv_control;
 };
+
+extern __thread RootView* t_rootView __attribute__((tls_model("initial-exec")));  // null before a first call
 
 // The root as the environment names it now: calls that name a path, a
 // key or a semaphore, and every call without an object, start here. Inside
 // a remote command's handler it is the root the command worked out.
-const RootView& currentRoot();
+const RootView& currentRootSlow();
+inline const RootView& currentRoot() {
+    const RootView* v = t_rootView;
+    if (__builtin_expect(v && !t_backupScope && v->current(), 1)) return *v;
+    return currentRootSlow();
+}
 // The root this thread last worked out, its control state up to date:
 // calls on a file or a semaphore that a call of the first kind opened.
 // Inline, as every transfer asks for it: one comparison when nothing moved.
-extern __thread RootView* t_rootView __attribute__((tls_model("initial-exec")));  // null before a first call
 const RootView& lastRootSlow();
 inline const RootView& lastRoot() {
     const RootView* v = t_rootView;
@@ -91,11 +118,27 @@ struct HostPath {
     char text[4096];
     const char* c_str() const { return text; }
 };
-// base, then the pieces, one after the other.
-HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b = {});
+// base, then the pieces, one after the other. Inline, so that a piece
+// known at the call (a separator, or nothing) costs next to nothing.
+inline HostPath joinedPath(std::string_view base, std::string_view a, std::string_view b = {}) {
+    HostPath p;
+    if (base.size() + a.size() + b.size() >= sizeof p.text) {
+        p.text[0] = '\0';
+        return p;
+    }
+    char* at = p.text;
+    if (!base.empty()) std::memcpy(at, base.data(), base.size());
+    at += base.size();
+    if (!a.empty()) std::memcpy(at, a.data(), a.size());
+    at += a.size();
+    if (!b.empty()) std::memcpy(at, b.data(), b.size());
+    at[b.size()] = '\0';
+    return p;
+}
 // The host path of spPath on the side r works on.
 inline HostPath hostPathOf(const RootView& r, std::string_view spPath) {
-    return joinedPath(r.sideDir(r.side()), spPath.empty() || spPath[0] != '/' ? "/" : "", spPath);
+    const bool relative = spPath.empty() || spPath[0] != '/';
+    return joinedPath(r.sideDir(r.side()), std::string_view("/", relative), spPath);
 }
 
 // Contents of sim/role: 0, 1 or 4; 1 when the file is absent or unreadable.

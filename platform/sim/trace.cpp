@@ -125,6 +125,7 @@ struct Line {
 struct Plan {
     const char* fmt = nullptr;
     size_t count = 0;
+    bool intsOnly = true;  // every argument an int or an unsigned: the common line
     Take takes[kMaxArgs];
 };
 
@@ -143,6 +144,8 @@ Plan makePlan(const char* fmt) {
         if (s.starPrecision) plan.takes[plan.count++] = Take::Int;
         plan.takes[plan.count++] = takeOf(s.kind, s.length);
     }
+    for (size_t i = 0; i < plan.count; ++i)
+        plan.intsOnly &= plan.takes[i] == Take::Int || plan.takes[i] == Take::Unsigned;
     return plan;
 }
 
@@ -163,6 +166,13 @@ void keep(Line& line, const char* fmt, va_list& args) {
     line.fmt = fmt;
     line.textUsed = 0;
     size_t i = 0;
+    if (plan.intsOnly) {
+        for (; i < plan.count; ++i)
+            line.args[i].integer = plan.takes[i] == Take::Int ? uint64_t(int64_t(va_arg(args, int)))
+                                                              : va_arg(args, unsigned);
+        line.count = i;
+        return;
+    }
     for (; i < plan.count; ++i) {
         Line::Arg& a = line.args[i];
         switch (plan.takes[i]) {

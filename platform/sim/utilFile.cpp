@@ -20,6 +20,7 @@
 #include "platform/errlEntry.h"
 #include "simCore.h"
 
+using platsim::detail::armedFault;
 using platsim::detail::currentRoot;
 using platsim::detail::Fault;
 using platsim::detail::fault;
@@ -72,6 +73,30 @@ bool openFlags(const char* mode, int& flags) {
     }
     flags |= O_CLOEXEC;
     return true;
+}
+
+// A fault armed on this thread's last root: one comparison when none is.
+inline bool anyFault() { return __builtin_expect(!lastRoot().control().faults.empty(), 0); }
+
+// What an armed fault makes of a transfer of size bytes on path: its
+// failure, or null with limit cut to the fault's bytes= (a short transfer).
+// Out of line, so that a transfer without faults stays small.
+__attribute__((noinline, cold)) ErrlEntry* transferFault(const char* call, uint16_t reason,
+                                                         const char* what, int err,
+                                                         const char* path, uint32_t size,
+                                                         uint32_t& limit) {
+    auto f = armedFault(lastRoot(), call, path);
+    if (!f) return nullptr;
+    if (!f->has("bytes")) return fileError(reason, what, path, err, &*f, size);
+    limit = static_cast<uint32_t>(std::min<uint64_t>(size, f->num("bytes", 0)));
+    return nullptr;
+}
+
+// The failure an armed fault makes of call on path, or null.
+__attribute__((noinline, cold)) ErrlEntry* callFault(const char* call, uint16_t reason,
+                                                     const char* what, const char* path) {
+    auto f = armedFault(lastRoot(), call, path);
+    return f ? fileError(reason, what, path, EIO, &*f) : nullptr;
 }
 
 // Removes the file at an service-processor path; null or the failure.
@@ -168,13 +193,11 @@ uint32_t UtilFile::read(void* buffer, uint32_t size) {
         return 0;
     }
     uint32_t limit = size;
-    if (auto f = fault(lastRoot(), "UtilFile.read", iv_path)) {
-        if (!f->has("bytes")) {
-            setError(fileError(RC_READ, "read", iv_path, EIO, &*f, size));
+    if (anyFault())
+        if (ErrlEntry* e = transferFault("UtilFile.read", RC_READ, "read", EIO, iv_path, size, limit)) {
+            setError(e);
             return 0;
         }
-        limit = static_cast<uint32_t>(std::min<uint64_t>(size, f->num("bytes", 0)));
-    }
     uint32_t done = 0;
     char* p = static_cast<char*>(buffer);
     while (done < limit) {
@@ -198,13 +221,11 @@ uint32_t UtilFile::write(const void* buffer, uint32_t size) {
         return 0;
     }
     uint32_t limit = size;
-    if (auto f = fault(lastRoot(), "UtilFile.write", iv_path)) {
-        if (!f->has("bytes")) {
-            setError(fileError(RC_WRITE, "write", iv_path, ENOSPC, &*f, size));
+    if (anyFault())
+        if (ErrlEntry* e = transferFault("UtilFile.write", RC_WRITE, "write", ENOSPC, iv_path, size, limit)) {
+            setError(e);
             return 0;
         }
-        limit = static_cast<uint32_t>(std::min<uint64_t>(size, f->num("bytes", 0)));
-    }
     uint32_t done = 0;
     const char* p = static_cast<const char*>(buffer);
     while (done < limit) {
@@ -226,10 +247,11 @@ int64_t UtilFile::seek(int64_t offset, whence from) {
         setError(fileError(RC_NOT_OPEN, "seek (not open)", iv_path, EBADF, nullptr));
         return -1;
     }
-    if (auto f = fault(lastRoot(), "UtilFile.seek", iv_path)) {
-        setError(fileError(RC_SEEK, "seek", iv_path, EIO, &*f));
-        return -1;
-    }
+    if (anyFault())
+        if (ErrlEntry* e = callFault("UtilFile.seek", RC_SEEK, "seek", iv_path)) {
+            setError(e);
+            return -1;
+        }
     if (iv_position >= 0 && from != END) {
         int64_t target = 0;
         if (!__builtin_add_overflow(from == START ? 0 : iv_position, offset, &target) &&
