@@ -4,7 +4,6 @@
 // what only the sweep does: every remaining setter, a resource file, a
 // file outside the repository saved into the system section, a section
 // left behind by a crashed writer, and a read-back of every getter.
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +12,6 @@
 
 #include "collector/dumpCollector.h"
 #include "lifecycle.h"
-#include "machine.h"
 #include "platdump/platdump.h"
 #include "platform/sim/platsim.h"
 
@@ -23,12 +21,6 @@ namespace {
 
 using collector::Milestone;
 using collector::Stage;
-
-std::string fileName(const char* format, unsigned id, unsigned node = 0) {
-    char name[64];
-    std::snprintf(name, sizeof name, format, id, node);
-    return name;
-}
 
 // The collector's moments at fixed times, so that two runs' streams compare.
 BCD_time8_t stamp(collector::Moment moment) {
@@ -48,10 +40,10 @@ constexpr const char* kStageKinds[] = {step::kCreation,  step::kSetter,         
 
 // A collector killed while it continued a section leaves an item's bytes
 // and the first bytes of its TOC entry behind; the next finalisation of
-// the pair (at completion) cuts them off again.
-void leaveCrashedWriterBehind(unsigned id, unsigned node) {
-    const std::pair<std::string, size_t> leftovers[] = {{fileName("/plat_dump/%08X.SpData%u", id, node), 40},
-                                                        {fileName("/plat_dump/%08X.SpTOC%u", id, node), 5}};
+// the pair (at completion) cuts them off again. The system dump's node 1.
+void leaveCrashedWriterBehind() {
+    const std::pair<const char*, size_t> leftovers[] = {{"/plat_dump/0000001A.SpData1", 40},
+                                                        {"/plat_dump/0000001A.SpTOC1", 5}};
     for (const auto& [path, bytes] : leftovers)
         if (std::filesystem::exists(platsim::hostPath(path)))
             std::ofstream(platsim::hostPath(path), std::ios::binary | std::ios::app) << std::string(bytes, '\x77');
@@ -85,7 +77,7 @@ public:
                 s.ClearPrivateFlagsByMask(0x8);
                 s.IncrementTCEErrorCount();
                 break;
-            case Milestone::completionDue: leaveCrashedWriterBehind(kSystemDump, 1); break;
+            case Milestone::completionDue: leaveCrashedWriterBehind(); break;
             default: break;
         }
     }
@@ -107,7 +99,7 @@ private:
         s.setMainstorePriority(3);
         std::string mdst = kMdstFile;
         s.setMDSTFileName(mdst, kMdstSize);
-        std::string resource = fileName("/plat_dump/%08X.RES", kSystemDump);
+        std::string resource = "/plat_dump/0000001A.RES";
         if (collector::writeWholeFile(resource, "resource data", *this)) {
             during(iv_r, iv_dump, step::kSetter);
             s.setResourceDumpFileName(resource);
@@ -137,20 +129,6 @@ private:
 
     ErrlEntry*& iv_savedLog;
 };
-
-collector::Plan systemDumpPlan(ErrlEntry* savedLog) {
-    collector::Plan plan;
-    plan.id = kSystemDump;
-    plan.client = "fault sweep";
-    plan.user = "collector";
-    plan.toolType = 3;
-    plan.nodes = 2;  // four hardware and three service-processor items each
-    plan.savedValues = {{"fstp/SystemName", true}, {kConfigFile, false}};
-    plan.savedLog = savedLog;
-    plan.regions = systemDumpRegions();
-    plan.stamp = stamp;
-    return plan;
-}
 
 // Every getter and region primitive once, as a display program reads a
 // dump; the answers that are facts of the dump are recorded.
@@ -192,7 +170,16 @@ void readBack(RunRecord& r, DumpSummary& s) {
 bool collectSystemDump(RunRecord& r, ErrlEntry*& savedLog) {
     const char* dump = step::kSystemDump;
     SystemDumpHooks hooks(r, savedLog);
-    const collector::Plan plan = systemDumpPlan(savedLog);
+    collector::Plan plan;
+    plan.id = kSystemDump;
+    plan.client = "fault sweep";
+    plan.user = "collector";
+    plan.toolType = 3;
+    plan.nodes = 2;  // four hardware and three service-processor items each
+    plan.savedValues = {{"fstp/SystemName", true}, {kConfigFile, false}};
+    plan.savedLog = savedLog;
+    plan.regions = systemDumpRegions();
+    plan.stamp = stamp;
     std::unique_ptr<DumpSummary> s = collector::createDump(plan, hooks);
     if (!s) return false;
     collector::collectDump(*s, plan, hooks);

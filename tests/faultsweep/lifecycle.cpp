@@ -2,13 +2,11 @@
 // the dump, and the host-side facts the lifecycle compares answers with.
 #include "lifecycle.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <list>
-#include <sstream>
 #include <vector>
 
-#include "machine.h"
 #include "platdump/platdump.h"
 #include "platform/hwFacility.h"
 #include "platform/sim/platsim.h"
@@ -76,15 +74,12 @@ std::string summaryHostPath(unsigned id) {
 }
 
 bool summaryNamesFiles(unsigned id) {
-    std::ifstream in(summaryHostPath(id), std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = readFile(summaryHostPath(id));
     auto named = [&](size_t at) { return at < bytes.size() && bytes[at] != '\0'; };
     for (size_t table : kNodalNameTables)
         for (size_t i = 0; i < 10; ++i)
             if (named(table + i * kNameWidth)) return true;
-    for (size_t at : kSingleNames)
-        if (named(at)) return true;
-    return false;
+    return std::any_of(std::begin(kSingleNames), std::end(kSingleNames), named);
 }
 
 uint64_t streamSize(unsigned id) {

@@ -1,10 +1,9 @@
-// The sweep's simulated machine.
-#include "machine.h"
-
+// The sweep's simulated machine (lifecycle.h).
 #include <filesystem>
 #include <fstream>
 
 #include "collector/runningServer.h"
+#include "lifecycle.h"
 #include "platform/sim/platsim.h"
 
 namespace sweep {
@@ -16,7 +15,6 @@ constexpr uint64_t kTotalBlocks = 1000000, kFreeBlocks = 640000;
 constexpr uint64_t kMainStoreSize = 1u << 20;
 
 std::string word(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-constexpr size_t kStateRecordLength = 56;
 
 // The same bytes for a region every time.
 std::string regionBytes(const Region& r) {
@@ -35,8 +33,6 @@ const std::vector<Region>& systemDumpRegions() {
 }
 
 Region unitDumpRegion() { return {kMainStoreSize + 0x1000, 4096, ""}; }
-
-std::string stateRecord(uint32_t state) { return word(state) + std::string(kStateRecordLength - 4, '\0'); }
 
 void prepareMachine() {
     platsim::setClock(kClock);

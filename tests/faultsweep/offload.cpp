@@ -9,7 +9,6 @@
 
 #include "dump/summary/summaryLayout.h"
 #include "lifecycle.h"
-#include "machine.h"
 #include "platdump/platdump.h"
 #include "platform/utilReg.h"
 #include "platform/utilSemaphore.h"
@@ -31,8 +30,8 @@ std::string idList(const std::vector<unsigned>& ids) {
 
 // DeleteDump's answer beside what is left: true exactly when the dump
 // named files and its summary is gone.
-void recordDeletion(RunRecord& r, const char* dump, unsigned id, bool named, bool answer) {
-    r.deletions.push_back({dump, answer, named && !std::filesystem::exists(summaryHostPath(id))});
+void recordDeletion(RunRecord& r, unsigned id, bool named, bool answer) {
+    r.deletions.push_back({id, answer, named && !std::filesystem::exists(summaryHostPath(id))});
 }
 
 }  // namespace
@@ -79,7 +78,9 @@ void offloadSystemDump(RunRecord& r) {
 void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
     // The system moves to the state in which the engine reads main store.
     during(r, step::kUnitDump, step::kCheckstop);
-    std::string state = stateRecord(kStateEngine);
+    // smgr/StateData: the state code (11) first, main store readable.
+    std::string state(56, '\0');
+    state[3] = 11;
     r.entry("UtilReg::write", UtilReg::write("smgr/StateData", state.data(), static_cast<uint32_t>(state.size())));
     uint64_t size = streamSize(kUnitDump);
     if (size > unitDumpRegion().length) {
@@ -116,7 +117,7 @@ void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
     if (!r.entry("extraction semaphore init", extraction.init("dump", 3, 1))) return;
     if (!r.entry("extraction semaphore Down", extraction.Down(1))) return;
     bool named = summaryNamesFiles(kUnitDump);
-    recordDeletion(r, "unit dump", kUnitDump, named, DeleteDump_nolock(&unit));
+    recordDeletion(r, kUnitDump, named, DeleteDump_nolock(&unit));
     r.entry("extraction semaphore Up", extraction.Up(1));
     during(r, step::kUnitDump, step::kDestruction);
 }
@@ -159,7 +160,7 @@ void deleteSystemDump(RunRecord& r, bool created) {
     }
     during(r, step::kSystemDump, step::kDeletion);
     bool named = summaryNamesFiles(kSystemDump);
-    recordDeletion(r, "system dump", kSystemDump, named, DeleteDump(&s));
+    recordDeletion(r, kSystemDump, named, DeleteDump(&s));
     during(r, step::kSystemDump, step::kDestruction);
 }
 

@@ -1,32 +1,92 @@
-// Outcome classes and the classification of one run.
+// The classification of one run: its symptoms, the rules that explain
+// them, and the outcome class.
 #include "outcome.h"
 
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 
 #include "lifecycle.h"
-#include "rules.h"
-#include "symptoms.h"
 #include "verify.h"
 
 namespace sweep {
 
-const std::vector<const char*>& outcomeClasses() {
-    static const std::vector<const char*> all = [] {
-        std::vector<const char*> classes = {kUnaffected, kReported};
-        for (const Rule& r : rules()) classes.push_back(r.outcome);
-        for (const char* finding : {kWrongBytes, kFalseAnswer, kMissedDamage, kHang, kCrash, kSanitizer, kInconsistent})
-            classes.push_back(finding);
-        return classes;
-    }();
-    return all;
+namespace {
+
+// The dump an answer is about: "state of <id>" names it; the lifecycle's
+// other answers are the system dump's, or the repository's (0).
+unsigned answerDump(const std::string& name) {
+    const std::string state = "state of ";
+    if (name.compare(0, state.size(), state) == 0)
+        return static_cast<unsigned>(std::strtoul(name.c_str() + state.size(), nullptr, 10));
+    if (name == "ids" || name == "CountDumps" || name == "current" || name == "HWDATA files") return 0;
+    return kSystemDump;
 }
 
-bool accepted(const std::string& outcome) { return outcome.compare(0, 7, "FINDING") != 0; }
+// Check findings by moment and dump.
+std::map<std::pair<std::string, unsigned>, Symptom> atRest(const RunRecord& check) {
+    std::map<std::pair<std::string, unsigned>, Symptom> found;
+    for (const CheckFinding& f : check.found) {
+        Symptom& s = found[{f.when, f.dump}];
+        s.kind = Symptom::AtRest;
+        s.dump = f.dump;
+        s.when = f.when;
+        s.kinds.insert(f.kind);
+        if (s.detail.empty()) s.detail = f.kind + " " + f.path + ": " + f.detail;
+    }
+    return found;
+}
 
-namespace {
+// "the system dump" or "the unit dump" for a dump id.
+std::string dumpName(unsigned dump) {
+    return dump == kSystemDump ? "the system dump" : dump == kUnitDump ? "the unit dump" : "no dump";
+}
+
+// A dump damaged at rest (its offload did not decode) that `platdump check`
+// found nothing in at that moment; empty when there is none.
+std::string damageCheckMisses(const RunRecord& check) {
+    const std::map<std::pair<std::string, unsigned>, Symptom> found = atRest(check);
+    for (const Damage& d : check.damage)
+        if (!found.count({d.when, d.dump}))
+            return dumpName(d.dump) + " as it lay " + d.when + " does not offload whole (" + d.problem +
+                   "), and platdump check finds nothing in it";
+    return "";
+}
+
+// Every symptom of the run in the order of their kinds; the answers and a
+// stream that differs but decodes only when nothing was reported (a report
+// accounts for them).
+std::vector<Symptom> symptomsOf(const Run& run, const Run& baseline, bool reported) {
+    const RunRecord& r = run.record;
+    const std::string& base = baseline.record.stream;
+    std::vector<Symptom> symptoms;
+    for (const auto& [key, s] : atRest(run.check)) symptoms.push_back(s);
+    if (r.vanished) symptoms.push_back({Symptom::Vanished, 0, "", {}, "a dump vanished before its deletion"});
+    for (const Deletion& d : r.deletions)
+        if (!d.answer && d.expected)
+            symptoms.push_back({Symptom::Deletion, d.dump, "", {},
+                                "DeleteDump of " + dumpName(d.dump) + " answered false, and the dump is gone"});
+    if (r.extracted) {
+        const std::string problem = streamProblem(r.stream);
+        const size_t differsFrom = std::mismatch(r.stream.begin(), r.stream.end(), base.begin(), base.end()).first -
+                                   r.stream.begin();
+        if (!problem.empty())
+            symptoms.push_back({Symptom::StreamBad, kSystemDump, "", {}, "the extracted stream: " + problem});
+        else if (r.stream != base && !reported)
+            symptoms.push_back({Symptom::StreamDiffers, kSystemDump, "", {},
+                                "the stream differs from the no-fault stream from byte " +
+                                    std::to_string(differsFrom) + " on"});
+    }
+    if (reported) return symptoms;
+    // The answers that are not among the baseline's.
+    for (const Answer& a : r.answers)
+        if (std::none_of(baseline.record.answers.begin(), baseline.record.answers.end(),
+                         [&](const Answer& b) { return b.name == a.name && b.value == a.value; }))
+            symptoms.push_back({Symptom::Answer, answerDump(a.name), "", {}, a.name + " is \"" + a.value + "\""});
+    return symptoms;
+}
 
 // A process that did not end normally; empty when it did.
 Verdict abnormalEnd(const ProcessEnd& end) {
@@ -66,8 +126,6 @@ bool surplus(const std::vector<std::string>& run, const std::vector<std::string>
     return std::any_of(n.begin(), n.end(), [](const auto& entry) { return entry.second > 0; });
 }
 
-}  // namespace
-
 bool reportedSomething(const Run& run, const Run& baseline) {
     // DeleteDump reports a deletion that did not go through by its answer.
     return surplus(run.errorLogs, baseline.errorLogs) ||
@@ -76,6 +134,17 @@ bool reportedSomething(const Run& run, const Run& baseline) {
                        [](const Deletion& d) { return !d.answer; });
 }
 
+}  // namespace
+
+std::vector<const char*> outcomeClasses() {
+    std::vector<const char*> classes = {kUnaffected, kReported};
+    for (const Rule& r : rules()) classes.push_back(r.outcome);
+    classes.insert(classes.end(), {kWrongBytes, kFalseAnswer, kMissedDamage, kHang, kCrash, kSanitizer, kInconsistent});
+    return classes;
+}
+
+bool accepted(const std::string& outcome) { return outcome.compare(0, 7, "FINDING") != 0; }
+
 Verdict classify(const Run& run, const Run& baseline) {
     for (const ProcessEnd* end : {&run.lifecycleEnd, &run.checkEnd})
         if (Verdict v = abnormalEnd(*end); !v.outcome.empty()) return v;
@@ -83,7 +152,7 @@ Verdict classify(const Run& run, const Run& baseline) {
     if (!run.check.problems.empty()) return run.check.problems.front();
     for (const Deletion& d : run.record.deletions)
         if (d.answer && !d.expected)
-            return {kFalseAnswer, "DeleteDump of the " + d.dump + " answered true, and the dump is not gone"};
+            return {kFalseAnswer, "DeleteDump of " + dumpName(d.dump) + " answered true, and the dump is not gone"};
     for (const CheckFinding& f : run.check.found)
         if (f.kind == kCheckCannotRead) return {kInconsistent, "platdump check " + f.when + ": " + f.detail};
     if (std::string missed = damageCheckMisses(run.check); !missed.empty()) return {kMissedDamage, missed};
@@ -106,15 +175,6 @@ Verdict classify(const Run& run, const Run& baseline) {
     }
     if (first) return {first->outcome, ""};
     return {reported ? kReported : kUnaffected, ""};
-}
-
-std::string errorLogSignature(const std::string& line) {
-    nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
-    if (entry.is_discarded()) return "unreadable";
-    std::string signature = "rc " + std::to_string(entry.value("rc", 0u));
-    for (const auto& src : entry.value("srcs", nlohmann::json::array()))
-        signature += " " + std::to_string(src.at("words").at(0).get<uint32_t>());
-    return signature;
 }
 
 }  // namespace sweep

@@ -2,11 +2,14 @@
 // single failed platform call may end in one of three accepted ways: it
 // changes nothing that anyone can see; the operation reports it (a
 // returned or committed error log) and the repository stays consistent;
-// or the contract prescribes the outcome (rules.h). Everything else is a
+// or the contract prescribes the outcome (a Rule). What a run left that
+// the no-fault run did not is a symptom, and each must be explained by a
+// rule for one of the faults that fired; a symptom no rule explains is a
 // finding.
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +17,7 @@
 
 namespace sweep {
 
-// Accepted outcomes; the prescribed ones are those of rules.h.
+// Accepted outcomes; the prescribed ones are those of rules().
 constexpr char kUnaffected[] = "unaffected";
 constexpr char kReported[] = "reported, repository consistent";
 // Findings.
@@ -27,7 +30,7 @@ constexpr char kSanitizer[] = "FINDING sanitizer report";
 constexpr char kInconsistent[] = "FINDING inconsistent repository";
 
 // Every class in table order; the accepted ones first.
-const std::vector<const char*>& outcomeClasses();
+std::vector<const char*> outcomeClasses();
 bool accepted(const std::string& outcome);
 
 // How one of the run's processes ended.
@@ -55,13 +58,48 @@ struct Run {
     std::map<std::string, uint64_t> counts;  // calls per fault name (counting runs)
 };
 
-// A run reported something the no-fault run (baseline) did not.
-bool reportedSomething(const Run& run, const Run& baseline);
-
 Verdict classify(const Run& run, const Run& baseline);
 
-// The signature of a committed error log line (JSON): return code and the
-// location word of every SRC, which the entry's ids do not change.
-std::string errorLogSignature(const std::string& jsonLine);
+// ---- Symptoms.
+
+// In the order of what they say of the dump: what lies in the repository
+// first, the answers last. A run takes the class of the rule that explains
+// its first.
+struct Symptom {
+    enum Kind {
+        AtRest,         // `platdump check` found something in the repository at a moment
+        Vanished,       // a dump whose creation succeeded was gone before its deletion
+        Deletion,       // DeleteDump answered false, while its dump named files and is gone
+        StreamBad,      // the extracted stream of the system dump does not decode
+        StreamDiffers,  // it decodes, but differs from the no-fault stream
+        Answer,         // a listing, count, state or getter answer differs
+    };
+    Kind kind;
+    unsigned dump = 0;              // the dump it concerns; 0: none, or any
+    std::string when;               // AtRest: the moment
+    std::set<std::string> kinds;    // AtRest: the kinds of finding there
+    std::string detail;
+};
+
+// ---- Rules (rules.cpp): each prescribes what a failed platform call
+// leaves behind, and explains a symptom when one of the faults that fired
+// could, by it, have brought the symptom about: the fault's call, the file
+// it hit (whose dump, a summary or a nodal file) and the step of the
+// lifecycle that was running are what the sweep observes.
+
+struct Rule {
+    const char* outcome;               // "prescribed: ...", the rule in plain words
+    std::vector<std::string> calls;    // the fault names it concerns; empty: any
+    bool (*file)(const Fired& fault);  // the file it hit: any, a dump's, a summary, nodal, a TOC
+    std::vector<std::string> steps;    // the kinds of step it concerns; empty: any
+    // Whether what the fault left can be the symptom; dump is the one whose
+    // file the fault hit (0: none).
+    bool (*leaves)(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom, unsigned dump);
+
+    bool explains(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom) const;
+};
+
+// Every rule, in the order of the outcome table.
+const std::vector<Rule>& rules();
 
 }  // namespace sweep

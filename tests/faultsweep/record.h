@@ -1,10 +1,11 @@
 // What one sweep run leaves for the runner to judge, written by the
 // process that ran it and read back by the runner: every call that
-// reported a failure, in call order; the answers the repository gave (listings, counts, the current dump); the stream an
-// offload extracted; DeleteDump's answers beside what was left behind.
-// The verification process adds the problems it found in what the run
-// left, what `platdump check` found at each moment the sweep checks, and
-// the dumps that did not offload whole at rest then.
+// reported a failure, in call order; the answers the repository gave (listings,
+// counts, the current dump); the stream an offload extracted; DeleteDump's
+// answers beside what was left behind. The verification process adds the
+// problems it found in what the run left, what `platdump check` found at each
+// moment the sweep checks, and the dumps that did not offload whole at rest
+// then.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,7 @@ struct Step {
 // was left calls for: true exactly when the dump named files and its
 // summary file is gone.
 struct Deletion {
-    std::string dump;
+    unsigned dump;
     bool answer;
     bool expected;
 };

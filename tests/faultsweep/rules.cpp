@@ -1,12 +1,10 @@
 // The rules and what each can explain.
-#include "rules.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "lifecycle.h"
-#include "machine.h"
+#include "outcome.h"
 #include "verify.h"
 
 namespace sweep {
@@ -45,10 +43,10 @@ unsigned subjectDump(const Fired& f) {
     return 0;
 }
 
+bool anyFile(const Fired&) { return true; }
+bool ofDump(const Fired& f) { return subjectDump(f) != 0; }
 bool onSummary(const Fired& f) {
-    const std::string suffix = ".summary";
-    return f.subject.size() > suffix.size() &&
-           f.subject.compare(f.subject.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return f.subject.size() > 8 && f.subject.compare(f.subject.size() - 8, 8, ".summary") == 0;
 }
 
 // A nodal section's TOC or data file ("0000001A.HwTOC0", "0000001A.SysData").
@@ -58,16 +56,7 @@ bool onNodal(const Fired& f) {
     return false;
 }
 
-bool on(const Fired& f, File file) {
-    switch (file) {
-        case File::any: return true;
-        case File::ofDump: return subjectDump(f) != 0;
-        case File::summary: return onSummary(f);
-        case File::nodal: return onNodal(f);
-        case File::toc: return onNodal(f) && f.subject.find("TOC") != std::string::npos;
-    }
-    return false;
-}
+bool onToc(const Fired& f) { return onNodal(f) && f.subject.find("TOC") != std::string::npos; }
 
 const std::vector<std::string> kFileAccess = {"UtilFile.seek", "UtilFile.read", "UtilFile.write"};
 const std::vector<std::string> kConsoleCalls = {
@@ -228,7 +217,7 @@ bool filesLeft(const Run&, const Run&, const Fired&, const Symptom& s, unsigned)
 }  // namespace
 
 bool Rule::explains(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom) const {
-    return listed(calls, fault.call) && on(fault, file) && listed(steps, stepKind(fault)) &&
+    return listed(calls, fault.call) && file(fault) && listed(steps, stepKind(fault)) &&
            leaves(run, baseline, fault, symptom, subjectDump(fault));
 }
 
@@ -236,53 +225,53 @@ const std::vector<Rule>& rules() {
     using namespace step;
     static const std::vector<Rule> all = {
         // The opening constructor removes a summary it cannot open or read.
-        {"prescribed: unreadable summary removes the dump", {"UtilFile.Open", "UtilFile.read"}, File::summary, {},
+        {"prescribed: unreadable summary removes the dump", {"UtilFile.Open", "UtilFile.read"}, onSummary, {},
          summaryRemoved},
         // A failed console query, session lookup or exchange leaves the
         // console record partly or wholly empty and is not reported.
-        {"prescribed: console record left partly empty", kConsoleCalls, File::any, {}, consoleRecordLeftEmpty},
+        {"prescribed: console record left partly empty", kConsoleCalls, anyFile, {}, consoleRecordLeftEmpty},
         // A failed write of the file-system use entry is traced only.
-        {"prescribed: file-system use entry not written", {}, File::any, {kSystemSection}, fileSystemUseLost},
+        {"prescribed: file-system use entry not written", {}, anyFile, {kSystemSection}, fileSystemUseLost},
         // A setter's failed seek, re-read or write-back is traced, and the
         // setter goes on: it changes the image as the re-read left it (read
         // where the file stood after a failed seek) and writes it back
         // where the file stands.
-        {"prescribed: a summary setter goes on after a failed re-read or write-back", kFileAccess, File::summary,
+        {"prescribed: a summary setter goes on after a failed re-read or write-back", kFileAccess, onSummary,
          {kSetter}, summaryWrong},
         // The same for the three collection-failure operations.
         {"prescribed: a collection-failure marking goes on after a failed re-read or write-back", kFileAccess,
-         File::summary, {kFailureMarking, kWithdrawal}, summaryWrong},
+         onSummary, {kFailureMarking, kWithdrawal}, summaryWrong},
         // Every step of SaveFlattenedSRC that fails is traced and the next runs.
-        {"prescribed: SaveFlattenedSRC goes on past a step that fails", {}, File::ofDump, {kSrc}, summaryWrong},
+        {"prescribed: SaveFlattenedSRC goes on past a step that fails", {}, ofDump, {kSrc}, summaryWrong},
         {"prescribed: a region primitive transfers where the file stands after a failed seek", kFileAccess,
-         File::summary, {kRegionPrimitives}, summaryWrong},
+         onSummary, {kRegionPrimitives}, summaryWrong},
         // setDumpComplete's re-reads and its write of the flag are traced only.
         {"prescribed: completion goes on after a failed re-read or write of the summary", kFileAccess,
-         File::summary, {kCompletion}, summaryWrong},
+         onSummary, {kCompletion}, summaryWrong},
         // flush does not check its re-reads: it recomputes in the images as
         // they were read and writes them back when they changed.
         {"prescribed: flush goes on after a failed re-read, and writes back what it holds", kFileAccess,
-         File::summary, kFlushSteps, summaryWrong},
+         onSummary, kFlushSteps, summaryWrong},
         // flush stores for a named nodal file it cannot open what the
         // unopened file object reports (0).
-        {"prescribed: flush stores 0 bytes for a nodal file it cannot open", {"UtilFile.Open"}, File::nodal,
+        {"prescribed: flush stores 0 bytes for a nodal file it cannot open", {"UtilFile.Open"}, onNodal,
          kFlushSteps, unopenedSizeStored},
         // A getter answers from its region as re-read, where the file stood
         // after a failed seek; the nodal section takes the content type so,
         // and an offload request builds its list and its header bytes so.
         {"prescribed: a getter answers from the image a failed re-read left", {"UtilFile.seek", "UtilFile.read"},
-         File::summary, kGetterSteps, answeredFromImage},
+         onSummary, kGetterSteps, answeredFromImage},
         // Completion deletes the log of a section it cannot reopen, and a
         // section whose files cannot be measured, padded or given their
         // final header is left as it is; the dump completes all the same.
         {"prescribed: completion leaves a section it cannot reopen or measure as it is",
-         {"UtilFile.Open", "UtilFile.seek", "UtilFile.read", "UtilFile.write"}, File::nodal, {kCompletion},
+         {"UtilFile.Open", "UtilFile.seek", "UtilFile.read", "UtilFile.write"}, onNodal, {kCompletion},
          sectionLeftAsItIs},
         // The crash repair judges an entry it cannot read (or reads where
         // the TOC stood) as claiming data beyond the file and drops it.
-        {"prescribed: the crash repair drops an entry it cannot read", {"UtilFile.seek", "UtilFile.read"}, File::toc,
+        {"prescribed: the crash repair drops an entry it cannot read", {"UtilFile.seek", "UtilFile.read"}, onToc,
          {kCompletion}, itemDropped},
-        {"prescribed: a crash repair whose truncate fails leaves the bytes it was to cut", {"truncate"}, File::nodal,
+        {"prescribed: a crash repair whose truncate fails leaves the bytes it was to cut", {"truncate"}, onNodal,
          {}, sectionWrong},
         // An item whose append, measurement or header rewrite fails is not
         // counted, and what it wrote stays: the next item goes at the data
@@ -290,27 +279,27 @@ const std::vector<Rule>& rules() {
         // stand one place later than the header counts, and the repair
         // cuts the last of them.
         {"prescribed: a failed item stays in the nodal files, the next goes at the data file's end",
-         {"UtilFile.seek", "UtilFile.write", "UtilFile.read"}, File::nodal, kItemSteps, sectionWrong},
+         {"UtilFile.seek", "UtilFile.write", "UtilFile.read"}, onNodal, kItemSteps, sectionWrong},
         // An append that the free-space check cuts short is traced, the
         // item is counted, and the file system is marked full.
         {"prescribed: an append cut short by the free-space check is traced and the item counted", {"statfs"},
-         File::nodal, kItemSteps, sectionWrong},
+         onNodal, kItemSteps, sectionWrong},
         // Creation does not examine its writes' counts: the summary is left
         // without its later regions, the next re-read of the names finds
         // zeros, and the orphan sweep removes the summary.
-        {"prescribed: creation does not fail on a write the free-space check cuts short", {"statfs"}, File::summary,
+        {"prescribed: creation does not fail on a write the free-space check cuts short", {"statfs"}, onSummary,
          {kCreation}, summaryWrong},
         // removeSummaryFile closes the file and returns the error the close leaves.
         {"prescribed: a failed close before the summary's removal makes DeleteDump answer false", {"UtilFile.Close"},
-         File::summary, {kDeletion}, deletionFalse},
+         onSummary, {kDeletion}, deletionFalse},
         // A names read at opening that fails, and a region primitive's
         // failure, stay pending in the summary file; its removal takes them.
         {"prescribed: an error left pending in the summary file is taken at its removal: DeleteDump answers false",
-         kFileAccess, File::summary, {kOpening, kWithdrawal, kDeletion}, deletionFalseOwnSummary},
+         kFileAccess, onSummary, {kOpening, kWithdrawal, kDeletion}, deletionFalseOwnSummary},
         // A deletion ignores the removals of the dump's files that fail;
         // the orphan sweep's failed removals are logged, the files stay.
         {"prescribed: a deletion goes on past removals that fail, and leaves what they could not remove",
-         {"UtilFile.Remove", "UtilFile.remove"}, File::any, {}, filesLeft},
+         {"UtilFile.Remove", "UtilFile.remove"}, anyFile, {}, filesLeft},
     };
     return all;
 }

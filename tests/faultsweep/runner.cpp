@@ -1,12 +1,18 @@
-// The sweep's runner: the no-fault baseline, the runs, their checks, and
-// the table.
-#include "runner.h"
-
+// fault_sweep: runs the lifecycle once without faults, counting each
+// fault name's calls, then once for every (name, N) in its own simulation
+// root: once with only call N + 1 failing (after=N count=1) and once with
+// every call from N + 1 on failing (after=N). Each run is a child process
+// with a timeout, checked afterwards by a fresh process with the faults
+// removed; runs go in parallel, one job process each. It prints the table
+// of outcomes by class and the findings, and exits with 0 when every run
+// ended in an accepted outcome, 1 when there were findings, 2 when the
+// sweep could not run.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,10 +22,8 @@
 #include <sstream>
 
 #include "lifecycle.h"
-#include "machine.h"
 #include "outcome.h"
 #include "platform/sim/platsim.h"
-#include "symptoms.h"
 #include "verify.h"
 
 namespace fs = std::filesystem;
@@ -30,15 +34,28 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Fired, call, subject, step)
 
 namespace {
 
+struct SweepOptions {
+    unsigned stride = 1;  // N = first, first + stride, ... below the count
+    unsigned first = 0;
+    std::vector<std::string> names;   // fault names to sweep; empty: all
+    bool once = true, fromOn = true;  // the two modes
+    bool keep = false;                // keep the roots of the runs
+    bool countsOnly = false;          // print each name's calls in the lifecycle, run nothing
+    std::string runs;                 // when given: every run described in this file, a line each
+};
+
 // A fault file that never fires but counts its calls; counting every call
 // of every name makes the run slower.
 constexpr char kCountOnly[] = "after=1000000000";
 constexpr unsigned kCountingSlowdown = 4;
+constexpr unsigned kTimeout = 20;  // seconds a process may take
 
+// A run to make, and its verdict once made.
 struct Task {
     std::string name;
     uint64_t after;
     bool once;  // count=1: only call after + 1 fails
+    Verdict verdict;
 };
 
 std::string faultText(const Task& t) { return "after=" + std::to_string(t.after) + (t.once ? " count=1" : ""); }
@@ -47,9 +64,9 @@ std::string faultText(const Task& t) { return "after=" + std::to_string(t.after)
 // that was running when it fired.
 std::vector<Fired> firedFaults(const std::string& log, const std::vector<Step>& steps) {
     std::vector<Fired> fired;
-    for (size_t at = 0, end = 0; at < log.size(); at = end + 1) {
-        end = std::min(log.find('\n', at), log.size());
-        const std::string line = log.substr(at, end - at);
+    std::istringstream lines(log);
+    size_t at = 0;
+    for (std::string line; std::getline(lines, line); at += line.size() + 1) {
         if (line.empty()) continue;
         const size_t space = std::min(line.find(' '), line.size());
         Fired f{line.substr(0, space), line.substr(std::min(space + 1, line.size())), "", 0};
@@ -61,8 +78,8 @@ std::vector<Fired> firedFaults(const std::string& log, const std::vector<Step>& 
 }
 
 bool sanitizerReport(const std::string& log) {
-    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
-                               "UndefinedBehaviorSanitizer"})
+    for (const char* marker :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "UndefinedBehaviorSanitizer"})
         if (log.find(marker) != std::string::npos) return true;
     return false;
 }
@@ -81,11 +98,21 @@ ProcessEnd inChild(const char* what, const std::string& log, unsigned timeout, B
         std::fflush(nullptr);
         std::exit(rc);
     }
-    ProcessEnd end;
-    end.what = what;
+    ProcessEnd end{0, false, what};
     if (pid < 0 || ::waitpid(pid, &end.status, 0) != pid) end.status = W_EXITCODE(99, 0);
     end.sanitizer = sanitizerReport(readFile(log));
     return end;
+}
+
+// The signature of a committed error log line (JSON): return code and the
+// location word of every SRC, which the entry's ids do not change.
+std::string errorLogSignature(const std::string& line) {
+    nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+    if (entry.is_discarded()) return "unreadable";
+    std::string signature = "rc " + std::to_string(entry.value("rc", 0u));
+    for (const auto& src : entry.value("srcs", nlohmann::json::array()))
+        signature += " " + std::to_string(src.at("words").at(0).get<uint32_t>());
+    return signature;
 }
 
 // One run in dir: a fresh root, the faults, the lifecycle, then the check.
@@ -117,55 +144,24 @@ Run runOnce(const std::string& dir, const std::map<std::string, std::string>& fa
     fs::create_directories(dir + "/check");
     run.checkEnd = inChild("check", dir + "/check.log", timeout, [&] {
         RunRecord check;
-        for (const auto& [snapshot, when] : {std::pair{snapshots.beforeOffload, kBeforeOffload},
-                                             std::pair{snapshots.afterOffload, kAfterOffload}}) {
-            ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
-            if (checkRoot(check, when)) offloadAtRest(check, when);
-        }
-        ::setenv("PLATSIM_ROOT", root.c_str(), 1);
-        checkRoot(check, kAfterRun);
-        verifyRepository(check);
+        checkRun(check, root, snapshots);
         return check.save(dir + "/check") ? 0 : 3;
     });
     run.check.load(dir + "/check");
     return run;
 }
 
-// Differences that make two no-fault runs unequal; empty when they agree.
-std::string baselineDifference(const Run& a, const Run& b) {
-    if (a.record.stream != b.record.stream) return "the streams differ";
-    if (!a.record.extracted) return "the stream was not extracted";
-    if (!std::is_permutation(a.errorLogs.begin(), a.errorLogs.end(), b.errorLogs.begin(), b.errorLogs.end()))
-        return "the error logs differ";
-    if (nlohmann::json(a.record.answers) != nlohmann::json(b.record.answers)) return "the answers differ";
-    return "";
-}
-
-struct Result {
-    Task task;
-    Verdict verdict;
-};
-
-// One run as the --runs file describes it.
-nlohmann::json describeRun(const Task& task, const Run& run, const Verdict& v, const Run& baseline) {
-    const bool reported = reportedSomething(run, baseline);
-    return {{"name", task.name}, {"after", task.after}, {"once", task.once}, {"outcome", v.outcome},
-            {"detail", v.detail}, {"fired", run.fired}, {"found", run.check.found}, {"damage", run.check.damage},
-            {"deletions", run.record.deletions}, {"vanished", run.record.vanished},
-            {"extracted", run.record.extracted}, {"reported", reported},
-            {"symptoms", symptomsOf(run, baseline, reported)}};
-}
-
-void printTable(const std::vector<Result>& results, const SweepOptions& o, uint64_t calls, double seconds) {
+void printTable(const std::vector<Task>& results, const SweepOptions& o, uint64_t calls, double seconds,
+                unsigned jobs) {
     std::map<std::string, std::pair<unsigned, unsigned>> table;
-    for (const Result& r : results) {
+    for (const Task& r : results) {
         auto& cell = table[r.verdict.outcome];
-        ++(r.task.once ? cell.first : cell.second);
+        ++(r.once ? cell.first : cell.second);
     }
     std::printf("\nfault sweep: %zu fault names, %llu calls in the no-fault lifecycle; every %u%s call, %zu runs in "
                 "%.0f s (%u at once)\n\n",
-                o.names.size(), static_cast<unsigned long long>(calls), o.stride,
-                o.stride == 1 ? "" : "th", results.size(), seconds, o.jobs);
+                o.names.size(), static_cast<unsigned long long>(calls), o.stride, o.stride == 1 ? "" : "th",
+                results.size(), seconds, jobs);
     std::printf("  %14s %16s  %s\n", "one call fails", "fails from N on", "outcome");
     for (const char* c : outcomeClasses()) {
         auto cell = table[c];
@@ -175,140 +171,146 @@ void printTable(const std::vector<Result>& results, const SweepOptions& o, uint6
                 "  (the README's outcome table names the rules); every damaged dump it leaves must be found by\n"
                 "  platdump check. A symptom no rule explains is a finding.\n");
     // Findings by class, fault name and mode: how many, and the first.
-    std::map<std::string, std::pair<unsigned, const Result*>> groups;
-    for (const Result& r : results) {
+    std::map<std::string, std::pair<unsigned, const Task*>> groups;
+    for (const Task& r : results) {
         if (accepted(r.verdict.outcome)) continue;
-        auto& g = groups[r.verdict.outcome + " | " + r.task.name + (r.task.once ? " once" : " from N on")];
+        auto& g = groups[r.verdict.outcome + " | " + r.name + (r.once ? " once" : " from N on")];
         if (g.first++ == 0) g.second = &r;
     }
     if (!groups.empty()) std::printf("\nfindings (runs, first of them):\n");
     for (const auto& [key, g] : groups)
-        std::printf("  %s: %u, first %s: %s\n", key.c_str(), g.first, faultText(g.second->task).c_str(),
+        std::printf("  %s: %u, first %s: %s\n", key.c_str(), g.first, faultText(*g.second).c_str(),
                     g.second->verdict.detail.c_str());
 }
 
-// Where the runs' roots go: the given directory, else a memory file system
-// when there is one (the runs are file work from end to end, twice as fast
-// there), else $TMPDIR.
-std::string workBase(const std::string& given) {
-    if (!given.empty()) return given;
-    if (::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
-}
-
 // Every fault name of the simulation.
-const std::vector<std::string>& faultNames() {
-    static const std::vector<std::string> names = {
-        "UtilFile.Open", "UtilFile.Close", "UtilFile.read", "UtilFile.write", "UtilFile.seek", "UtilFile.Remove",
-        "UtilFile.remove", "UtilReg.read", "UtilReg.write", "UtilReg.path", "UtilSemaphore.init",
-        "UtilSemaphore.Down", "UtilSemaphore.Up", "rtim_GetTimeOfDay", "rtim_ConvertBCDtoTimeVal",
-        "rtim_ConvertTimeValToBCD", "scandir", "statfs", "truncate", "rmgrGetTovRole", "rmgrInvokeRemoteCommand",
-        "rmgrSyncFileChunk", "rmgrDeleteFile", "rmgrStreamSync", "ErrlEntry.flatten", "ccmmPreventCcmFeatures",
-        "ccmmAllowCcmFeatures", "kelxQueryKelManagedInfo", "NetcSessionEntry.FindSessionEntry", "NetcAddress",
-        "netcConnect", "netcSendRecv", "netcClose", "netcSessionEntryFileLock", "netcSessionEntryFileUnLock",
-        "dmaeSetup", "dmaeRawRead", "mboxFetchCecData", "smgrIplTypeRequest", "orlaDataBuffer.memCopyOut"};
-    return names;
+const std::vector<std::string> kFaultNames = {
+    "UtilFile.Open", "UtilFile.Close", "UtilFile.read", "UtilFile.write", "UtilFile.seek", "UtilFile.Remove",
+    "UtilFile.remove", "UtilReg.read", "UtilReg.write", "UtilReg.path", "UtilSemaphore.init",
+    "UtilSemaphore.Down", "UtilSemaphore.Up", "rtim_GetTimeOfDay", "rtim_ConvertBCDtoTimeVal",
+    "rtim_ConvertTimeValToBCD", "scandir", "statfs", "truncate", "rmgrGetTovRole", "rmgrInvokeRemoteCommand",
+    "rmgrSyncFileChunk", "rmgrDeleteFile", "rmgrStreamSync", "ErrlEntry.flatten", "ccmmPreventCcmFeatures",
+    "ccmmAllowCcmFeatures", "kelxQueryKelManagedInfo", "NetcSessionEntry.FindSessionEntry", "NetcAddress",
+    "netcConnect", "netcSendRecv", "netcClose", "netcSessionEntryFileLock", "netcSessionEntryFileUnLock",
+    "dmaeSetup", "dmaeRawRead", "mboxFetchCecData", "smgrIplTypeRequest", "orlaDataBuffer.memCopyOut"};
+
+// One run's job: the run in dir and its verdict, written to dir/run.json
+// with the task and the faults that fired.
+void runJob(const std::string& dir, const Task& task, const Run& baseline) {
+    Run run = runOnce(dir, {{task.name, faultText(task)}}, kTimeout);
+    const Verdict v = classify(run, baseline);
+    const nlohmann::json j = {{"name", task.name},    {"after", task.after}, {"once", task.once},
+                              {"outcome", v.outcome}, {"detail", v.detail},  {"fired", run.fired}};
+    std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-}  // namespace
-
-int runSweep(const SweepOptions& given) {
-    SweepOptions o = given;
-    if (o.names.empty()) o.names = faultNames();
-    if (o.jobs == 0) o.jobs = std::max(1u, static_cast<unsigned>(::sysconf(_SC_NPROCESSORS_ONLN)));
+int runSweep(SweepOptions o) {
+    if (o.names.empty()) o.names = kFaultNames;
     if (o.stride == 0) o.stride = 1;
-    const std::string work = workBase(o.work) + "/fault-sweep-" + std::to_string(::getpid());
+    const unsigned jobs = std::max(1u, static_cast<unsigned>(::sysconf(_SC_NPROCESSORS_ONLN)));
+    // The runs are file work from end to end, twice as fast in memory.
+    const char* tmp = ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
+    const std::string work = std::string(tmp && *tmp ? tmp : "/tmp") + "/fault-sweep-" + std::to_string(::getpid());
     const auto start = std::chrono::steady_clock::now();
 
     // The baseline, twice: counted, and plain to show the lifecycle is the
     // same in every run.
     std::map<std::string, std::string> counting;
     for (const std::string& n : o.names) counting[n] = kCountOnly;
-    Run counted = runOnce(work + "/baseline", counting, o.timeout * kCountingSlowdown);
-    Run plain = runOnce(work + "/baseline-again", {}, o.timeout);
+    Run counted = runOnce(work + "/baseline", counting, kTimeout * kCountingSlowdown);
+    Run plain = runOnce(work + "/baseline-again", {}, kTimeout);
     Verdict sane = classify(counted, counted);
     if (sane.outcome == kUnaffected) sane = classify(plain, counted);
-    std::string difference = sane.outcome == kUnaffected ? baselineDifference(counted, plain) : "";
-    if (!difference.empty() || sane.outcome != kUnaffected) {
-        std::printf("fault sweep: the no-fault lifecycle is not sound (%s%s %s); roots in %s\n", difference.c_str(),
-                    difference.empty() ? "" : ",", sane.detail.empty() ? sane.outcome.c_str() : sane.detail.c_str(),
-                    work.c_str());
+    if (sane.outcome == kUnaffected && !counted.record.extracted) sane.detail = "the stream was not extracted";
+    if (sane.outcome != kUnaffected || !sane.detail.empty()) {
+        std::printf("fault sweep: the no-fault lifecycle is not sound (%s); roots in %s\n",
+                    (sane.detail.empty() ? sane.outcome : sane.detail).c_str(), work.c_str());
         return 2;
     }
     const Run& baseline = counted;
-    if (o.countsOnly) {
-        for (const std::string& n : o.names) std::printf("%8llu %s\n", static_cast<unsigned long long>(counted.counts[n]), n.c_str());
-        fs::remove_all(work);
-        return 0;
-    }
-
     std::vector<Task> tasks;
     uint64_t calls = 0;
-    std::vector<std::string> silent;
+    std::string silent;
     for (const std::string& n : o.names) {
-        uint64_t count = counted.counts[n];
+        const uint64_t count = counted.counts[n];
         calls += count;
-        if (count == 0) silent.push_back(n);
+        if (count == 0) silent += " " + n;
+        if (o.countsOnly) {
+            std::printf("%8llu %s\n", static_cast<unsigned long long>(count), n.c_str());
+            continue;
+        }
         for (uint64_t after = o.first; after < count; after += o.stride) {
-            if (o.once) tasks.push_back({n, after, true});
-            if (o.fromOn) tasks.push_back({n, after, false});
+            if (o.once) tasks.push_back({n, after, true, {}});
+            if (o.fromOn) tasks.push_back({n, after, false, {}});
         }
     }
 
-    std::vector<Result> results;
+    std::vector<Task> results;
     std::ofstream runsFile;
     if (!o.runs.empty()) runsFile.open(o.runs, std::ios::trunc);
     std::map<pid_t, size_t> running;
-    size_t next = 0;
-    auto reap = [&] {
-        int status = 0;
-        pid_t pid = ::wait(&status);
-        if (pid < 0) return;
-        size_t i = running[pid];
-        running.erase(pid);
-        const std::string dir = work + "/" + std::to_string(i);
-        const std::string text = readFile(dir + "/run.json");
-        const nlohmann::json run = nlohmann::json::parse(text, nullptr, false);
-        Result r{tasks[i], {kCrash, "the run's job ended without a verdict"}};
-        if (run.is_object()) run.get_to(r.verdict);
-        if (runsFile.is_open()) runsFile << text;
-        if (!o.keep || (accepted(r.verdict.outcome) && !o.keepAll)) fs::remove_all(dir);
-        results.push_back(r);
-    };
-    while (next < tasks.size() || !running.empty()) {
-        if (next < tasks.size() && running.size() < o.jobs) {
+    for (size_t next = 0; next < tasks.size() || !running.empty();) {
+        if (next < tasks.size() && running.size() < jobs) {
             const size_t i = next++;
             std::fflush(nullptr);
-            pid_t pid = ::fork();
+            const pid_t pid = ::fork();
             if (pid == 0) {
-                const std::string dir = work + "/" + std::to_string(i);
-                Run run = runOnce(dir, {{tasks[i].name, faultText(tasks[i])}}, o.timeout);
-                const Verdict v = classify(run, baseline);
-                const nlohmann::json j = o.runs.empty() ? nlohmann::json(v) : describeRun(tasks[i], run, v, baseline);
-                std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                                                 << '\n';
+                runJob(work + "/" + std::to_string(i), tasks[i], baseline);
                 ::_exit(0);
             }
             running[pid] = i;
             continue;
         }
-        reap();
+        int status = 0;
+        const pid_t pid = ::wait(&status);
+        if (pid < 0) continue;
+        const size_t i = running[pid];
+        running.erase(pid);
+        const std::string dir = work + "/" + std::to_string(i);
+        const std::string text = readFile(dir + "/run.json");
+        const nlohmann::json run = nlohmann::json::parse(text, nullptr, false);
+        Task r = tasks[i];
+        r.verdict = {kCrash, "the run's job ended without a verdict"};
+        if (run.is_object()) run.get_to(r.verdict);
+        if (runsFile.is_open()) runsFile << text;
+        if (!o.keep) fs::remove_all(dir);
+        results.push_back(r);
     }
     fs::remove_all(work + "/baseline");
     fs::remove_all(work + "/baseline-again");
     if (!o.keep) fs::remove_all(work);
+    if (o.countsOnly) return 0;
 
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    printTable(results, o, calls, seconds);
-    if (!silent.empty()) {
-        std::printf("\nnever called in the lifecycle:");
-        for (const std::string& n : silent) std::printf(" %s", n.c_str());
-        std::printf("\n");
-    }
-    for (const Result& r : results)
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    printTable(results, o, calls, seconds, jobs);
+    if (!silent.empty()) std::printf("\nnever called in the lifecycle:%s\n", silent.c_str());
+    for (const Task& r : results)
         if (!accepted(r.verdict.outcome)) return 1;
     return 0;
 }
 
+}  // namespace
+
 }  // namespace sweep
+
+int main(int argc, char** argv) {
+    sweep::SweepOptions o;
+    std::string mode;
+    CLI::App app("Runs the dump lifecycle once for every injected platform failure.", "fault_sweep");
+    app.add_option("--stride", o.stride, "every how many calls of a fault name a run fails");
+    app.add_option("--first", o.first, "the first call to fail (counted from 0)");
+    app.add_option("--names", o.names, "fault names to sweep (all when none)")->delimiter(',');
+    app.add_option("--mode", mode, "only one call fails (once), or every call from it on (from)")
+        ->check(CLI::IsMember({"once", "from"}));
+    app.add_flag("--keep", o.keep, "keep the roots of the runs");
+    app.add_flag("--counts", o.countsOnly, "print each fault name's calls in the lifecycle, run nothing");
+    app.add_option("--runs", o.runs, "describe every run in this file, one JSON object a line");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+    o.once = mode != "from";
+    o.fromOn = mode != "once";
+    return sweep::runSweep(o);
+}

@@ -33,40 +33,67 @@ void judgeOffload(RunRecord& r, DumpSummary& s, const char* when) {
         r.damage.push_back({when, s.getDumpId(), problem});
 }
 
-// The dumps of the current root's repository, by kind; false when it
-// cannot be listed.
-bool listDumps(std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>>& dumps) {
-    std::vector<unsigned> sys, hwu, rsc;
-    ErrlEntry* e = DumpCollections::listSYSDUMPIds(sys);
-    if (!e) e = DumpCollections::listHWUDUMPIds(hwu);
-    if (!e) e = DumpCollections::listRESDUMPIds(rsc);
+// Opens every dump of the current root's repository, each as its kind
+// lists it, and hands it to each (null when it cannot be opened); false
+// when the repository cannot be listed.
+template <typename Each>
+bool eachDump(Each each) {
+    std::vector<unsigned> ids[3];
+    ErrlEntry* e = DumpCollections::listSYSDUMPIds(ids[0]);
+    if (!e) e = DumpCollections::listHWUDUMPIds(ids[1]);
+    if (!e) e = DumpCollections::listRESDUMPIds(ids[2]);
     const bool listed = e == nullptr;
     delete e;
-    for (unsigned id : sys) dumps.push_back({id, DumpSummary::SYS});
-    for (unsigned id : hwu) dumps.push_back({id, DumpSummary::HWU});
-    for (unsigned id : rsc) dumps.push_back({id, DumpSummary::RSC});
+    const DumpSummary::typeOfSummary_t types[] = {DumpSummary::SYS, DumpSummary::HWU, DumpSummary::RSC};
+    for (int kind = 0; kind < 3; ++kind)
+        for (unsigned id : ids[kind]) {
+            ErrlEntry* errl = nullptr;
+            DumpSummary s(id, errl, types[kind]);
+            each(id, errl ? nullptr : &s);
+            delete errl;
+        }
     return listed;
 }
 
-void checkDump(RunRecord& r, unsigned id, DumpSummary::typeOfSummary_t type) {
+void checkDump(RunRecord& r, unsigned id, DumpSummary* s) {
     const std::string name = "dump " + std::to_string(id);
-    ErrlEntry* errl = nullptr;
-    DumpSummary s(id, errl, type);
-    if (errl) {
-        delete errl;
+    if (!s) {
         r.problems.push_back({kInconsistent, name + " is listed but cannot be opened"});
         return;
     }
     // A dump left behind may lack files a failed deletion took (that
     // deletion said so); what does offload must decode.
-    judgeOffload(r, s, kAfterRun);
+    judgeOffload(r, *s, kAfterRun);
     std::vector<std::string> files;
-    bool named = s.getIntermediateFileNames(files);
-    bool answer = DeleteDump(&s);
+    bool named = s->getIntermediateFileNames(files);
+    bool answer = DeleteDump(s);
     bool gone = !std::filesystem::exists(summaryHostPath(id));
     if (answer != (named && gone))
         r.problems.push_back({kFalseAnswer, name + ": DeleteDump answered " + std::to_string(answer) + " in the check"});
     if (!gone) r.problems.push_back({kInconsistent, name + ": its summary survives DeleteDump"});
+}
+
+// Checks the repository of the current simulation root ($PLATSIM_ROOT:
+// its files only, with no fault armed there) and adds each finding to the
+// record as found when. A root without a repository (no snapshot was
+// taken) is skipped. Returns whether there was a repository to check.
+bool checkRoot(RunRecord& r, const char* when) {
+    namespace check = platdump::check;
+    if (!std::filesystem::is_directory(std::string(::getenv("PLATSIM_ROOT")) + "/primary/plat_dump")) return false;
+    check::CheckedRepository repository;
+    std::vector<std::string> unreadable;
+    std::string why;
+    if (!check::readRepository(repository, unreadable, why)) {
+        r.found.push_back({when, kCheckCannotRead, 0, "/plat_dump", why});
+        return true;
+    }
+    check::Report report;
+    for (const std::string& u : unreadable) report.unreadable(u);
+    check::checkRepository(repository, std::nullopt, false, report);
+    for (const check::Finding& f : report.findings())
+        r.found.push_back({when, f.kind, f.dump.value_or(0), f.path, f.detail});
+    for (const std::string& u : report.unreadableFiles()) r.found.push_back({when, kCheckCannotRead, 0, "", u});
+    return true;
 }
 
 }  // namespace
@@ -119,45 +146,21 @@ std::vector<std::string> streamItems(const std::string& stream) {
     return items;
 }
 
-bool checkRoot(RunRecord& r, const char* when) {
-    namespace check = platdump::check;
-    if (!std::filesystem::is_directory(std::string(::getenv("PLATSIM_ROOT")) + "/primary/plat_dump")) return false;
-    check::CheckedRepository repository;
-    std::vector<std::string> unreadable;
-    std::string why;
-    if (!check::readRepository(repository, unreadable, why)) {
-        r.found.push_back({when, kCheckCannotRead, 0, "/plat_dump", why});
-    } else {
-        check::Report report;
-        for (const std::string& u : unreadable) report.unreadable(u);
-        check::checkRepository(repository, std::nullopt, false, report);
-        for (const check::Finding& f : report.findings())
-            r.found.push_back({when, f.kind, f.dump.value_or(0), f.path, f.detail});
-        for (const std::string& u : report.unreadableFiles()) r.found.push_back({when, kCheckCannotRead, 0, "", u});
+void checkRun(RunRecord& r, const std::string& root, const Snapshots& snapshots) {
+    for (const auto& [snapshot, when] :
+         {std::pair{snapshots.beforeOffload, kBeforeOffload}, std::pair{snapshots.afterOffload, kAfterOffload}}) {
+        ::setenv("PLATSIM_ROOT", snapshot.c_str(), 1);
+        if (!checkRoot(r, when)) continue;
+        eachDump([&](unsigned, DumpSummary* s) {
+            if (s) judgeOffload(r, *s, when);
+        });
     }
-    return true;
-}
-
-void offloadAtRest(RunRecord& r, const char* when) {
-    std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>> dumps;
-    listDumps(dumps);
-    for (const auto& [id, type] : dumps) {
-        ErrlEntry* errl = nullptr;
-        DumpSummary s(id, errl, type);
-        if (errl)
-            delete errl;
-        else
-            judgeOffload(r, s, when);
-    }
-}
-
-void verifyRepository(RunRecord& r) {
-    std::vector<std::pair<unsigned, DumpSummary::typeOfSummary_t>> dumps;
-    if (!listDumps(dumps)) {
-        r.problems.push_back({kInconsistent, "the repository cannot be listed"});
+    ::setenv("PLATSIM_ROOT", root.c_str(), 1);
+    checkRoot(r, kAfterRun);
+    if (!eachDump([&](unsigned id, DumpSummary* s) { checkDump(r, id, s); })) {
+        r.problems.insert(r.problems.begin(), {kInconsistent, "the repository cannot be listed"});
         return;
     }
-    for (const auto& [id, type] : dumps) checkDump(r, id, type);
     DumpCollections::removeOrphanedFiles();
     for (const auto& entry : std::filesystem::directory_iterator(platsim::hostPath("/plat_dump")))
         r.problems.push_back({kInconsistent, "left after the orphan sweep: " + entry.path().filename().string()});

@@ -19,6 +19,8 @@
 
 namespace sweep {
 
+struct Snapshots;
+
 // The moments the sweep checks.
 constexpr char kBeforeOffload[] = "before the offload";
 constexpr char kAfterOffload[] = "after the offload";
@@ -27,20 +29,11 @@ constexpr char kAfterRun[] = "after the run";
 // The kind under which the record keeps a file the check could not read.
 constexpr char kCheckCannotRead[] = "unreadable";
 
-// Checks the repository of the current simulation root ($PLATSIM_ROOT:
-// its files only, with no fault armed there) and adds each finding to
-// record as found when. A root without a repository (no snapshot was
-// taken) is skipped. Returns whether there was a repository to check.
-bool checkRoot(RunRecord& record, const char* when);
-
-// The verification of the run's root; the damage of a dump left (its
-// offload does not decode) is recorded as found after the run.
-void verifyRepository(RunRecord& record);
-
-// The damage of every complete dump of the current root's repository, each
-// offloaded through the library with no fault armed, recorded as found
-// when. The repository may change (it is a snapshot's).
-void offloadAtRest(RunRecord& record, const char* when);
+// The check process's work, with no fault armed: `platdump check` and an
+// offload of every complete dump on each snapshot that was taken (its
+// moment's damage), then on the run's root `platdump check` and the
+// verification (after the run).
+void checkRun(RunRecord& record, const std::string& root, const Snapshots& snapshots);
 
 // Extracts the first size bytes of dump id's stream in 64 KiB requests,
 // appending what each answers to stream; stops at the first request that
