@@ -75,7 +75,6 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
         std::vector<_dumpstate> states;
         EXPECT_EQ(signature(DumpCollections::dumpSummarizeDumps(states)), unreadable + " cp=091C:9:0 tr=dump");
         EXPECT_TRUE(states.empty());
-        EXPECT_TRUE(errlog().empty());
         platsim::clearFaults();
     }
 }
@@ -111,7 +110,6 @@ TEST_F(Collections, CountsAndTheCurrentDumpOfMixedRepositories) {
         EXPECT_EQ(DumpCollections::GetCurrentDumpID(got[5]), c.expected[5] != 0);
         EXPECT_EQ(got, c.expected);
     }
-    EXPECT_TRUE(errlog().empty());
 }
 
 TEST_F(Collections, SummariesComeByKindAndSkipWhatCannotBeOpened) {
@@ -134,7 +132,6 @@ TEST_F(Collections, SummariesComeByKindAndSkipWhatCannotBeOpened) {
     EXPECT_EQ(states[1].dumpFlags, 0x8000);
     EXPECT_EQ(states[1].progress, 100u);
     EXPECT_FALSE(fileExists(primary("/plat_dump/SYSDUMP.0000001B.summary")));
-    EXPECT_TRUE(errlog().empty());
 }
 
 }  // namespace
