@@ -297,12 +297,9 @@ TEST_F(SummaryCreate, FailureTable) {
 
 TEST_F(SummaryCreate, OpeningTakesTheKindFromTheIdAndToleratesAnyEyeCatcher) {
     create(kHwu);
-    ErrlEntry* errl = nullptr;
-    DumpSummary hwu(kHwu.id, errl);
-    EXPECT_EQ(errl, nullptr);
-    EXPECT_EQ(hwu.GetSummaryType(), DumpSummary::HWU);
-    EXPECT_EQ(hwu.getDumpId(), kHwu.id);
-    EXPECT_EQ(hwu.getFileHeaderSize(), 160);
+    std::unique_ptr<DumpSummary> hwu = open({DumpSummary::typeOfSummary_t(0), kHwu.id});  // no kind given
+    EXPECT_EQ((std::vector<unsigned>{unsigned(hwu->GetSummaryType()), hwu->getDumpId(), hwu->getFileHeaderSize()}),
+              (std::vector<unsigned>{DumpSummary::HWU, kHwu.id, 160}));
     create(kSys);
     patch(kSys, 208, {'R', 'S', 'C', ' ', 'D', 'U', 'M', 'P'});
     EXPECT_EQ(signature(tryOpen(kSys.id)), "");
