@@ -110,11 +110,16 @@ struct FailureRow {
 // Arranges a fault (platsim::setFault).
 std::function<void()> fault(const std::string& name, const std::string& params = "");
 
+// A test ends with no committed log it has not looked at (through newLogs,
+// or as a row of expectRows): TearDown fails it otherwise.
 class DumpTest : public SimTest {
 protected:
     void SetUp() override;
+    void TearDown() override;
     // Runs each row on a fresh root of its own.
     void expectRows(const std::vector<FailureRow>& rows);
+    // The signatures of the logs committed since the last look.
+    std::vector<std::string> newLogs();
 
     void create(const Kind& k);  // expects success
     std::unique_ptr<DumpSummary> open(const Kind& k);  // expects success
@@ -138,10 +143,18 @@ protected:
     // The same, its log as a signature.
     Extracted extract(uint32_t id, uint64_t offset, uint32_t length, bool withMainStore = true);
 
+    size_t iv_logsSeen = 0;
     std::unique_ptr<DumpExtractData> iv_extract;
     dumpDMAEhandle iv_handle = {};
     Extracted iv_last;
 };
+
+// Bytes written into v at offset, v grown to hold them.
+struct Patch {
+    size_t offset;
+    std::vector<uint8_t> bytes;
+};
+void apply(std::vector<uint8_t>& v, const std::vector<Patch>& patches);
 
 // A DumpTest whose dump kSys is created and held open as s.
 class HeldDumpTest : public DumpTest {
@@ -149,11 +162,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    struct Patch {
-        size_t offset;
-        std::vector<uint8_t> bytes;
-    };
-    static void apply(std::vector<uint8_t>& v, const std::vector<Patch>& patches);
     // Runs change and expects kSys's summary file, here and on the backup,
     // to differ from before only by the patches.
     void expectChange(const std::function<void()>& change, const std::vector<Patch>& patches);

@@ -1,13 +1,14 @@
 #include "simTest.h"
 
-#include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/errlEntry.h"
@@ -15,30 +16,20 @@
 
 namespace testsupport {
 
-namespace {
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return ::remove(path);
-}
-
-}  // namespace
-
 void SimTest::SetUp() {
     const char* previous = std::getenv("PLATSIM_ROOT");
     iv_hadPrevious = previous != nullptr;
     if (previous) iv_previous = previous;
     const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/platsim-test-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    ASSERT_NE(::mkdtemp(buf.data()), nullptr);
-    iv_root = buf.data();
+    iv_root = std::string(tmp && *tmp ? tmp : "/tmp") + "/platsim-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(&iv_root[0]), nullptr);
     ::setenv("PLATSIM_ROOT", iv_root.c_str(), 1);
     platsim::root();  // lay out the skeleton
 }
 
 void SimTest::TearDown() {
-    if (!std::getenv("PLATSIM_KEEP_ROOT")) ::nftw(iv_root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    std::error_code ignored;
+    if (!std::getenv("PLATSIM_KEEP_ROOT")) std::filesystem::remove_all(iv_root, ignored);
     if (iv_hadPrevious)
         ::setenv("PLATSIM_ROOT", iv_previous.c_str(), 1);
     else
@@ -81,9 +72,7 @@ bool fileExists(const std::string& hostPath) {
 
 std::string readFile(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeFile(const std::string& hostPath, const std::string& bytes) {

@@ -43,6 +43,11 @@ protected:
                 s->SetSPDATAFileNames(slot, names[3], names[2]);
             }
             s->setHardwareNodeCount(2);
+            if (withMainStore) {  // a recorded size of 100: three whole entries and 4 bytes, which are no region
+                std::string mdrt = dumpFile(k, "MDRT");
+                writeFile(primary(mdrt), mdrtOf(kRegions, 4));
+                s->setMDRTFileName(mdrt, 100);
+            }
         }  // the summary's flush records the files' sizes
         std::vector<uint8_t> summary = bytesOf(k);
         std::string stream(summary.begin(), summary.begin() + fileHeaderSize(k));
@@ -81,6 +86,7 @@ TEST_F(ExtractStream, EveryKindReadsAsTheConcatenationOfItsParts) {
             offloaded += x.bytes;
         }
         ASSERT_EQ(offloaded.size(), size);
+        EXPECT_EQ(newLogs(), std::vector<std::string>{"02211F04 " + hex(k.id) + " 0 0 rc=0 sev=0"}) << "its start";
         EXPECT_TRUE(offloaded == expected);
 
         for (int i = 0; i < 100; ++i) {

@@ -56,7 +56,6 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
     EXPECT_FALSE(DeleteDump(nullptr));
     EXPECT_EQ(entries(), Names{});
     EXPECT_EQ(entries(true), Names{});
-    EXPECT_TRUE(errlog().empty());
 }
 
 // The answer comes of the one names list the summary gives: an empty list,
@@ -83,7 +82,6 @@ TEST_F(Deletion, AnEmptyNamesListMakesTheAnswerFalse) {
         EXPECT_FALSE(DeleteDump(s.get()));
         platsim::clearFaults();
         EXPECT_EQ(entries(), Names{});
-        EXPECT_TRUE(errlog().empty());
     }
 }
 
@@ -117,13 +115,12 @@ TEST_F(Deletion, TheSweepRemovesExactlyWhatNoReadableSummaryClaims) {
         if (std::find(claimed.begin(), claimed.end(), "/plat_dump/" + n) != claimed.end()) expected.push_back(n);
     std::sort(expected.begin(), expected.end());
     const Names there = without(entries(true), {"SYSDUMP.0000001D.summary"});
-    const size_t before = committedCount();
     DumpCollections::removeOrphanedFiles();
     EXPECT_EQ(entries(), expected);
     EXPECT_EQ(entries(true), there) << "only the damaged summary goes on the backup";
     // One notice per failed removal, in listing order: the damaged summary,
     // which its own open removed before its turn came, and the directory.
-    EXPECT_EQ(committedSince(before), Names(2, "0C1C0B0F 0 0 0 rc=1 sev=0"));
+    EXPECT_EQ(newLogs(), Names(2, "0C1C0B0F 0 0 0 rc=1 sev=0"));
 }
 
 TEST_F(Deletion, FailureTable) {

