@@ -91,6 +91,7 @@ int connectTo(const std::string& base) {
 }
 
 TEST_F(ServeBadInput, SlowClientsAreClosedAndStarveNoOne) {
+    createDump(DumpSummary::SYS, 0x2C);  // not complete: listed without a size
     startServer({"--idle-timeout", "2", "--max-connections", "32"});
     std::vector<int> slow;
     for (int i = 0; i < 8; ++i) {
