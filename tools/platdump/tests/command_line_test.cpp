@@ -38,6 +38,10 @@ TEST_F(CommandLine, EachMistakeGetsItsExitCodeAndMessage) {
         {{"parse", "no-such.dump"}, 1, "platdump parse: cannot open no-such.dump: No such file or directory\n"},
         {{"parse", "/"}, 1, "platdump parse: cannot open /: is a directory\n"},
         {{"offload", "1C", "-o", "x"}, 1, "platdump offload: no dump 0x0000001C in the repository\n"},
+        {{"mirror", "2C"}, 1, "platdump mirror: no dump 0x0000002C in /plat_dump\n"},
+        {{"check", "2C"}, 1, "platdump check: no dump 0x0000002C in /plat_dump\n"},
+        {{"status", "2A"}, 1,
+         "platdump status: no status log for dump 0x0000002A: /plat_dump/dumpstatus.0000002A does not exist\n"},
     };
     for (const char* id : {"", "0x", "123456789", "0x123456789", "1G", "-1", "+1A", " 1A", "1A ", "1A.0", "x1A"})
         rows.push_back({{"status", id}, 2, badId(id)});

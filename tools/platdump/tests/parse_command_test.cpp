@@ -38,7 +38,6 @@ TEST_F(ParseCommand, JsonOfAConsistentStream) {
     ASSERT_EQ(j["hardwareData"]["nodeGroups"].size(), 2u);
     const Json& hw0 = j["hardwareData"]["nodeGroups"][0]["hardware"];
     EXPECT_EQ(hw0["tocOffset"], b.nodal[0].toc);
-    EXPECT_EQ(hw0["entries"][0]["hwWords"][4], 0x80300000u);
     EXPECT_EQ(hw0["entries"][0]["spareBits"], 3);
     EXPECT_EQ(j["hardwareData"]["system"]["entries"][1]["entryId"], 0xF00A0000u);
     EXPECT_EQ(j["hypervisorData"]["mdrt"][2]["address"], 0x0000000300000000u);
@@ -64,11 +63,9 @@ TEST_F(ParseCommand, TextOutputForAPerson) {
     Built b = build(hardwareUnitDump());
     ToolRun r = platdump({"parse", stream(b.bytes)});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("summaryEyeCatcher"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("HWU DUMP"), std::string::npos);
-    EXPECT_NE(r.out.find("node group 0"), std::string::npos);
-    EXPECT_NE(r.out.find("dumpCompleteFlag, hardwareCollectionDoneFlag"), std::string::npos);
-    EXPECT_NE(r.out.find("The stream is consistent."), std::string::npos);
+    for (const char* text : {"summaryEyeCatcher", "HWU DUMP", "node group 0",
+                             "dumpCompleteFlag, hardwareCollectionDoneFlag", "The stream is consistent."})
+        EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
 
     r = platdump({"parse", stream({b.bytes.begin(), b.bytes.begin() + static_cast<long>(b.nodal[1].data) + 1})});
     EXPECT_EQ(r.code, 1);

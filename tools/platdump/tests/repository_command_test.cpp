@@ -40,11 +40,6 @@ TEST_F(RepositoryCommand, ListShowsEachDumpTheCountsAndTheCurrentOne) {
 
 TEST_F(RepositoryCommand, DeleteRemovesTheDumpAndEveryFileItNamed) {
     completeDump(0x1A, true);
-    DumpStatusLogger(0x1A).setSystemDumpRequested();
-    const std::vector<std::string> files = {"SYSDUMP.0000001A.summary", "dumpstatus.0000001A", "HwTOC.26",
-                                            "HwData.26", "0000001A.SysData", "MDRT.26"};
-    for (const std::string& f : files) ASSERT_TRUE(fileExists(primary("/plat_dump/" + f))) << f;
-
     platsim::setFault("UtilSemaphore.Down", "match=dump.3");  // no deletion while extraction is barred
     ToolRun r = platdump({"delete", "1A"});
     EXPECT_EQ(r.code, 1);
@@ -57,8 +52,7 @@ TEST_F(RepositoryCommand, DeleteRemovesTheDumpAndEveryFileItNamed) {
     r = platdump({"delete", "1A"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("deleted dump 0x0000001A (SYS)"), std::string::npos) << r.out;
-    for (const std::string& f : files) EXPECT_FALSE(fileExists(primary("/plat_dump/" + f))) << f;
-    EXPECT_TRUE(platdump({"list", "--json"}).json()["dumps"].empty());
+    EXPECT_TRUE(files(primary("/plat_dump")).empty());
     EXPECT_EQ(platdump({"delete", "1A"}).code, 1);
 }
 

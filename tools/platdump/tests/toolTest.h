@@ -29,6 +29,7 @@
 namespace tooltest {
 
 using testsupport::Json;
+using Files = std::map<std::string, std::string>;  // name -> bytes
 
 struct ToolRun {
     int code;         // exit code, -(signal) when killed, -1000 when it timed out
@@ -63,14 +64,14 @@ protected:
         SimTest::TearDown();
     }
 
-    // argv run to its end (killed after timeout seconds), stdout and stderr
+    // argv run to its end (killed after two minutes), stdout and stderr
     // each going to a file. env: "NAME=value" sets a variable for it,
     // "-NAME" unsets it.
-    ToolRun run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, int timeout = 120) {
+    ToolRun run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
         const std::string out = root() + "/tool.out", err = root() + "/tool.err";
         const pid_t pid = spawn(argv, ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
                                 ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), env);
-        const int code = waitFor(pid, timeout);
+        const int code = waitFor(pid, 120);
         EXPECT_NE(code, 127) << argv[0] << " cannot be run: scripts/deps.sh installs it";
         return ToolRun{code, testsupport::readFile(out), testsupport::readFile(err)};
     }
@@ -133,19 +134,30 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
 
-    // The names and bytes of the files of a directory (subdirectories as
-    // "(directory)").
-    static std::map<std::string, std::string> files(const std::string& dir) {
-        std::map<std::string, std::string> all;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            all[e.path().filename().string()] = e.is_directory() ? "(directory)" : testsupport::readFile(e.path());
+    // The names (relative to dir) and bytes of every file under dir,
+    // directories as "(directory)", the tool's own output files left out.
+    static Files files(const std::string& dir) {
+        Files all;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+            const std::string name = e.path().lexically_relative(dir).string();
+            if (name == "tool.out" || name == "tool.err") continue;
+            all[name] = e.is_directory() ? "(directory)" : testsupport::readFile(e.path());
+        }
         return all;
     }
 
-    // A new dump of kind type, its handle kept by the caller.
+    // A new dump of kind type, or dump id opened; the handle kept by the
+    // caller.
     std::unique_ptr<DumpSummary> createDump(DumpSummary::typeOfSummary_t type, unsigned int id) {
         ErrlEntry* errl = nullptr;
         auto dump = std::make_unique<DumpSummary>(type, id, errl);
+        EXPECT_EQ(errl, nullptr);
+        delete errl;
+        return dump;
+    }
+    std::unique_ptr<DumpSummary> openDump(unsigned int id) {
+        ErrlEntry* errl = nullptr;
+        auto dump = std::make_unique<DumpSummary>(id, errl, DumpSummary::SYS);
         EXPECT_EQ(errl, nullptr);
         delete errl;
         return dump;

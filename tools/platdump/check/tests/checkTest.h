@@ -15,26 +15,15 @@ class CheckTest : public ToolTest {
 public:  // the damage tables reach the helpers
     using SimTest::backup;
     using SimTest::primary;
+    using ToolTest::openDump;
     using Found = std::tuple<std::string, Json, std::string>;  // kind, dump, path
-
-    // Every file and directory under the root with its bytes, the tool's
-    // own output files left out.
-    std::map<std::string, std::string> snapshot() const {
-        std::map<std::string, std::string> files;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(root())) {
-            const std::string path = e.path().string();
-            if (path == root() + "/tool.out" || path == root() + "/tool.err") continue;
-            files[path] = e.is_regular_file() ? testsupport::readFile(path) : "(directory)";
-        }
-        return files;
-    }
 
     // `platdump check args`, asserting that nothing under the root changed.
     ToolRun check(std::vector<std::string> args = {"--json"}) {
-        std::map<std::string, std::string> before = snapshot();
+        const Files before = files(root());
         args.insert(args.begin(), "check");
         ToolRun r = platdump(args);
-        EXPECT_TRUE(snapshot() == before) << "check changed the files under the root";
+        EXPECT_TRUE(files(root()) == before) << "check changed the files under the root";
         return r;
     }
 

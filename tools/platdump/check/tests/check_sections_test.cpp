@@ -27,12 +27,7 @@ void PrintTo(const SectionDamage& d, std::ostream* out) { *out << d.name; }
 class SectionRepair : public CheckTest {
 protected:
     // The dump completed again, which finalises every section it names.
-    void complete() {
-        ErrlEntry* errl = nullptr;
-        DumpSummary dump(0x1A, errl, DumpSummary::SYS);
-        ASSERT_EQ(errl, nullptr);
-        dump.setDumpComplete();
-    }
+    void complete() { openDump(0x1A)->setDumpComplete(); }
     // The section-inconsistent details of a check.
     std::vector<std::string> predictions() {
         std::vector<std::string> details;

@@ -37,8 +37,10 @@ protected:
         return bytes;
     }
 
-    // The dump of `platdump demo --keep` (0x1A, complete).
-    void demoDump() {
+    // Every serve test starts on the dump of `platdump demo --keep` (0x1A,
+    // complete).
+    void SetUp() override {
+        ToolTest::SetUp();
         ToolRun r = platdump({"demo", "--keep"});
         ASSERT_EQ(r.code, 0) << r.out << r.err;
     }

@@ -13,16 +13,7 @@ using namespace servetest;
 
 namespace {
 
-class ServeBadInput : public ServeTest {
-protected:
-    void SetUp() override {
-        ServeTest::SetUp();
-        demoDump();
-        ErrlEntry* errl = nullptr;
-        DumpSummary(DumpSummary::SYS, 0x2C, errl);  // not complete
-        ASSERT_EQ(errl, nullptr);
-    }
-};
+class ServeBadInput : public ServeTest {};
 
 struct Refusal {
     const char* what;
@@ -36,6 +27,7 @@ const std::string kEntries = "/redfish/v1/Systems/system/LogServices/Dump/Entrie
 const std::string kAttachment = kEntries + "/1A/attachment";
 
 TEST_F(ServeBadInput, EachRequestGetsAClearAnswer) {
+    createDump(DumpSummary::SYS, 0x2C);  // not complete
     startServer();
     const std::vector<Refusal> table = {
         {"unknown path", "/redfish/v2", {}, "404", "Base.1.18.ResourceNotFound"},
@@ -99,6 +91,7 @@ int connectTo(const std::string& base) {
 }
 
 TEST_F(ServeBadInput, SlowClientsAreClosedAndStarveNoOne) {
+    createDump(DumpSummary::SYS, 0x2C);  // not complete: listed without a size
     startServer({"--idle-timeout", "2", "--max-connections", "32"});
     std::vector<int> slow;
     for (int i = 0; i < 8; ++i) {

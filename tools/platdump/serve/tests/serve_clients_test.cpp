@@ -28,10 +28,7 @@ protected:
 };
 
 TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
-    demoDump();
-    ErrlEntry* errl = nullptr;
-    DumpSummary(DumpSummary::SYS, 0x2B, errl);  // not complete: listed all the same
-    ASSERT_EQ(errl, nullptr);
+    createDump(DumpSummary::SYS, 0x2B);  // not complete: listed all the same
     startServer();
 
     EXPECT_EQ(redfishtool({"versions"}), Json({{"v1", "/redfish/v1/"}}));
@@ -77,16 +74,14 @@ TEST_F(ServeClients, EventsOfACollectionAndADeletionByOtherProcesses) {
 
     const std::string origin = "\"OriginOfCondition\":{\"@odata.id\":\"/redfish/v1/Systems/system/LogServices/Dump/Entries/0000002B\"}";
     {
-        ErrlEntry* errl = nullptr;
-        DumpSummary dump(DumpSummary::SYS, 0x2B, errl);
-        ASSERT_EQ(errl, nullptr);
+        auto dump = createDump(DumpSummary::SYS, 0x2B);
         ASSERT_TRUE(appears(events, "ResourceCreated\",\"Message\":\"The resource has been created successfully.\""
                                     ",\"MessageSeverity\":\"OK\"," + origin));
-        dump.SetTotalHDCTItemCount(4);
-        dump.IncrementFinishedHDCTItemCount();
-        dump.IncrementFinishedHDCTItemCount();
+        dump->SetTotalHDCTItemCount(4);
+        dump->IncrementFinishedHDCTItemCount();
+        dump->IncrementFinishedHDCTItemCount();
         ASSERT_TRUE(appears(events, "\"Complete\":false,\"Progress\":50"));
-        dump.setDumpComplete();
+        dump->setDumpComplete();
         ASSERT_TRUE(appears(events, "\"Complete\":true,\"Progress\":100"));
     }
     ToolRun deleted = platdump({"delete", "2B"});
@@ -103,7 +98,6 @@ TEST_F(ServeClients, EventsOfACollectionAndADeletionByOtherProcesses) {
 }
 
 TEST_F(ServeClients, DeleteRemovesTheDumpOrShowsTheLibrarysErrorLog) {
-    demoDump();
     platsim::setFault("UtilSemaphore.Down", "match=dump.3");  // no deletion while extraction is barred
     startServer();
     const std::string body = root() + "/body";

@@ -13,11 +13,6 @@ namespace {
 
 class ServeDownload : public ServeTest {
 protected:
-    void SetUp() override {
-        ServeTest::SetUp();
-        demoDump();
-    }
-
     // platdump offload's file of dump 1A.
     std::string offloaded(bool mainStore) {
         const std::string file = root() + (mainStore ? "/offloaded-main" : "/offloaded");
@@ -96,12 +91,7 @@ TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransfer
                        output);
     std::string cut = readUpTo(output, 100000);
     ASSERT_EQ(cut.size(), 100000u);
-    {
-        ErrlEntry* errl = nullptr;
-        DumpSummary dump(0x1A, errl);
-        ASSERT_EQ(errl, nullptr);
-        dump.SetPrivateFlagsByMask(0x00010000);
-    }
+    openDump(0x1A)->SetPrivateFlagsByMask(0x00010000);
     cut += readUpTo(output, 1u << 30);
     ::close(output);
     int wstatus = 0;
