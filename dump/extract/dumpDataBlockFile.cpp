@@ -28,8 +28,8 @@ const char* nameOf(uint64_t location) {
 // call point and the request (buffer address, length, offset) as a section.
 ErrlEntry* stepFailed(UtilFile& file, dump::Site site, uint32_t offset, uint32_t length,
                       const char* buffer) {
+    if (!file.hasError()) return nullptr;
     ErrlEntry* entry = dump::takeError(file);
-    if (!entry) return nullptr;
     dump::trace("DumpDataBlockFile::getData: file step %u failed", site.location);
     dump::passedAt(entry, site);
     uint32_t bufferAddress = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));

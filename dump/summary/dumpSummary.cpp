@@ -50,9 +50,11 @@ constexpr size_t kSerialLengthTraced = 7;
 constexpr uint8_t kUnreadableClockByte = 0x11;
 constexpr uint8_t kSummaryLockKey = 2;
 
-ErrlEntry* summaryError(Site site, ReturnCode rc, uint32_t w1, uint32_t w2, const std::string& path) {
+ErrlEntry* summaryError(Site site, ReturnCode rc, uint32_t w1, uint32_t w2, const char* path) {
     return withDetails(errorAt(site, rc, REASON_FILE, w1, w2), kDetailsKey, path);
 }
+
+char* chars(uint8_t* p) { return reinterpret_cast<char*>(p); }
 
 // Takes the file's pending error, which is only noted: the step's own log
 // replaces it.
@@ -63,11 +65,27 @@ bool failed(DumpUtilFile& file) {
     return true;
 }
 
+// The opening constructor does not zero its images ahead of the reads that
+// fill them: these clear an image from the first byte a read left unfilled,
+// so that every byte is what a zeroed image read the same way holds. The
+// summary's name slot keeps the path the open stored there.
+void clearHeaderAndSummaryFrom(uint8_t* image, uint32_t from) {
+    std::memset(image + from, 0, layout::HEADER_AND_SUMMARY_SIZE - from);
+}
+void clearFileNamesFrom(uint8_t* image, uint32_t from) {
+    using namespace layout;
+    constexpr uint32_t slot = names::SUMMARY_FILE_NAME;
+    constexpr uint32_t slotEnd = slot + names::NAME_WIDTH;
+    if (from < slot) std::memset(image + from, 0, slot - from);
+    const uint32_t after = from > slotEnd ? from : slotEnd;
+    std::memset(image + after, 0, FILE_NAMES_SIZE - after);
+}
+
 }  // namespace
 
 DumpSummary::DumpSummary(typeOfSummary_t type, unsigned int id, ErrlEntry*& errl)
     : iv_dumpId(id),
-      iv_file(nullptr),
+      iv_file(),
       iv_image(),
       iv_summaryType(type),
       iv_cachedSrc(nullptr),
@@ -79,17 +97,21 @@ DumpSummary::DumpSummary(typeOfSummary_t type, unsigned int id, ErrlEntry*& errl
     trace("DumpSummary: dump 0x%08X %s", id, errl ? "not created" : "created");
 }
 
+// The images are filled by the open's reads; what no read reached is zeroed.
 DumpSummary::DumpSummary(unsigned int id, ErrlEntry*& errl, typeOfSummary_t type)
     : iv_dumpId(id),
-      iv_file(nullptr),
-      iv_image(),
+      iv_file(),
       iv_summaryType(type != 0 ? type : (id & HWU_ID_BITS) ? HWU : SYS),
       iv_cachedSrc(nullptr),
       iv_summaryLock(),
       iv_lockDepth(0),
       iv_clientRecord() {
     initLock(kOpenLockInit.module, kOpenLockInit.location);
-    errl = openSummaryFile();
+    uint32_t headerBytes = 0;
+    uint32_t nameBytes = 0;
+    errl = openSummaryFile(headerBytes, nameBytes);
+    clearHeaderAndSummaryFrom(iv_image.fileHeader, headerBytes);
+    clearFileNamesFrom(iv_image.fileNames, nameBytes);
     if (errl) commit(removeSummaryFile());
     trace("DumpSummary: dump 0x%08X flags 0x%04X %s", id,
           be::getU16(iv_image.summary, layout::sum::DUMP_FLAGS), errl ? "not opened" : "opened");
@@ -107,23 +129,24 @@ DumpSummary::~DumpSummary() {
             // it left behind is swept away.
             DumpCollections::removeOrphanedFiles();
         }
-        delete iv_file;
+        iv_file.reset();
     }
     delete iv_cachedSrc;
 }
 
 void DumpSummary::initLock(uint16_t failureModule, uint8_t failureLocation) {
     iv_summaryLock.emplace(SEM_UNDO_FLAG_SETTING);
-    commit(passedAt(iv_summaryLock->init("dump", kSummaryLockKey, 1), {failureModule, failureLocation}, iv_dumpId));
+    if (ErrlEntry* e = iv_summaryLock->init("dump", kSummaryLockKey, 1))
+        commit(passedAt(e, {failureModule, failureLocation}, iv_dumpId));
 }
 
-std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t type) {
+const char* DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t type) {
     uint8_t* names = iv_image.fileNames;
     const layout::KindInfo* kind = layout::kindInfo(type);
     if (!kind) {
         trace("DumpSummary: type %d of dump 0x%08X unknown", static_cast<int>(type), id);
         layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, "", 0);
-        return "";
+        return chars(names + layout::names::SUMMARY_FILE_NAME);
     }
     if ((type == SYS && (id & HWU_ID_BITS)) || (type == HWU && !(id & HWU_ID_BITS)))
         trace("DumpSummary: id 0x%08X does not fit type %d", id, static_cast<int>(type));
@@ -140,20 +163,19 @@ std::string DumpSummary::buildSummaryFileName(unsigned int id, typeOfSummary_t t
     *at++ = '/';
     put(kind->filePrefix, strnlen(kind->filePrefix, layout::FILE_PREFIX_LENGTH));
     for (int shift = 28; shift >= 0; shift -= 4) *at++ = "0123456789ABCDEF"[(id >> shift) & 0xF];
-    put(layout::SUMMARY_FILE_SUFFIX, sizeof layout::SUMMARY_FILE_SUFFIX - 1);
-    const std::string path(text, static_cast<size_t>(at - text));
+    put(layout::SUMMARY_FILE_SUFFIX, sizeof layout::SUMMARY_FILE_SUFFIX);  // with its NUL
     // Prefix and id have fixed widths: the name always fits.
-    if (path.size() >= layout::names::NAME_WIDTH) trace("DumpSummary: path %s too long", path.c_str());  // GCOVR_EXCL_BR_LINE
-    layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, path.c_str(),
+    if (at - text > static_cast<ptrdiff_t>(layout::names::NAME_WIDTH)) trace("DumpSummary: path %s too long", text);  // GCOVR_EXCL_BR_LINE
+    layout::putText(names, layout::names::SUMMARY_FILE_NAME, layout::names::NAME_WIDTH, text,
                     layout::names::NAME_MAX_LENGTH);
-    return path;
+    return chars(names + layout::names::SUMMARY_FILE_NAME);
 }
 
 ErrlEntry* DumpSummary::createSummaryFile() {
-    std::string path = buildSummaryFileName(iv_dumpId, iv_summaryType);
-    if (path.empty())
-        return errorAt(kCreateBadType, RC_FAILED, REASON_FILE, iv_dumpId, iv_summaryType);
-    iv_file = new DumpUtilFile(path.c_str());
+    const char* path = buildSummaryFileName(iv_dumpId, iv_summaryType);
+    if (!*path) return errorAt(kCreateBadType, RC_FAILED, REASON_FILE, iv_dumpId, iv_summaryType);
+    iv_file.emplace(path);
+    path = iv_file->getFileName();  // the object's copy: the image's slot changes with the names
     if (iv_file->exists()) return summaryError(kCreateExists, RC_FAILED, iv_dumpId, 0, path);
     if (ErrlEntry* e = iv_file->open("w+")) {
         discard(e);
@@ -190,37 +212,38 @@ ErrlEntry* DumpSummary::createSummaryFile() {
     // A failed seek to the file names is only traced; its error stays
     // pending, and the write after it, which takes it, fails creation.
     if (iv_file->seek(layout::FILE_NAMES_OFFSET, UtilStream::START) != layout::FILE_NAMES_OFFSET)
-        trace("DumpSummary: seek to the file names of %s failed", path.c_str());
+        trace("DumpSummary: seek to the file names of %s failed", path);
     iv_file->write(iv_image.fileNames, layout::FILE_NAMES_SIZE);
     if (failed(*iv_file)) return errorAt(kCreateWriteNames, RC_FAILED, REASON_FILE);
     return nullptr;
 }
 
-ErrlEntry* DumpSummary::openSummaryFile() {
-    std::string path = buildSummaryFileName(iv_dumpId, iv_summaryType);
-    if (path.empty())
-        return errorAt(kOpenBadType, RC_FAILED, REASON_FILE, iv_dumpId, iv_summaryType);
-    iv_file = new DumpUtilFile(path.c_str());
+ErrlEntry* DumpSummary::openSummaryFile(uint32_t& headerBytes, uint32_t& nameBytes) {
+    const char* path = buildSummaryFileName(iv_dumpId, iv_summaryType);
+    if (!*path) return errorAt(kOpenBadType, RC_FAILED, REASON_FILE, iv_dumpId, iv_summaryType);
+    iv_file.emplace(path);
+    path = iv_file->getFileName();  // the object's copy: the image's slot changes with the names
     if (!iv_file->exists()) return summaryError(kOpenMissing, RC_SUMMARY_MISSING, iv_dumpId, 0, path);
     if (ErrlEntry* e = iv_file->open("r+")) {
         discard(e);
         return summaryError(kOpenOpen, RC_FAILED, 2, iv_dumpId, path);
     }
-    uint32_t count = iv_file->read(iv_image.fileHeader, layout::HEADER_AND_SUMMARY_SIZE);
-    if (count != layout::HEADER_AND_SUMMARY_SIZE) trace("DumpSummary: read %u of %s", count, path.c_str());
+    uint32_t count = headerBytes = iv_file->read(iv_image.fileHeader, layout::HEADER_AND_SUMMARY_SIZE);
+    clearHeaderAndSummaryFrom(iv_image.fileHeader, count);  // now: its eye-catcher is looked at below
+    if (count != layout::HEADER_AND_SUMMARY_SIZE) trace("DumpSummary: read %u of %s", count, path);
     if (failed(*iv_file)) return summaryError(kOpenRead, RC_FAILED, 5, iv_dumpId, path);
 
     if (be::getU32(iv_image.summary, layout::sum::DUMP_ID) != iv_dumpId)
-        trace("DumpSummary: %s holds dump 0x%08X", path.c_str(),
+        trace("DumpSummary: %s holds dump 0x%08X", path,
               be::getU32(iv_image.summary, layout::sum::DUMP_ID));
     if (layout::kindOfEyeCatcher(iv_image.summary + layout::sum::EYE_CATCHER) == 0)
         return errorAt(kOpenEyeCatcher, RC_FAILED, REASON_FILE, iv_dumpId);
 
     // A short or failed read of the file names is only traced: the dump
     // opens, and a pending error stays with the file.
-    count = iv_file->read(iv_image.fileNames, layout::FILE_NAMES_SIZE);
+    count = nameBytes = iv_file->read(iv_image.fileNames, layout::FILE_NAMES_SIZE);
     if (count != layout::FILE_NAMES_SIZE || iv_file->hasError())
-        trace("DumpSummary: file names of %s: read %u%s, opened all the same", path.c_str(), count,
+        trace("DumpSummary: file names of %s: read %u%s, opened all the same", path, count,
               iv_file->hasError() ? ", error pending" : "");
     return nullptr;
 }

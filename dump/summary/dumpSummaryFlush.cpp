@@ -2,9 +2,6 @@
 // files it names. Measurement, recomputation and the conditional write are
 // one hold of the summary lock, so no other summary user sees a half-done
 // flush; a summary that nothing changed is not written at all.
-#include <cstring>
-#include <string>
-
 #include "dump/summary/summaryLayout.h"
 #include "dump/summary/summaryLockHold.h"
 #include "dump/summary/summaryNodalFiles.h"
@@ -26,22 +23,20 @@ ErrlEntry* DumpSummary::flush() {
         ReadFileHeader();
         ReadSummary();
         ReadFileNames();
-        // Of the file names, only the nodal sizes change here: each is
-        // compared as it is set; header and summary are compared whole.
-        uint8_t before[HEADER_AND_SUMMARY_SIZE];
-        std::memcpy(before, iv_image.fileHeader, HEADER_AND_SUMMARY_SIZE);
-        bool sizesChanged = false;
-
-        for (const NodalSlot& slot : nodalSlots()) {
+        // Only the nodal sizes and the derived fields change here, each
+        // compared as it is set: the images differ from what was read
+        // exactly when one of them did.
+        bool changed = false;
+        for (const NodalSlot& slot : kNodalSlots) {
             const SlotName name = slotName(iv_image.fileNames, slot);
             if (name.empty()) continue;
             const uint32_t size = measuredSize(name.text);
-            sizesChanged |= be::getU32(iv_image.fileNames, slot.size) != size;
+            changed |= storedSize(iv_image.fileNames, slot) != size;
             be::putU32(iv_image.fileNames, slot.size, size);
         }
-        recomputeDerivedFields(iv_image.fileHeader, iv_image.summary, iv_image.fileNames);
+        changed |= recomputeDerivedFields(iv_image.fileHeader, iv_image.summary, iv_image.fileNames);
 
-        if (sizesChanged || std::memcmp(before, iv_image.fileHeader, HEADER_AND_SUMMARY_SIZE) != 0) {
+        if (changed) {
             writeFileHeader();
             writeSummary();
             writeFileNames();

@@ -25,19 +25,25 @@ const RegionPlace kPlaces[] = {
 };
 
 // A short count or a pending file error is only traced; the pending error
-// stays where it is.
-void noteTransfer(const DumpUtilFile& file, const RegionPlace& place, const char* what,
-                  uint32_t count) {
-    if (count != place.size || file.hasError())
-        trace("DumpSummary: %s of the %s of %s: %u of %u bytes%s", what, place.name,
-              file.getFileName(), count, place.size, file.hasError() ? ", error pending" : "");
+// stays where it is. (The tracing is apart, so that the check is inlined.)
+void traceShortTransfer(const DumpUtilFile& file, const RegionPlace& place, const char* what,
+                        uint32_t count) {
+    trace("DumpSummary: %s of the %s of %s: %u of %u bytes%s", what, place.name,
+          file.getFileName(), count, place.size, file.hasError() ? ", error pending" : "");
+}
+inline void noteTransfer(const DumpUtilFile& file, const RegionPlace& place, const char* what,
+                         uint32_t count) {
+    if (count != place.size || file.hasError()) traceShortTransfer(file, place, what, count);
 }
 
+void traceFailedSeek(const DumpUtilFile& file, const RegionPlace& place) {
+    trace("DumpSummary: seek to the %s of %s failed", place.name, file.getFileName());
+}
 // Positions the file at the region. A seek that fails is traced and its
 // error left pending; the transfer follows all the same.
-void seekTo(DumpUtilFile& file, const RegionPlace& place) {
+inline void seekTo(DumpUtilFile& file, const RegionPlace& place) {
     if (file.seek(place.offset, UtilStream::START) != static_cast<int64_t>(place.offset))
-        trace("DumpSummary: seek to the %s of %s failed", place.name, file.getFileName());
+        traceFailedSeek(file, place);
 }
 
 }  // namespace

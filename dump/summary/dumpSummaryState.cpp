@@ -73,7 +73,7 @@ uint32_t DumpSummary::nodalDataBytes() {
     if (be::getU16(s, sum::DUMP_FLAGS) & sum::dumpCompleteFlag) return be::getU32(s, sum::NODAL_DATA_SIZE);
     const uint8_t* n = reread(FILE_NAMES_REGION);
     uint32_t total = 0;
-    for (const NodalSlot& slot : nodalSlots()) {
+    for (const NodalSlot& slot : kNodalSlots) {
         if (!slot.data) continue;
         const SlotName name = slotName(n, slot);
         if (!name.empty()) total += measuredSize(name.text);

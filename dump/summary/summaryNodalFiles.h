@@ -4,10 +4,10 @@
 // collected. Both go through the one slot table here, in the one order.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "dump/summary/summaryLayout.h"
 
@@ -21,9 +21,30 @@ struct NodalSlot {
     bool data;
 };
 
+constexpr size_t NODAL_SLOT_COUNT = 2 + 4 * layout::names::NODAL_SLOTS;
+
 // sysTocFileName, sysDataFileName, then for each index 0 to 9
 // hwTocFileName[i], hwDataFileName[i], spTocFileName[i], spDataFileName[i].
-const std::vector<NodalSlot>& nodalSlots();
+constexpr std::array<NodalSlot, NODAL_SLOT_COUNT> nodalSlotTable() {
+    using namespace layout::names;
+    std::array<NodalSlot, NODAL_SLOT_COUNT> slots{};
+    slots[0] = {SYS_TOC_FILE_NAME, SYS_TOC_FILE_SIZE, false};
+    slots[1] = {SYS_DATA_FILE_NAME, SYS_DATA_FILE_SIZE, true};
+    for (unsigned i = 0; i < NODAL_SLOTS; ++i) {
+        slots[2 + 4 * i] = {nameSlot(HW_TOC_FILE_NAME, i), sizeSlot(HW_TOC_FILE_SIZE, i), false};
+        slots[3 + 4 * i] = {nameSlot(HW_DATA_FILE_NAME, i), sizeSlot(HW_DATA_FILE_SIZE, i), true};
+        slots[4 + 4 * i] = {nameSlot(SP_TOC_FILE_NAME, i), sizeSlot(SP_TOC_FILE_SIZE, i), false};
+        slots[5 + 4 * i] = {nameSlot(SP_DATA_FILE_NAME, i), sizeSlot(SP_DATA_FILE_SIZE, i), true};
+    }
+    return slots;
+}
+inline constexpr std::array<NodalSlot, NODAL_SLOT_COUNT> kNodalSlots = nodalSlotTable();
+
+// A slot's stored size. Read through a pointer to the field itself, the
+// compiler loads the word in one go rather than byte by byte.
+inline uint32_t storedSize(const uint8_t* fileNames, const NodalSlot& slot) {
+    return be::getU32(fileNames + slot.size, 0);
+}
 
 // The stored name of a slot, ended inside the buffer; empty when the slot
 // is. Flush looks at every slot on every call: no heap.
@@ -51,7 +72,8 @@ uint32_t measuredSize(const char* name);
 // Recomputes the derived fields of the file header and summary images
 // from the file names image's sizes and the summary's main-store sizes:
 // nodalDataSize, both data sections' sizes, hwDumpTotalSize and
-// totalDumpSize.
-void recomputeDerivedFields(uint8_t* fileHeader, uint8_t* summary, const uint8_t* fileNames);
+// totalDumpSize. True when a byte of them changed (nothing else is
+// touched, so the images then differ from what they were).
+bool recomputeDerivedFields(uint8_t* fileHeader, uint8_t* summary, const uint8_t* fileNames);
 
 }  // namespace dump

@@ -20,12 +20,12 @@
 
 #include "dumpExport.h"
 #include "dumpTypes.h"
+#include "dumpUtilFile.h"
 #include "platform/rtim.h"
 #include "platform/utilSemaphore.h"
 
 struct _dumpstate;
 class DumpList;
-class DumpUtilFile;
 class ErrlEntry;
 class SrciSrc;
 
@@ -233,8 +233,12 @@ private:
     // failure is committed with a call point at (module, location).
     void initLock(uint16_t failureModule, uint8_t failureLocation);
     ErrlEntry* createSummaryFile();
-    ErrlEntry* openSummaryFile();
-    std::string buildSummaryFileName(unsigned int id, typeOfSummary_t type);
+    // Counts in headerBytes and nameBytes the bytes of each image its reads
+    // filled.
+    ErrlEntry* openSummaryFile(uint32_t& headerBytes, uint32_t& nameBytes);
+    // Stores the summary's path in summaryFileName of the file names image
+    // and returns that slot (empty for an unknown type).
+    const char* buildSummaryFileName(unsigned int id, typeOfSummary_t type);
 
     // Bytes of the nodal data files: nodalDataSize once the dump is
     // complete, else the files measured now.
@@ -250,7 +254,7 @@ private:
     ErrlEntry* readMachineTypeModelInfo(std::string& text, uint32_t& length);
 
     unsigned int iv_dumpId;
-    DumpUtilFile* iv_file;          // owned; null when none could be made
+    std::optional<DumpUtilFile> iv_file;  // empty when none could be made
     Regions iv_image;
     typeOfSummary_t iv_summaryType;
     SrciSrc* iv_cachedSrc;          // owned, may be null

@@ -1,7 +1,9 @@
 // Creating and opening a dump's summary: the exact bytes of each kind as
 // created, and the failure table of creation, the gathering of its record,
 // opening and removal, with what each failure leaves.
+#include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "platform/errlEntry.h"
 #include "platform/sim/platsim.h"
@@ -309,6 +311,33 @@ TEST_F(SummaryCreate, OpeningTakesTheKindFromTheIdAndToleratesAnyEyeCatcher) {
     EXPECT_EQ(held->removeSummaryFile(), nullptr);
     EXPECT_EQ(held->removeSummaryFile(), nullptr) << "nothing left to remove";
     EXPECT_FALSE(fileExists(primary(kPath)) || fileExists(backup(kPath)));
+}
+
+// What a short summary file lacks reads as zero, whatever the object's
+// memory held before. One that ends inside its file names opens (the short
+// read is only traced), the summary's own name staying in its slot; one that
+// ends inside its summary fails the eye-catcher check, even where the
+// memory still holds a good summary's images.
+TEST_F(SummaryCreate, WhatAShortSummaryLacksReadsAsZero) {
+    create(kSys);
+    std::filesystem::resize_file(primary(kPath), 1232 + 100);
+    alignas(DumpSummary) unsigned char memory[sizeof(DumpSummary)];
+    std::memset(memory, 0xA5, sizeof memory);
+    ErrlEntry* errl = nullptr;
+    DumpSummary* s = new (memory) DumpSummary(kSys.id, errl);
+    EXPECT_EQ(signature(errl), "");
+    EXPECT_EQ(s->GetPrivateFlags(), 0u);
+    std::string name = "untouched";
+    EXPECT_FALSE(s->getResourceDumpFileName(name));
+    EXPECT_TRUE(s->getSummaryFileName(name));
+    EXPECT_EQ(name, kPath);
+    s->~DumpSummary();
+
+    std::filesystem::resize_file(primary(kPath), 100);
+    s = new (memory) DumpSummary(kSys.id, errl);
+    EXPECT_EQ(signature(errl), "01130B27 1A 0 0 rc=1 sev=20 tr=dump");
+    s->~DumpSummary();
+    EXPECT_FALSE(fileExists(primary(kPath)));
 }
 
 }  // namespace
