@@ -24,6 +24,7 @@
 
 #include "platdump/platdump.h"
 #include "platform/sim/platsim.h"
+#include "tests/common/dumpTest.h"
 #include "tests/common/simTest.h"
 
 namespace tooltest {
@@ -241,7 +242,7 @@ protected:
         }
     }
 
-    static constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
+    static constexpr int64_t kClock = testsupport::kClock;  // the shared fixtures' clock
 
 private:
     static std::vector<std::string> toolArgv(const std::vector<std::string>& args) {
