@@ -28,8 +28,6 @@ namespace testsupport {
 std::string signature(const Json& entry);
 // The signature of an entry a call returned, which is then deleted; "" for none.
 std::string signature(ErrlEntry* entry);
-// The signatures of the logs committed since `from` were committed.
-std::vector<std::string> committedSince(size_t from);
 size_t committedCount();
 
 // A number, and bytes, as the signatures print them.

@@ -1,9 +1,6 @@
 // File blocks and the block base: the failure table of their reads and a
 // file block's removal. (Blocks serving the asked range, and the list that
 // holds them, show in the stream and list tests.)
-#include <string>
-#include <vector>
-
 #include "platdump/dumpDataBlock.h"
 #include "tests/common/dumpTest.h"
 

@@ -83,7 +83,8 @@ TEST_F(NodalSection, FailureTable) {
     enum Setup { NONE, NEW, EXISTING, DAMAGED };  // DAMAGED: existing, its TOC 5 bytes too long
     const Section::DumpNodalType_t SP = Section::SPDATA, HW = Section::HWDATA;
     auto row = [this](const char* condition, const char* fault, const char* params, Setup setup,
-                      Section::DumpNodalType_t type, Act act, std::string log) {
+                      Section::DumpNodalType_t type, Act act, std::string log,
+                      std::function<void()> check = nullptr) {
         return FailureRow{condition,
                           [=] {
                               if (setup == EXISTING || setup == DAMAGED) {
@@ -106,7 +107,8 @@ TEST_F(NodalSection, FailureTable) {
                               return static_cast<ErrlEntry*>(nullptr);
                           },
                           act == DESTROY ? "" : log,
-                          act == DESTROY && !log.empty() ? std::vector<std::string>{log} : std::vector<std::string>{}};
+                          act == DESTROY && !log.empty() ? std::vector<std::string>{log} : std::vector<std::string>{},
+                          check};
     };
     const std::string file = " sev=40 cp=";
     expectRows({
@@ -149,12 +151,8 @@ TEST_F(NodalSection, FailureTable) {
             "platform:1103 rc=5 sev=40 cp=010F:2:4 kv=iv_TOCFile:?:/plat_dump/n.toc"),
         row("the repair's reopen fails", "UtilFile.Open", "count=1 match=n.toc", DAMAGED, SP, DESTROY, ""),  // traced
         // Left open: a pair whose length cannot be measured is left as it is.
-        [&] {
-            FailureRow r =
-                row("the finalisation cannot measure the TOC", "UtilFile.seek", "match=n.toc", NEW, SP, DESTROY, "");
-            r.check = [this] { EXPECT_EQ(pair().data.size(), itemBytes(5).size()) << "not padded"; };
-            return r;
-        }(),
+        row("the finalisation cannot measure the TOC", "UtilFile.seek", "match=n.toc", NEW, SP, DESTROY, "",
+            [this] { EXPECT_EQ(pair().data.size(), itemBytes(5).size()) << "not padded"; }),
     });
 }
 
@@ -202,22 +200,6 @@ TEST_F(NodalSection, TheRepairFollowsItsHeaderAndDropsAnEntryItCannotRead) {
     }
 }
 
-TEST_F(NodalSection, AFullFileSystemMarksTheSummaryAndLeavesAConsistentPair) {
-    create(kSys);
-    std::unique_ptr<DumpSummary> dump = DumpTest::open(kSys);
-    {
-        Section s(Section::SPDATA, dump.get());
-        open(s);
-        ASSERT_EQ(putItem(s, 31), nullptr);
-        platsim::setStatfs(1000, 70);
-        EXPECT_EQ(putItem(s, 32), nullptr) << "the writes fell short: traced only";
-        EXPECT_EQ(dump->getHWErrorFlags(), 0x8200);
-        EXPECT_EQ(dump->getDumpFlags(), 0x1000);
-        EXPECT_EQ(newLogs(), std::vector<std::string>{"0B132407 0 0 0 rc=22 sev=20 tr=dump"});
-    }
-    EXPECT_EQ(checkConsistent(pair()), std::vector<uint32_t>{31});
-}
-
 // What a failed or short item leaves: it is not cut back out of the files,
 // and the next item goes at the data file's end. Items 31, 32 (meeting the
 // failure) and 33; then the pair as the destructor leaves it.
@@ -258,14 +240,23 @@ TEST_F(NodalSection, AFailedItemStaysAndTheNextGoesAtTheDataFilesEnd) {
     }
 }
 
-TEST_F(NodalSection, ASecondCreateChangesNothing) {
+// A second create changes nothing; a full file system marks the summary
+// and leaves a consistent pair.
+TEST_F(NodalSection, ASecondCreateChangesNothingAndAFullFileSystemMarksTheSummary) {
+    create(kSys);
+    std::unique_ptr<DumpSummary> dump = DumpTest::open(kSys);
     std::string otherToc = "/plat_dump/o.toc", otherData = "/plat_dump/o.data";
     {
-        Section s(Section::SPDATA, nullptr);
+        Section s(Section::SPDATA, dump.get());
         open(s);
         ASSERT_EQ(putItem(s, 31), nullptr);
         EXPECT_EQ(s.createNodalFiles(otherToc, otherData, 1), nullptr);
         EXPECT_EQ(s.getTocFileName() + " " + s.getDataFileName(), toc + " " + data);
+        platsim::setStatfs(1000, 70);
+        EXPECT_EQ(putItem(s, 32), nullptr) << "the writes fell short: traced only";
+        EXPECT_EQ(dump->getHWErrorFlags(), 0x8200);
+        EXPECT_EQ(dump->getDumpFlags(), 0x1000);
+        EXPECT_EQ(newLogs(), std::vector<std::string>{"0B132407 0 0 0 rc=22 sev=20 tr=dump"});
     }
     EXPECT_EQ(checkConsistent(pair()), std::vector<uint32_t>{31});
     EXPECT_FALSE(fileExists(primary(otherToc)) || fileExists(primary(otherData)));

@@ -17,10 +17,7 @@ namespace {
 using Ids = std::vector<unsigned>;
 using Names = std::vector<std::string>;
 
-class Collections : public DumpTest {
-protected:
-    void foreign(const std::string& name) { writeFile(primary("/plat_dump/" + name), "x"); }
-};
+class Collections : public DumpTest {};
 
 TEST_F(Collections, ListingsOfAnOddDirectory) {
     for (const char* n : {"SYSDUMP.0000001A.summary", "SYSDUMP.1B.summary", "SYSDUMP.0000001C.summary.bak",
@@ -28,7 +25,7 @@ TEST_F(Collections, ListingsOfAnOddDirectory) {
                           "sysdump.0000002E.summary", "old-SYSDUMP.0000004F.summary", "RESDUMP.FFFFFFFF.summary",
                           "RESDUMP.00000C3D.summary", "HWUDUMP.FFFFFFFF.summary", "HWUDUMP.01000003.summary",
                           "HWUDUMP.01000001.summary", "HWUDUMP.10000002.summary", "notes.txt", ".hidden"})
-        foreign(n);
+        writeFile(primary("/plat_dump/" + std::string(n)), "x");
     ASSERT_EQ(mkdir(primary("/plat_dump/SYSDUMP.0000003E.summary.d").c_str(), 0755), 0);
 
     Names paths = {"kept"}, expected = {"kept"}, names;
@@ -67,11 +64,10 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
             EXPECT_EQ(signature(l.first(ids)), unreadable + " cp=" + l.second + ":0 tr=dump");
             EXPECT_TRUE(ids.empty());
         }
-        unsigned n[5] = {9, 9, 9, 9, 9}, id = 9;
+        Ids n(6, 9);  // the counts, then the current id
         EXPECT_FALSE(DumpCollections::CountDumps(n[0], n[1], n[2], n[3], n[4]));
-        EXPECT_EQ(Ids(n, n + 5), Ids(5, 0));
-        EXPECT_FALSE(DumpCollections::GetCurrentDumpID(id));
-        EXPECT_EQ(id, 0u);
+        EXPECT_FALSE(DumpCollections::GetCurrentDumpID(n[5]));
+        EXPECT_EQ(n, Ids(6, 0));
         std::vector<_dumpstate> states;
         EXPECT_EQ(signature(DumpCollections::dumpSummarizeDumps(states)), unreadable + " cp=091C:9:0 tr=dump");
         EXPECT_TRUE(states.empty());

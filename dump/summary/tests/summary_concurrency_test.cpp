@@ -3,7 +3,6 @@
 // hold that cannot be given back does not stop the next holder.
 #include <unistd.h>
 
-#include "platdump/dumpSummary.h"
 #include "tests/common/dumpTest.h"
 
 using namespace testsupport;

@@ -243,7 +243,7 @@ TEST_F(MirroredFile, FailureTable) {
              },
              {"rmgrDeleteFile 0xF000 /plat_dump/f"}),
          seekFailed, {},
-         [=] { EXPECT_FALSE(fileExists(platsim::hostPath(f)) || fileExists(platsim::hostPath(f, platsim::Fs::Backup))); }},
+         [=] { EXPECT_FALSE(fileExists(primary(f)) || fileExists(backup(f))); }},
     });
 }
 
