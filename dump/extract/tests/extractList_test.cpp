@@ -36,18 +36,16 @@ protected:
     }
 };
 
-TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
+TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresentAndTheFirstBlockAsTheHeaderSays) {
     makeDump(kSys, kComplete | kMainStore, Parts().mainStore({{0x1000, 0x10}}));
     EXPECT_EQ(shape(kSys, 1, false), kHardwareOnly);
     setMdrt(kSys, "", 0);
     EXPECT_EQ(shape(kSys, 1, true), plus(kHardwareOnly, {{FILE_, 0}}));
     open(kSys)->setDumpFlags(kComplete);
     EXPECT_EQ(shape(kSys, 1, true), kHardwareOnly);
-}
 
-TEST_F(ExtractList, TheFirstBlockIsAsLongAsTheFileHeaderSizeSays) {
+    // The first block is as long as the file header size says.
     constexpr size_t kHeaderSizeAt = 316;
-    makeDump(kSys, kComplete);
     patch(kSys, kHeaderSizeAt, {0x01, 0x2C});  // 300
     EXPECT_EQ(shape(kSys, 0, false), (Shape{{MS, 300}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}}));
     // Left open: a field beyond the images; they end the block.

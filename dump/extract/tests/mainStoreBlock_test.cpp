@@ -1,8 +1,6 @@
 // Main-store blocks against the simulated main store, DMA engine and host
 // mailbox: the reads, the handle's setup, the mailbox's second request form
 // and retries, and the failure table with its release requests.
-#include <cstdio>
-
 #include "platdump/dumpDataBlock.h"
 #include "tests/common/dumpTest.h"
 
@@ -50,9 +48,7 @@ protected:
     std::function<void()> released(const Lines& requests, uint32_t granted) {
         return [=] {
             EXPECT_EQ(codes(), requests);
-            char release[40];
-            std::snprintf(release, sizeof release, "40 %016llX %08X", static_cast<unsigned long long>(kRegion + 0x40),
-                          granted);
+            const std::string release = "40 00000000" + hex8(kRegion + 0x40) + " " + hex8(granted);
             EXPECT_EQ(platsim::mailboxRequests().back().substr(0, 28), release);
         };
     }

@@ -89,6 +89,17 @@ TEST_F(ErrlHelpers, InfoLogReceivedErrorAndCallPoints) {
 // (The buffer, key/value and registry sections show in the failure tables'
 // signatures.)
 TEST_F(ErrlHelpers, UserDataSectionsAreBigEndianImages) {
+    // The registry section reads the dump keys and commits each failed read.
+    platsim::setRegistry("dump/DumpPending", "\x01");
+    platsim::setRegistryU32("dump/DumpPolicy", 0x00010002);
+    platsim::setRegistryU32("dump/SystemDumpId", 0x0000001A);
+    // dump/HwUnitDumpId is missing
+    DumpRegistryInfo section(0xF000);
+    std::vector<Json> before = errlog();
+    ASSERT_EQ(before.size(), 1u) << "the failed read is committed";
+    EXPECT_EQ(before[0]["commit"]["flags"], 0);
+    EXPECT_EQ(attached(section), "DumpRegistryInfo=01000000" "00010002" "00000000" "0000001A" "00000000");
+
     std::list<std::string> strings = {"x", "yz"}, none;
     EXPECT_EQ(attached(DumpMultiKeyValueStringsInfo(0xF000, strings)), "DumpMultiKeyValueStringsInfo=783A3F3A797A3A3F3A");
     EXPECT_EQ(attached(DumpMultiKeyValueStringsInfo(0xF000, none)), "DumpMultiKeyValueStringsInfo=");
@@ -109,18 +120,6 @@ TEST_F(ErrlHelpers, UserDataSectionsAreBigEndianImages) {
     entry.status = 0x5C;
     EXPECT_EQ(attached(DumpHwFacilityEntryInfo(0xF000, entry)), "DumpHwFacilityEntryInfo=C000000C" "00000000" "10000001"
               "30000003" "40000004" "50000005" "60000006" "90000009" "5C000000");
-}
-
-TEST_F(ErrlHelpers, RegistryInfoReadsTheDumpKeysAndCommitsEachFailedRead) {
-    platsim::setRegistry("dump/DumpPending", "\x01");
-    platsim::setRegistryU32("dump/DumpPolicy", 0x00010002);
-    platsim::setRegistryU32("dump/SystemDumpId", 0x0000001A);
-    // dump/HwUnitDumpId is missing
-    DumpRegistryInfo section(0xF000);
-    std::vector<Json> before = errlog();
-    ASSERT_EQ(before.size(), 1u) << "the failed read is committed";
-    EXPECT_EQ(before[0]["commit"]["flags"], 0);
-    EXPECT_EQ(attached(section), "DumpRegistryInfo=01000000" "00010002" "00000000" "0000001A" "00000000");
 }
 
 }  // namespace
