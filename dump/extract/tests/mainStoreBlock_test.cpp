@@ -91,9 +91,13 @@ TEST_F(MainStoreBlocks, TceBlockReadsAtTheGrantedAddressInEitherRequestForm) {
 TEST_F(MainStoreBlocks, FailureTable) {
     const std::string request = "000000400000000000002040";  // length, address high and low
     const std::string notice = " rc=2 sev=0 tr=mbox", failure = " rc=2 sev=40 DumpBufferDataInfo=";
-    auto dmaeRead = [this] { return DumpDataBlockDMAE(kRegionSize, kRegion).getData(0, 4, &iv_pattern[0], &iv_handle); };
+    auto dmaeRead = [this] {
+        return DumpDataBlockDMAE(kRegionSize, kRegion).getData(0, 4, &iv_pattern[0], &iv_handle);
+    };
     // The log of a TCE read that failed before anything was granted.
-    auto ungranted = [=](const std::string& head) { return head + failure + "00000000" + request + " tr=mbox tr=dmae"; };
+    auto ungranted = [=](const std::string& head) {
+        return head + failure + "00000000" + request + " tr=mbox tr=dmae";
+    };
     expectRows({
         {"DMAE: the engine's setup fails", fault("dmaeSetup", "reason=0x1234"), dmaeRead,
          "platform:1234 rc=1 sev=40 tr=dmae", {}, [this] { EXPECT_EQ(iv_handle.word[1] | iv_handle.word[2], 0u); }},

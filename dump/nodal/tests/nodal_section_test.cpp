@@ -191,11 +191,11 @@ TEST_F(NodalSection, TheRepairFollowsItsHeaderAndDropsAnEntryItCannotRead) {
         }
         platsim::clearFaults();
         NodalPair p = pair();
-        EXPECT_EQ(p.entryCount(), r.entries);
-        EXPECT_EQ(p.toc[9], r.headerSizeOf40 ? 40 : 48);
-        EXPECT_EQ(be32(p.toc, 24), r.dataFileSize);
-        EXPECT_EQ(p.data.size(), r.dataFileSize);
-        EXPECT_EQ(be32(p.toc, 16), r.totalSize);
+        // Entries, header size, data file size (stored, then actual), total size.
+        EXPECT_EQ((std::vector<uint32_t>{p.entryCount(), p.toc[9], be32(p.toc, 24), uint32_t(p.data.size()),
+                                         be32(p.toc, 16)}),
+                  (std::vector<uint32_t>{r.entries, r.headerSizeOf40 ? 40u : 48u, r.dataFileSize, r.dataFileSize,
+                                         r.totalSize}));
         EXPECT_EQ(slice(p.toc, 48, p.toc.size() - 48), slice(before, 48, 12 * r.entries));
     }
 }

@@ -277,7 +277,7 @@ TEST_F(SummaryCreate, FailureTable) {
          "01130B03 2 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
         {"open: the read fails", created("UtilFile.read", "count=1 match=.summary"), opening(),
          "01130B18 5 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
-        {"open: the eye-catcher is none of the three", spoiled(208, "SYS DUMX"), opening(), kDamaged, {}, goneFromBoth()},
+        {"open: an eye-catcher none of the three", spoiled(208, "SYS DUMX"), opening(), kDamaged, {}, goneFromBoth()},
         {"open: an empty eye-catcher", spoiled(208, std::string(8, '\0')), opening(), kDamaged, {}, goneFromBoth()},
         {"open: a short file", [this] { writeFile(primary(kPath), std::string(100, 'x')); }, opening(), kDamaged, {},
          goneFromBoth()},

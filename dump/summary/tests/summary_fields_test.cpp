@@ -81,13 +81,11 @@ TEST_F(SummaryFields, GettersReadWhatAnotherHolderWroteAndCountersReturnTheirNew
               (std::vector<uint64_t>{0x0200, 0x0011, 0x123456789ULL, 77, 320, 0xABCDEF0123ULL, 1ULL << 40, 3, 9,
                                      208, 0x0102030405060708ULL, 0x00ABCDEF}));
 
-    EXPECT_EQ(s->IncrementTCEErrorCount(), 1u);
-    EXPECT_EQ(o->IncrementTCEErrorCount(), 2u);
-    EXPECT_EQ(s->IncrementDMAErrorCount(), 1u);
-    EXPECT_EQ(s->SetPrivateFlagsByMask(0x6), 0x6u);
-    EXPECT_EQ(o->SetPrivateFlagsByMask(0x10), 0x16u);
-    EXPECT_EQ(s->ClearPrivateFlagsByMask(0x4), 0x12u);
-    EXPECT_EQ(o->GetPrivateFlags(), 0x12u);
+    EXPECT_EQ((std::vector<unsigned>{s->IncrementTCEErrorCount(), o->IncrementTCEErrorCount(),
+                                     s->IncrementDMAErrorCount(), s->SetPrivateFlagsByMask(0x6),
+                                     o->SetPrivateFlagsByMask(0x10), s->ClearPrivateFlagsByMask(0x4),
+                                     o->GetPrivateFlags()}),
+              (std::vector<unsigned>{1, 2, 1, 0x6, 0x16, 0x12, 0x12}));
     s->IncrementFinishedHDCTItemCount();
     o->IncrementFinishedHDCTItemCount();
     EXPECT_EQ(slice(bytesOf(kSys), 4352, 20), Bytes().u32(2).u32(1).u32(0x12).u32(0).u32(2).bytes());

@@ -59,9 +59,9 @@ TEST_F(MirroredFile, FreeSpaceFloorIsSevenPercentInTheRepositoryAndTwelveElsewhe
         platsim::setStatfs(c.blocks, c.freeBlocks);
         DumpUtilFile f(c.path);
         ASSERT_EQ(f.open("w+"), nullptr);
-        EXPECT_EQ(f.write("x", 1), c.full ? 0u : 1u);
-        EXPECT_EQ(f.iv_diskFull, c.full);
-        EXPECT_EQ(f.iv_percentUsed, c.percentUsed);
+        // Bytes written, full, percentage used.
+        EXPECT_EQ((std::vector<unsigned>{f.write("x", 1), f.iv_diskFull, f.iv_percentUsed}),
+                  (std::vector<unsigned>{c.full ? 0u : 1u, c.full, c.percentUsed}));
     }
     // writeDirect checks no space.
     DumpUtilFile f("/plat_dump/space");
