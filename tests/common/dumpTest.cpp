@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "platdump/dumpStatusLogger.h"
@@ -276,6 +277,14 @@ void HeldDumpTest::expectChange(const std::function<void()>& change, const std::
     change();
     EXPECT_EQ(bytesOf(kSys), want);
     EXPECT_EQ(bytesOf(kSys, true), want);
+}
+
+std::vector<std::string> DumpTest::listing(bool onBackup) const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(onBackup ? backup("/plat_dump") : primary("/plat_dump")))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<uint8_t> DumpTest::bytesOf(const Kind& k, bool onBackup) const {

@@ -124,6 +124,8 @@ protected:
     // Makes dump k with flags set and parts recorded; every file it names.
     std::vector<std::string> makeDump(const Kind& k, uint16_t flags, const Parts& parts = Parts());
 
+    // The entries of /plat_dump on one side, sorted (the C locale's order).
+    std::vector<std::string> listing(bool onBackup = false) const;
     std::vector<uint8_t> bytesOf(const Kind& k, bool onBackup = false) const;
     // The big-endian field of width bytes (at most 4) at offset in k's summary file.
     uint32_t fieldOf(const Kind& k, size_t offset, size_t width = 4) const;
