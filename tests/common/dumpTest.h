@@ -28,7 +28,6 @@ namespace testsupport {
 std::string signature(const Json& entry);
 // The signature of an entry a call returned, which is then deleted; "" for none.
 std::string signature(ErrlEntry* entry);
-size_t committedCount();
 
 // A number, and bytes, as the signatures print them.
 std::string hex(uint64_t value);

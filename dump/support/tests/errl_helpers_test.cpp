@@ -16,7 +16,7 @@ protected:
     // Commits e (the pointer becomes null) and returns its record.
     Json committed(ErrlEntry*& e) {
         dumpCommitAndFreeLog(e);
-        iv_logsSeen = committedCount();
+        newLogs();  // looked at here
         return errlog().back();
     }
     // A section's bytes as attached to a committed entry, and its type.
