@@ -127,6 +127,7 @@ TEST_F(ExtractDriver, FailureTable) {
         };
     };
     const uint16_t ms = kComplete | kMainStore;
+    const auto complete = dump(kSys, kComplete);
     // Engine reads of k's region failing after dumped arranged it: two replaced, the third the row's call.
     const std::string engineFailed = engine + "1 sev=40 cp=0221:1F:10 tr=dmae";
     auto engineRow = [=](const char* condition, std::function<void()> dumped, const Kind& k, size_t requests) {
@@ -134,11 +135,11 @@ TEST_F(ExtractDriver, FailureTable) {
                           counted(k, 4356, requests)};
     };
     expectRows({
-        {"offset 0: the start of an offload", dump(kSys, kComplete), at(0), "", {start}, delivered(0x40)},
-        {"the semaphore cannot be set up", then(dump(kSys, kComplete), fault("UtilSemaphore.init", "match=dump.3 rc=0x77")),
-         at(0), "platform:1301 rc=77 sev=0 cp=0221:10:0", {start}, delivered(0)},
-        {"the semaphore cannot be taken", then(dump(kSys, kComplete), fault("UtilSemaphore.Down", "match=dump.3 rc=0x78")),
-         at(0), "platform:1302 rc=78 sev=0 cp=0221:11:0", {start}, delivered(0)},
+        {"offset 0: the start of an offload", complete, at(0), "", {start}, delivered(0x40)},
+        {"the semaphore cannot be set up", then(complete, fault("UtilSemaphore.init", "match=dump.3 rc=0x77")), at(0),
+         "platform:1301 rc=77 sev=0 cp=0221:10:0", {start}, delivered(0)},
+        {"the semaphore cannot be taken", then(complete, fault("UtilSemaphore.Down", "match=dump.3 rc=0x78")), at(0),
+         "platform:1302 rc=78 sev=0 cp=0221:11:0", {start}, delivered(0)},
         {"the summary cannot be opened", [this] { setSystem(11, 2); }, at(0), missing + " tr=dump", {start}, delivered(0)},
         {"the summary is missing past offset 0", [this] { setSystem(11, 2); }, at(100),
          missing.substr(0, 20) + "B" + missing.substr(21) + " kv=Dump invalidated while extracting, id::?:0x1a tr=dump", {},
@@ -147,15 +148,14 @@ TEST_F(ExtractDriver, FailureTable) {
          "01130B06 C3D 0 0 rc=1A sev=20 cp=0221:20:C3D kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.00000C3D.summary"
          " tr=dump", {"02211F04 C3D 0 0 rc=0 sev=0"},
          [this] { EXPECT_TRUE(fileExists(primary(summaryPath(kRsc)))) << "left alone"; }},
-        {"the operating mode is unreadable", then(dump(kSys, kComplete), [] { platsim::removeRegistry("iplp/SysOpMode"); }),
-         at(100), "platform:1201 0221F013 0 0 0 rc=2 sev=40", {}, delivered(0)},
-        {"the system state is unreadable", then(dump(kSys, kComplete), [] { platsim::removeRegistry("smgr/StateData"); }),
-         at(100), "platform:1201 0121F002 0 0 0 rc=2 sev=40", {}, delivered(0)},
+        {"the operating mode is unreadable", then(complete, [] { platsim::removeRegistry("iplp/SysOpMode"); }), at(100),
+         "platform:1201 0221F013 0 0 0 rc=2 sev=40", {}, delivered(0)},
+        {"the system state is unreadable", then(complete, [] { platsim::removeRegistry("smgr/StateData"); }), at(100),
+         "platform:1201 0121F002 0 0 0 rc=2 sev=40", {}, delivered(0)},
         {"the dump is not complete", dump(kSys, kMainStore), at(100), "01211401 1A 0 0 rc=6 sev=0", {}, delivered(0)},
         {"main store unreachable in this state", dump(kSys, ms, 5), at(100), "01211103 1A A000 0 rc=6 sev=0", {},
          delivered(0)},
-        {"a file block's read fails",
-         then(dump(kSys, kComplete), [] { ::unlink(platsim::hostPath("/plat_dump/0000001A.SysTOC").c_str()); }),
+        {"a file block's read fails", then(complete, [this] { ::unlink(primary("/plat_dump/0000001A.SysTOC").c_str()); }),
          at(1000, 300),
          "platform:1101 rc=2 sev=40 cp=011E:1:0 cp=0221:1F:0 DumpBufferDataInfo=********" + std::string(24, '0') + " tr=dump",
          {}, delivered(232)},
@@ -198,17 +198,14 @@ TEST_F(ExtractDriver, FailureTable) {
         {"engine reads fail: the checkstop IPL refused",
          then(then(dump(kSys, ms), twoFailed(kSys, "dmaeRawRead")), [] { platsim::setIplTypeReply(5); }), region(kSys),
          "platform:2104 04211209 1A 5 0 rc=2 sev=40 cp=0221:1F:10 tr=dmae tr=dump", {}, counted(kSys, 4356, 1)},
-        {"the stream ends before the length asked", dump(kSys, kComplete), at(1200, 100),
-         "02210F05 4B0 4D0 64 rc=B sev=20 tr=dump", {}, delivered(32)},
-        {"a request at the stream's end", dump(kSys, kComplete), at(1232, 10), "02210F05 4D0 4D0 A rc=B sev=20 tr=dump", {},
-         delivered(0)},
-        {"a request beyond the stream", dump(kSys, kComplete), at(5000, 1), "02210F05 1388 4D0 1 rc=B sev=20 tr=dump", {},
-         delivered(0)},
-        {"a request of no bytes", dump(kSys, kComplete), at(100, 0), "", {}, delivered(0)},
-        {"a request of no bytes at the stream's end", dump(kSys, kComplete), at(1232, 0), "", {}, delivered(0)},
-        {"the semaphore cannot be given back",
-         then(dump(kSys, kComplete), fault("UtilSemaphore.Up", "match=dump.3 count=1")),
-         at(100), "", {"platform:1303 rc=1 sev=40 cp=0221:12:0"}, delivered(0x40)},
+        {"the stream ends before the length asked", complete, at(1200, 100), "02210F05 4B0 4D0 64 rc=B sev=20 tr=dump", {},
+         delivered(32)},
+        {"a request at the stream's end", complete, at(1232, 10), "02210F05 4D0 4D0 A rc=B sev=20 tr=dump", {}, delivered(0)},
+        {"a request beyond the stream", complete, at(5000, 1), "02210F05 1388 4D0 1 rc=B sev=20 tr=dump", {}, delivered(0)},
+        {"a request of no bytes", complete, at(100, 0), "", {}, delivered(0)},
+        {"a request of no bytes at the stream's end", complete, at(1232, 0), "", {}, delivered(0)},
+        {"the semaphore cannot be given back", then(complete, fault("UtilSemaphore.Up", "match=dump.3 count=1")), at(100),
+         "", {"platform:1303 rc=1 sev=40 cp=0221:12:0"}, delivered(0x40)},
     });
 }
 
