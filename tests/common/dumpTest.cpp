@@ -36,12 +36,9 @@ std::string signature(const Json& j) {
     for (size_t i = 0; i < j.at("userData").size(); ++i) {
         const std::string type = j["userData"][i].at("type");
         if (type.compare(0, 4, "Dump") != 0) continue;  // the platform's own
-        if (type == "DumpKeyValueStringInfo") {
-            std::vector<uint8_t> b = userDataBytes(j, i);
-            add("kv=" + std::string(b.begin(), b.end() - (b.empty() ? 0 : 1)));
-        } else {
-            add(type + "=" + hexOf(userDataBytes(j, i)));
-        }
+        const std::vector<uint8_t> b = userDataBytes(j, i);
+        add(type == "DumpKeyValueStringInfo" ? "kv=" + std::string(b.begin(), b.end() - (b.empty() ? 0 : 1))
+                                             : type + "=" + hexOf(b));
     }
     for (const Json& t : j.at("traces")) add("tr=" + t.at("buffer").get<std::string>());
     return s;

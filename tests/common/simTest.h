@@ -64,7 +64,9 @@ public:
         return *this;
     }
     // Text in a field of width bytes, NUL-padded (cut when longer).
-    Bytes& field(const std::string& s, size_t width);
+    Bytes& field(const std::string& s, size_t width) {
+        return text(s.substr(0, width)).fill(width > s.size() ? width - s.size() : 0);
+    }
     Bytes& fill(size_t count, uint8_t value = 0) {
         iv_bytes.insert(iv_bytes.end(), count, value);
         return *this;

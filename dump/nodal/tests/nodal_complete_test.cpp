@@ -16,11 +16,8 @@ namespace {
 class NodalComplete : public DumpTest {};
 
 TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
-    const struct {
-        Kind kind;
-        const char *fault, *params;
-        bool repaired;  // the damaged service-processor pair
-    } rows[] = {
+    // repaired: the damaged service-processor pair.
+    const struct { Kind kind; const char *fault, *params; bool repaired; } rows[] = {
         {kSys, "", "", true},
         {kHwu, "UtilFile.Open", "match=sp5.toc count=1", false},
         {kRsc, "UtilFile.read", "match=RESDUMP count=1", true},  // the summary's re-read

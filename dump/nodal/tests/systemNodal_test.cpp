@@ -11,10 +11,7 @@ using namespace testsupport;
 
 namespace {
 
-struct Console {
-    std::string name, reply;
-    unsigned state;
-};
+struct Console { std::string name, reply; unsigned state; };
 const std::string kLongName = "console-with-a-name-of-forty-characters!";
 const Console kOne{"console one", "ready", 1}, kLong{kLongName, std::string(60, 'r'), 2}, kFive{"console five", "", 4};
 const Bytes kManaged = Bytes().u32(1).u32(3).u32(2).u32(5).u32(0);
@@ -148,6 +145,7 @@ TEST_F(SystemNodal, FailureTable) {
             return errl;
         };
     };
+    const auto savePolicy = failed([this] { return section().SaveRegistryNVPair("dump/DumpPolicy", true); });
     expectRows({
         {"the section files cannot be created", fault("UtilFile.Open", "match=SysData"), construct(true),
          "platform:1101 0B0F0B14 1 0 0 rc=2 sev=40 cp=030F:5:0 cp=0115:1:0 kv=Create new file:?:" + data,
@@ -179,10 +177,8 @@ TEST_F(SystemNodal, FailureTable) {
              return n.SaveRegistryNVPair("dump/Missing", true) || n.SaveRegistryNVPair("/registry/missing.txt", false) ||
                     n.SaveRegistryNVPair(nullptr, true);
          }), "", {}},
-        {"a registry value cannot be read after its length", fault("UtilReg.read", "after=1 count=1"),
-         failed([this] { return section().SaveRegistryNVPair("dump/DumpPolicy", true); }), "", {}},
-        {"a registry pair's write fails", fault("UtilFile.write", "match=SysData"),
-         failed([this] { return section().SaveRegistryNVPair("dump/DumpPolicy", true); }), "", {}},
+        {"a registry value cannot be read after its length", fault("UtilReg.read", "after=1 count=1"), savePolicy, "", {}},
+        {"a registry pair's write fails", fault("UtilFile.write", "match=SysData"), savePolicy, "", {}},
         {"no error log, or one that cannot be flattened", fault("ErrlEntry.flatten"), failed([this] {
              ErrlEntry* none = nullptr;
              EXPECT_EQ(section().GetKELInfo(nullptr), nullptr);

@@ -75,16 +75,10 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
 
 TEST_F(Collections, CountsAndTheCurrentDumpOfMixedRepositories) {
     const uint16_t done = 0x8000, apart = 0x0081;
-    struct Dump {
-        DumpSummary::typeOfSummary_t type;
-        unsigned id;
-        uint16_t flags;
-    };
+    struct Dump { DumpSummary::typeOfSummary_t type; unsigned id; uint16_t flags; };
     const auto S = DumpSummary::SYS, H = DumpSummary::HWU, R = DumpSummary::RSC;
-    const struct {
-        std::vector<Dump> dumps;
-        Ids expected;  // sys, sys incomplete, hwu, hwu incomplete, set apart; current (0: none)
-    } cases[] = {
+    // expected: sys, sys incomplete, hwu, hwu incomplete, set apart; current (0: none).
+    const struct { std::vector<Dump> dumps; Ids expected; } cases[] = {
         {{}, {0, 0, 0, 0, 0, 0}},
         {{{S, 0x12, 0}, {S, 0x10, done}, {S, 0x11, 0}, {H, 0x01000001, done}, {H, 0x01000002, 0}, {R, 0xC3D, 0}},
          {3, 2, 2, 1, 0, 0x11}},

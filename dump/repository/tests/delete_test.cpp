@@ -53,10 +53,8 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
 // false and the deletion goes on; nothing more is read or opened to find
 // names (the sweep takes named files no summary claims any more).
 TEST_F(Deletion, AnEmptyNamesListMakesTheAnswerFalse) {
-    const struct {
-        bool named, faultBeforeOpen;  // else set between the open and the deletion
-        const char *fault, *params;
-    } rows[] = {
+    // The fault set before the open, or between the open and the deletion.
+    const struct { bool named, faultBeforeOpen; const char *fault, *params; } rows[] = {
         {true, true, "UtilFile.read", "after=1 count=2 match=.summary"},  // the open's names read and the re-read
         {false, false, "UtilFile.Open", "match=.summary"},
     };

@@ -35,8 +35,7 @@ TEST_F(StatusLog, EachEventAppendsItsKeywordAndTheTimeInSeconds) {
     int64_t second = kClock;
     for (const auto& event : events) {
         platsim::setClock(++second);
-        DumpStatusLogger logger(0x1A);  // a fresh object each time: it keeps no state
-        (logger.*event.first)();
+        (DumpStatusLogger(0x1A).*event.first)();  // a fresh object each time: it keeps no state
         expected += line(event.second, second);
     }
     EXPECT_EQ(log(0x1A), expected);

@@ -91,9 +91,7 @@ protected:
         DumpSummary s(id, e, static_cast<DumpSummary::typeOfSummary_t>(type));
         return e;
     }
-    std::function<ErrlEntry*()> opening(uint32_t id = kSys.id) {
-        return [this, id] { return tryOpen(id); };
-    }
+    std::function<ErrlEntry*()> opening(uint32_t id = kSys.id) { return [this, id] { return tryOpen(id); }; }
     // Checks: the summary created with substitutes (its mirroring is the
     // layout test's); its size at the constructor's return; gone from both.
     std::function<void()> createdWith(std::function<void(Facts&)> substitute) {
@@ -103,9 +101,7 @@ protected:
             EXPECT_EQ(bytesOf(kSys), expectedSummary(kSys, f));
         };
     }
-    std::function<void()> sizeAtReturn(long size) {
-        return [this, size] { EXPECT_EQ(iv_size, size); };
-    }
+    std::function<void()> sizeAtReturn(long size) { return [this, size] { EXPECT_EQ(iv_size, size); }; }
     std::function<void()> goneFromBoth() {
         return [this] { EXPECT_FALSE(fileExists(primary(kPath)) || fileExists(backup(kPath))); };
     }

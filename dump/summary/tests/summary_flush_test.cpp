@@ -9,11 +9,7 @@ using namespace testsupport;
 namespace {
 
 // A named nodal file: the offset of its stored size, data or TOC, length.
-struct Nodal {
-    size_t sizeOffset;
-    bool data;
-    uint32_t bytes;
-};
+struct Nodal { size_t sizeOffset; bool data; uint32_t bytes; };
 
 class SummaryFlush : public HeldDumpTest {
 protected:
@@ -63,10 +59,8 @@ protected:
 TEST_F(SummaryFlush, RecomputesEveryDerivedFieldFromTheNamedFilesWhateverFails) {
     EXPECT_EQ(s->flush(), nullptr);
     expectDerived();
-    const struct {
-        const char *fault, *params;
-        int grown, unopened;  // the file grown since, the file that cannot be opened (or -1)
-    } rows[] = {
+    // The file grown since, the file that cannot be opened (or -1).
+    const struct { const char *fault, *params; int grown, unopened; } rows[] = {
         {"", "", 5, -1},
         {"UtilFile.read", "count=1 match=.summary", 3, -1},
         {"UtilFile.Open", "count=1 match=nodal.5", 3, 5},

@@ -24,11 +24,7 @@ std::vector<uint8_t> bytesAt(const void* record, size_t offset, size_t n) {
 class SummaryState : public HeldDumpTest {};
 
 TEST_F(SummaryState, ProgressFollowsItemsFlagsAndTheMainStorePhase) {
-    const struct {
-        uint16_t flags;
-        uint32_t privateFlags, total, finished;
-        unsigned hardware, overall;
-    } cases[] = {
+    const struct { uint16_t flags; uint32_t privateFlags, total, finished; unsigned hardware, overall; } cases[] = {
         {0, 0, 3, 1, 33, 33},         {0, 0, 3, 2, 67, 67},         {0, 0, 200, 99, 50, 50},
         {0, 0, 4, 5, 125, 125},       {0, 0, 0, 7, 0, 0},           {0x4000, 0, 3, 1, 100, 100},
         {0x8000, 0, 0, 0, 100, 100},  {0x0200, 0, 2, 1, 50, 30},    {0x0200, 0, 100, 99, 99, 59},

@@ -91,7 +91,7 @@ TEST_F(MirroredFile, OffThePrimaryNothingIsMirrored) {
     }
 }
 
-TEST_F(MirroredFile, OpenAsksTheBackupToCreateAMissingCopyAndAStreamIsWrittenInto) {
+TEST_F(MirroredFile, OpenAsksTheBackupForAMissingCopyServedOnlyInRoleZeroAndAStreamIsWrittenInto) {
     writeFile(backup("/plat_dump/old"), "backup's own bytes");
     writeFile(primary("/plat_dump/local"), "12345");
     DumpUtilFile old("/plat_dump/old"), local("/plat_dump/local");
@@ -112,9 +112,8 @@ TEST_F(MirroredFile, OpenAsksTheBackupToCreateAMissingCopyAndAStreamIsWrittenInt
     EXPECT_EQ(std::fread(bytes, 1, 3, stream), 3u);
     EXPECT_STREQ(bytes, "abc");
     std::fclose(stream);
-}
 
-TEST_F(MirroredFile, TheBackupServesTheCreateCommandOnlyInRoleZero) {
+    // The backup serves the create command only in role 0.
     NetcMessage request, response;
     const char path[] = "/plat_dump/remote", unreachable[] = "/no/such/dir/file";
     request.setMessageType(5);
