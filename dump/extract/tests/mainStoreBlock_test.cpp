@@ -28,12 +28,12 @@ protected:
         for (uint32_t i = 0; i < kRegionSize; ++i) iv_pattern.push_back(static_cast<char>(i * 7 + 1));
         platsim::writeMainStore(kRegion, iv_pattern);
     }
-    // The bytes a read with the fixture's handle gave, or "" after a
-    // failure (whose entry iv_error keeps).
+    // The bytes a read with the fixture's handle gave, or its log's
+    // signature after a failure.
     std::string read(const DumpDataBlock& block, uint32_t offset, uint32_t length) {
         std::string out(length, '\0');
-        iv_error = block.getData(offset, length, &out[0], &iv_handle);
-        return iv_error ? "" : out;
+        const std::string log = signature(block.getData(offset, length, &out[0], &iv_handle));
+        return log.empty() ? out : log;
     }
     // A failure row's call: 0x40 bytes from 0x40 into the region by TCE.
     std::function<ErrlEntry*()> tceRead() {
@@ -53,7 +53,6 @@ protected:
         };
     }
 
-    ErrlEntry* iv_error = nullptr;
     std::string iv_pattern;
 };
 

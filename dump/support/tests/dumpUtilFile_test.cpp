@@ -128,9 +128,8 @@ TEST_F(MirroredFile, OpenAsksTheBackupForAMissingCopyServedOnlyInRoleZeroAndAStr
     request.setMessageType(5);
     EXPECT_EQ(dumpRemoteProcessMessage(request, response), nullptr);
     EXPECT_TRUE(fileExists(backup(path)));
-    EXPECT_EQ(response.getComponent(), 0xF000u);
-    EXPECT_EQ(response.getMessageType(), 5);
-    EXPECT_EQ(response.getStatus(), 0);
+    EXPECT_EQ(std::make_tuple(response.getComponent(), response.getMessageType(), response.getStatus()),
+              std::make_tuple(0xF000u, 5, 0));
     request.setData(unreachable, sizeof unreachable);
     EXPECT_EQ(dumpRemoteProcessMessage(request, response), nullptr);
     EXPECT_EQ(response.getStatus(), 1);

@@ -109,8 +109,7 @@ TEST_F(ErrlHelpers, UserDataSectionsAreBigEndianImages) {
     std::memset(&record, 0xEE, sizeof record);
     record.toolType = 0x01020304;
     std::memcpy(record.clientId, "0123456789abcdef0123456789ABCDEF", 32);
-    std::memset(record.userId, 0, sizeof record.userId);
-    std::memcpy(record.userId, "operator", 8);
+    std::strncpy(record.userId, "operator", sizeof record.userId);  // NUL-padded
     EXPECT_EQ(attached(DumpClientRecordInfo(0xF000, record)),
               "DumpClientRecordInfo=" +
                   hexOf(Bytes().u32(0x01020304).text("0123456789abcdef0123456789ABCDEF").field("operator", 33).fill(3)));
