@@ -267,8 +267,7 @@ void HeldDumpTest::expectChange(const std::function<void()>& change, const std::
     std::vector<uint8_t> want = bytesOf(kSys);
     apply(want, patches);
     change();
-    EXPECT_EQ(bytesOf(kSys), want);
-    EXPECT_EQ(bytesOf(kSys, true), want);
+    for (bool onBackup : {false, true}) EXPECT_EQ(bytesOf(kSys, onBackup), want) << (onBackup ? "backup" : "here");
 }
 
 std::vector<std::string> DumpTest::listing(bool onBackup) const {

@@ -46,8 +46,7 @@ TEST_F(DataBlocks, FailureTable) {
 }
 
 TEST_F(DataBlocks, FileBlockRemovesItsFileHereAndOnTheBackup) {
-    writeFile(primary(iv_name), "x");
-    writeFile(backup(iv_name), "x");
+    for (const std::string& side : {primary(iv_name), backup(iv_name)}) writeFile(side, "x");
     DumpDataBlockFile block(1, iv_name);
     EXPECT_EQ(block.remove(), nullptr);
     EXPECT_FALSE(fileExists(primary(iv_name)) || fileExists(backup(iv_name)));

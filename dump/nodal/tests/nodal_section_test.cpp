@@ -67,8 +67,7 @@ TEST_F(NodalSection, FinalisedPairsOfEachKind) {
             EXPECT_EQ(tocName + s.getDataFileName(), "/plat_dump/00000005.SysTOC/plat_dump/00000005.SysData");
             ASSERT_EQ(c.fill(s), nullptr);
         }
-        EXPECT_EQ(readBytes(primary(tocName)), c.toc) << c.type;
-        EXPECT_EQ(readBytes(backup(tocName)), c.toc) << c.type;
+        for (const std::string& side : {primary(tocName), backup(tocName)}) EXPECT_EQ(readBytes(side), c.toc) << side;
         EXPECT_EQ(readBytes(primary(dataName)), c.data) << c.type;
         for (const std::string& f : {primary(tocName), primary(dataName), backup(tocName)}) ::unlink(f.c_str());
     }

@@ -74,8 +74,7 @@ TEST_F(SummarySrc, CollectionFailuresSetTheirFlags) {
 
 TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileOnBoth) {
     std::string mdrt = "/plat_dump/0000001A.MDRT";
-    writeFile(primary(mdrt), "table");
-    writeFile(backup(mdrt), "table");
+    for (const std::string& side : {primary(mdrt), backup(mdrt)}) writeFile(side, "table");
     s->setMDRTFileName(mdrt, 5);
     s->setMemoryDumpSize(0x1000);
     s->setMDRTTableSize(0x20);
