@@ -221,8 +221,7 @@ TEST_F(ExtractDriver, ExtractionAndDeletionInOtherProcessesExcludeEachOther) {
         for (unsigned i = 0; i < 10; ++i) {
             std::string data = dumpFile(k, "SpData" + std::to_string(i)), toc = dumpFile(k, "SpToc" + std::to_string(i));
             writeFile(primary(dumpFile(k, "HwData" + std::to_string(i))), std::string(512 << 10, 'a'));
-            writeFile(primary(data), "8 bytes!");
-            writeFile(primary(toc), "8 bytes!");
+            for (const std::string& f : {data, toc}) writeFile(primary(f), "8 bytes!");
             s->SetSPDATAFileNames(i, data, toc);
         }
     }

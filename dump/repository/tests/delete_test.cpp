@@ -44,8 +44,7 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
     unlink(primary("/plat_dump/0000001B.HwData0").c_str());
     EXPECT_TRUE(DeleteDump_nolock(open({DumpSummary::SYS, 0x1B}).get()));
     EXPECT_FALSE(DeleteDump(nullptr));
-    EXPECT_EQ(listing(), Names{});
-    EXPECT_EQ(listing(true), Names{});
+    for (bool onBackup : {false, true}) EXPECT_EQ(listing(onBackup), Names{}) << onBackup;
 }
 
 // The answer comes of the one names list the summary gives: an empty list,
