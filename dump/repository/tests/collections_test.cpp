@@ -34,10 +34,9 @@ TEST_F(Collections, ListingsOfAnOddDirectory) {
     EXPECT_EQ(paths, expected);
 
     Ids sys = {7}, hwu, res;
-    EXPECT_EQ(DumpCollections::listSYSDUMPIds(sys), nullptr);
-    EXPECT_EQ(DumpCollections::listSYSDUMPIds(sys), nullptr);
-    EXPECT_EQ(DumpCollections::listHWUDUMPIds(hwu), nullptr);
-    EXPECT_EQ(DumpCollections::listRESDUMPIds(res), nullptr);
+    EXPECT_EQ((std::vector<ErrlEntry*>{DumpCollections::listSYSDUMPIds(sys), DumpCollections::listSYSDUMPIds(sys),
+                                       DumpCollections::listHWUDUMPIds(hwu), DumpCollections::listRESDUMPIds(res)}),
+              std::vector<ErrlEntry*>(4, nullptr));
     EXPECT_EQ(sys, (Ids{7, 0x12, 0x1A, 0x1C, 0x3E, 0x1B, 0, 0x12, 0x1A, 0x1C, 0x3E, 0x1B, 0}));
     EXPECT_EQ(hwu, (Ids{0x10000002, 0x01000001, 0x01000003, 0xFFFFFFFF}));
     EXPECT_EQ(res, (Ids{0xC3D}));

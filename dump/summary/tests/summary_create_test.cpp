@@ -23,10 +23,7 @@ struct Facts {
     uint32_t voskWord1 = kVoskWord1, voskWord2 = kVoskWord2;
 };
 
-Bytes& put(Bytes& b, const std::vector<uint8_t>& v) {
-    for (uint8_t x : v) b.u8(x);
-    return b;
-}
+std::string text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
 // The 4372 bytes of a new summary of kind k, from the documented layout,
 // as the creating holder leaves it: its flush has derived totalDumpSize
@@ -45,7 +42,7 @@ std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Facts()) {
                              Section{2, 1, 0, "HYPERVISOR DATA"}})
         b.text("SECTION ").u16(48).u16(s.priority).u32(0).u32(s.last).u16(2).u16(0).u64(s.size).field(s.name, 16);
     b.text(kind + " DUMP");                           // 208
-    put(b, f.creationTime);                           // 216
+    b.text(text(f.creationTime));                     // 216
     b.u32(k.id).u16(0x0221).u16(1024).u64(1024);      // 224, 228, 230, 232
     b.field(f.typeModel, 32).field(f.systemName, 32); // 240, 272
     b.field(serial7, 7).u8(1);                        // 304, 311
@@ -56,8 +53,8 @@ std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Facts()) {
     b.field(f.voskInfoData, 8).fill(2);               // 752, 760
     b.u8(0).u8(f.voskDumpContent).fill(2);            // 762, 763, 764
     b.u16(0).fill(4).u32(0).u32(1024).u32(0);         // 766, 768, 772, 776, 780
-    put(b.u64(0).u64(0), f.voskInfoTime);             // 784, 792, 800
-    put(b.fill(8).u32(0).u32(0).fill(8), f.voskHrmor); // 808, 816, 820, 824, 832
+    b.u64(0).u64(0).text(text(f.voskInfoTime));       // 784, 792, 800
+    b.fill(8).u32(0).u32(0).fill(8).text(text(f.voskHrmor));  // 808, 816, 820, 824, 832
     b.u32(f.voskWord1).u32(f.voskWord2).fill(384);    // 840, 848
     b.fill(4288 - 1232).field(summaryPath(k), 64).fill(20);  // names: only summaryFileName
     EXPECT_EQ(b.size(), 4372u);
