@@ -177,7 +177,8 @@ TEST_F(SystemNodal, FailureTable) {
              return n.SaveRegistryNVPair("dump/Missing", true) || n.SaveRegistryNVPair("/registry/missing.txt", false) ||
                     n.SaveRegistryNVPair(nullptr, true);
          }), "", {}},
-        {"a registry value cannot be read after its length", fault("UtilReg.read", "after=1 count=1"), savePolicy, "", {}},
+        {"a registry value cannot be read after its length", fault("UtilReg.read", "after=1 count=1"), savePolicy, "",
+         {}},
         {"a registry pair's write fails", fault("UtilFile.write", "match=SysData"), savePolicy, "", {}},
         {"no error log, or one that cannot be flattened", fault("ErrlEntry.flatten"), failed([this] {
              ErrlEntry* none = nullptr;
