@@ -1,15 +1,11 @@
 #include "dumpTest.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "platdump/dumpStatusLogger.h"
-#include "platform/errlEntry.h"
-#include "platform/sim/platsim.h"
 
 namespace testsupport {
 
@@ -29,15 +25,9 @@ std::string signature(const Json& j) {
     std::string s;
     auto add = [&s](const std::string& part) { s += (s.empty() ? "" : " ") + part; };
     for (const Json& src : j.at("srcs")) {
-        if (src.at("component") != 0xF000) {
-            add("platform:" + hex(src.at("reasonCode")));
-            continue;
-        }
         const Json& w = src.at("words");
-        char text[64];
-        std::snprintf(text, sizeof text, "%08X %X %X %X", w[0].get<uint32_t>(), w[1].get<uint32_t>(),
-                      w[2].get<uint32_t>(), w[3].get<uint32_t>());
-        add(text);
+        add(src.at("component") != 0xF000 ? "platform:" + hex(src.at("reasonCode"))
+                                          : hex8(w[0]) + " " + hex(w[1]) + " " + hex(w[2]) + " " + hex(w[3]));
     }
     add("rc=" + hex(j.at("rc")) + " sev=" + hex(j.at("severity")));
     for (const Json& c : j.at("callPoints"))
@@ -46,28 +36,15 @@ std::string signature(const Json& j) {
     for (size_t i = 0; i < j.at("userData").size(); ++i) {
         const std::string type = j["userData"][i].at("type");
         if (type.compare(0, 4, "Dump") != 0) continue;  // the platform's own
-        if (type == "DumpKeyValueStringInfo") {
-            std::vector<uint8_t> b = userDataBytes(j, i);
-            add("kv=" + std::string(b.begin(), b.end() - (b.empty() ? 0 : 1)));
-        } else {
-            std::string bytes = j["userData"][i].at("hex");
-            for (char& c : bytes) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            add(type + "=" + bytes);
-        }
+        const std::vector<uint8_t> b = userDataBytes(j, i);
+        add(type == "DumpKeyValueStringInfo" ? "kv=" + std::string(b.begin(), b.end() - (b.empty() ? 0 : 1))
+                                             : type + "=" + hexOf(b));
     }
     for (const Json& t : j.at("traces")) add("tr=" + t.at("buffer").get<std::string>());
     return s;
 }
 
 std::string signature(ErrlEntry* entry) { return entry ? signature(taken(entry)) : ""; }
-
-size_t committedCount() { return platsim::committedErrorLogs().size(); }
-
-std::vector<std::string> committedSince(size_t from) {
-    std::vector<std::string> lines = platsim::committedErrorLogs(), out;
-    for (size_t i = from; i < lines.size(); ++i) out.push_back(signature(Json::parse(lines[i])));
-    return out;
-}
 
 std::string hex8(uint32_t id) {
     char s[9];
@@ -119,9 +96,10 @@ void DumpTest::TearDown() {
 }
 
 std::vector<std::string> DumpTest::newLogs() {
-    std::vector<std::string> logs = committedSince(iv_logsSeen);
-    iv_logsSeen += logs.size();
-    return logs;
+    std::vector<std::string> lines = platsim::committedErrorLogs(), out;
+    for (size_t i = iv_logsSeen; i < lines.size(); ++i) out.push_back(signature(Json::parse(lines[i])));
+    iv_logsSeen = lines.size();
+    return out;
 }
 
 std::function<void()> fault(const std::string& name, const std::string& params) {
@@ -131,19 +109,11 @@ std::function<void()> fault(const std::string& name, const std::string& params) 
 namespace {
 
 // Whether signatures fit the expected ones, where a '*' stands for any one character.
-::testing::AssertionResult fit(const std::vector<std::string>& got, const std::vector<std::string>& want) {
-    bool same = got.size() == want.size();
-    for (size_t i = 0; same && i < got.size(); ++i) {
-        same = got[i].size() == want[i].size();
-        for (size_t c = 0; same && c < got[i].size(); ++c) same = want[i][c] == '*' || want[i][c] == got[i][c];
-    }
-    if (same) return ::testing::AssertionSuccess();
-    auto text = [](const std::vector<std::string>& v) {
-        std::string t;
-        for (const std::string& s : v) t += "\n    \"" + s + "\"";
-        return t.empty() ? std::string(" none") : t;
+bool fit(const std::vector<std::string>& got, const std::vector<std::string>& want) {
+    auto same = [](const std::string& g, const std::string& w) {
+        return std::equal(g.begin(), g.end(), w.begin(), w.end(), [](char a, char b) { return b == '*' || a == b; });
     };
-    return ::testing::AssertionFailure() << "got" << text(got) << "\n  expected" << text(want);
+    return std::equal(got.begin(), got.end(), want.begin(), want.end(), same);
 }
 
 }  // namespace
@@ -154,11 +124,11 @@ void DumpTest::expectRows(const std::vector<FailureRow>& rows) {
         TearDown();
         SetUp();
         if (r.arrange) r.arrange();
-        iv_logsSeen = committedCount();  // what arrange committed is not the row's
-        std::string returned = signature(r.act());
+        newLogs();  // what arrange committed is not the row's
+        const std::vector<std::string> returned = {signature(r.act())}, wanted = {r.returned};
         platsim::clearFaults();
-        EXPECT_TRUE(fit({returned}, {r.returned})) << "returned";
-        EXPECT_TRUE(fit(newLogs(), r.committed)) << "committed";
+        EXPECT_PRED2(fit, returned, wanted);
+        EXPECT_PRED2(fit, newLogs(), r.committed);
         if (r.check) r.check();
         EXPECT_EQ(newLogs(), std::vector<std::string>{}) << "committed by check, never looked at";
     }
@@ -297,8 +267,15 @@ void HeldDumpTest::expectChange(const std::function<void()>& change, const std::
     std::vector<uint8_t> want = bytesOf(kSys);
     apply(want, patches);
     change();
-    EXPECT_EQ(bytesOf(kSys), want);
-    EXPECT_EQ(bytesOf(kSys, true), want);
+    for (bool onBackup : {false, true}) EXPECT_EQ(bytesOf(kSys, onBackup), want) << (onBackup ? "backup" : "here");
+}
+
+std::vector<std::string> DumpTest::listing(bool onBackup) const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(onBackup ? backup("/plat_dump") : primary("/plat_dump")))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<uint8_t> DumpTest::bytesOf(const Kind& k, bool onBackup) const {
@@ -319,10 +296,8 @@ void DumpTest::patch(const Kind& k, size_t offset, const std::vector<uint8_t>& b
 
 std::string DumpTest::mainStore(uint64_t address, uint32_t length) const {
     std::string out(length, '\0');
-    int fd = ::open((root() + "/mainstore").c_str(), O_RDONLY);
-    ssize_t got = ::pread(fd, &out[0], length, static_cast<off_t>(address));
-    ::close(fd);
-    EXPECT_EQ(got, static_cast<ssize_t>(length));
+    std::ifstream in(root() + "/mainstore", std::ios::binary);
+    EXPECT_TRUE(in.seekg(static_cast<std::streamoff>(address)).read(&out[0], length)) << "short main store";
     return out;
 }
 

@@ -28,9 +28,6 @@ namespace testsupport {
 std::string signature(const Json& entry);
 // The signature of an entry a call returned, which is then deleted; "" for none.
 std::string signature(ErrlEntry* entry);
-// The signatures of the logs committed since `from` were committed.
-std::vector<std::string> committedSince(size_t from);
-size_t committedCount();
 
 // A number, and bytes, as the signatures print them.
 std::string hex(uint64_t value);
@@ -49,10 +46,7 @@ const std::string kSystemName = "bench-rack-7-node-3";
 const std::string kSerial = "AB12CD3";  // read as "ab12cd3x"
 
 // A dump's kind and id; its summary file is named after both.
-struct Kind {
-    DumpSummary::typeOfSummary_t type;
-    uint32_t id;
-};
+struct Kind { DumpSummary::typeOfSummary_t type; uint32_t id; };
 const Kind kSys{DumpSummary::SYS, 0x0000001A}, kHwu{DumpSummary::HWU, 0x0100002B},
     kRsc{DumpSummary::RSC, 0x00000C3D};
 std::string hex8(uint32_t id);
@@ -62,10 +56,7 @@ std::string dumpFile(const Kind& k, const std::string& suffix);
 inline uint16_t fileHeaderSize(const Kind& k) { return k.type == DumpSummary::HWU ? 160 : 208; }
 
 // One main-store region: where, and how many bytes.
-struct Region {
-    uint64_t address;
-    uint32_t length;
-};
+struct Region { uint64_t address; uint32_t length; };
 // The 32-byte MDRT entries of regions (address at 8, length at 20), then pad bytes.
 std::string mdrtOf(const std::vector<Region>& regions, size_t pad = 0);
 
@@ -89,11 +80,7 @@ struct Parts {
 
 // What one ExtractDump call gave back: the signature of its log ("":
 // none), the length it left, and that many bytes of the buffer.
-struct Extracted {
-    std::string log;
-    uint32_t length = 0;
-    std::string bytes;
-};
+struct Extracted { std::string log; uint32_t length = 0; std::string bytes; };
 
 // One line of a failure table: the condition (made by arrange), the call
 // (act; what it returns), the signatures of the log it returns ("": none)
@@ -126,6 +113,8 @@ protected:
     // Makes dump k with flags set and parts recorded; every file it names.
     std::vector<std::string> makeDump(const Kind& k, uint16_t flags, const Parts& parts = Parts());
 
+    // The entries of /plat_dump on one side, sorted (the C locale's order).
+    std::vector<std::string> listing(bool onBackup = false) const;
     std::vector<uint8_t> bytesOf(const Kind& k, bool onBackup = false) const;
     // The big-endian field of width bytes (at most 4) at offset in k's summary file.
     uint32_t fieldOf(const Kind& k, size_t offset, size_t width = 4) const;
@@ -150,10 +139,7 @@ protected:
 };
 
 // Bytes written into v at offset, v grown to hold them.
-struct Patch {
-    size_t offset;
-    std::vector<uint8_t> bytes;
-};
+struct Patch { size_t offset; std::vector<uint8_t> bytes; };
 void apply(std::vector<uint8_t>& v, const std::vector<Patch>& patches);
 
 // A DumpTest whose dump kSys is created and held open as s.

@@ -85,11 +85,6 @@ std::vector<uint8_t> readBytes(const std::string& hostPath) {
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
-Bytes& Bytes::field(const std::string& s, size_t width) {
-    for (size_t i = 0; i < width; ++i) iv_bytes.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
-    return *this;
-}
-
 void startRmgrLog() { platsim::setRmgrLog(true); }
 
 std::vector<std::string> rmgrCalls() {

@@ -59,16 +59,12 @@ public:
     Bytes& u16(uint64_t v) { return be(v, 2); }
     Bytes& u32(uint64_t v) { return be(v, 4); }
     Bytes& u64(uint64_t v) { return be(v, 8); }
-    Bytes& text(const std::string& s) {
-        iv_bytes.insert(iv_bytes.end(), s.begin(), s.end());
-        return *this;
-    }
+    Bytes& text(const std::string& s) { return iv_bytes.insert(iv_bytes.end(), s.begin(), s.end()), *this; }
     // Text in a field of width bytes, NUL-padded (cut when longer).
-    Bytes& field(const std::string& s, size_t width);
-    Bytes& fill(size_t count, uint8_t value = 0) {
-        iv_bytes.insert(iv_bytes.end(), count, value);
-        return *this;
+    Bytes& field(const std::string& s, size_t width) {
+        return text(s.substr(0, width)).fill(width > s.size() ? width - s.size() : 0);
     }
+    Bytes& fill(size_t count, uint8_t value = 0) { return iv_bytes.insert(iv_bytes.end(), count, value), *this; }
     size_t size() const { return iv_bytes.size(); }
     const std::vector<uint8_t>& bytes() const { return iv_bytes; }
     operator const std::vector<uint8_t>&() const { return iv_bytes; }

@@ -1,9 +1,6 @@
 // File blocks and the block base: the failure table of their reads and a
 // file block's removal. (Blocks serving the asked range, and the list that
 // holds them, show in the stream and list tests.)
-#include <string>
-#include <vector>
-
 #include "platdump/dumpDataBlock.h"
 #include "tests/common/dumpTest.h"
 
@@ -30,27 +27,25 @@ TEST_F(DataBlocks, FailureTable) {
         return [=] { return DumpDataBlockFile(16, iv_name).getData(offset, length, iv_out, nullptr); };
     };
     auto filled = [this](const char* bytes) { return [=] { EXPECT_EQ(std::string(iv_out, 4), bytes); }; };
-    const std::string section = " DumpBufferDataInfo=";
-    const std::string asked = "00000003" "00000000" "00000006";
+    // The log of a failed step (1 open, 2 seek, 3 read, 4 close): the buffer, length and offset asked.
+    auto failed = [this](const char* reason, int step, const std::string& asked = "00000003" "00000000" "00000006") {
+        return "platform:" + std::string(reason) + " rc=5 sev=40 cp=011E:" + std::to_string(step) +
+               ":0 DumpBufferDataInfo=" + out() + asked;
+    };
     expectRows({
         {"a block of no concrete kind", nullptr, [this] { return DumpDataBlock().getData(7, 4, iv_out, nullptr); },
          "01220F01 7 4 " + hex(std::stoul(out(), nullptr, 16)) + " rc=B sev=20 tr=dump", {}},
-        {"the file cannot be opened", file(16, "UtilFile.Open"), read(6, 3),
-         "platform:1101 rc=5 sev=40 cp=011E:1:0" + section + out() + asked, {}, filled("####")},
-        {"the seek fails", file(16, "UtilFile.seek"), read(6, 3),
-         "platform:1104 rc=5 sev=40 cp=011E:2:0" + section + out() + asked, {}, filled("####")},
-        {"the read fails", file(16, "UtilFile.read"), read(6, 3),
-         "platform:1102 rc=5 sev=40 cp=011E:3:0" + section + out() + asked, {}, filled("####")},
-        {"the close fails", file(16, "UtilFile.Close"), read(6, 3),
-         "platform:1105 rc=5 sev=40 cp=011E:4:0" + section + out() + asked, {}, filled("ghi#")},
+        {"the file cannot be opened", file(16, "UtilFile.Open"), read(6, 3), failed("1101", 1), {}, filled("####")},
+        {"the seek fails", file(16, "UtilFile.seek"), read(6, 3), failed("1104", 2), {}, filled("####")},
+        {"the read fails", file(16, "UtilFile.read"), read(6, 3), failed("1102", 3), {}, filled("####")},
+        {"the close fails", file(16, "UtilFile.Close"), read(6, 3), failed("1105", 4), {}, filled("ghi#")},
         {"the close fails after a read of nothing", file(0, "UtilFile.Close"), read(0, 0),
-         "platform:1105 rc=5 sev=40 cp=011E:4:0" + section + out() + "000000000000000000000000", {}},
+         failed("1105", 4, std::string(24, '0')), {}},
     });
 }
 
 TEST_F(DataBlocks, FileBlockRemovesItsFileHereAndOnTheBackup) {
-    writeFile(primary(iv_name), "x");
-    writeFile(backup(iv_name), "x");
+    for (const std::string& side : {primary(iv_name), backup(iv_name)}) writeFile(side, "x");
     DumpDataBlockFile block(1, iv_name);
     EXPECT_EQ(block.remove(), nullptr);
     EXPECT_FALSE(fileExists(primary(iv_name)) || fileExists(backup(iv_name)));

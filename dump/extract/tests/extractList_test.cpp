@@ -1,7 +1,6 @@
 // buildDumpList: when the main-store part is left out, the first block's
 // length, and the failure table of the list's MDRT. (The blocks of each
 // kind of dump, in order, show in the stream tests' bytes.)
-#include <memory>
 #include <utility>
 
 #include "platdump/dumpDataBlock.h"
@@ -37,18 +36,16 @@ protected:
     }
 };
 
-TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresent) {
+TEST_F(ExtractList, MainStorePartOnlyWhenAskedForAndPresentAndTheFirstBlockAsTheHeaderSays) {
     makeDump(kSys, kComplete | kMainStore, Parts().mainStore({{0x1000, 0x10}}));
     EXPECT_EQ(shape(kSys, 1, false), kHardwareOnly);
     setMdrt(kSys, "", 0);
     EXPECT_EQ(shape(kSys, 1, true), plus(kHardwareOnly, {{FILE_, 0}}));
     open(kSys)->setDumpFlags(kComplete);
     EXPECT_EQ(shape(kSys, 1, true), kHardwareOnly);
-}
 
-TEST_F(ExtractList, TheFirstBlockIsAsLongAsTheFileHeaderSizeSays) {
+    // The first block is as long as the file header size says.
     constexpr size_t kHeaderSizeAt = 316;
-    makeDump(kSys, kComplete);
     patch(kSys, kHeaderSizeAt, {0x01, 0x2C});  // 300
     EXPECT_EQ(shape(kSys, 0, false), (Shape{{MS, 300}, {MS, 1024}, {FILE_, 0}, {FILE_, 0}}));
     // Left open: a field beyond the images; they end the block.
@@ -75,16 +72,17 @@ TEST_F(ExtractList, FailureTable) {
             return static_cast<ErrlEntry*>(nullptr);
         };
     };
-    Shape largest = plus(kHardwareOnly, {{FILE_, 0x100000}, {TCE, 0x10}, {TCE, 0x10}});
-    largest.resize(largest.size() + 0x100000 / 32 - 2, {TCE, 0});
-    // A small table is read on the stack, after calls that left bytes there.
-    Shape small = plus(kHardwareOnly, {{FILE_, 0x400}, {TCE, 0x10}, {TCE, 0x10}});
-    small.resize(small.size() + 0x400 / 32 - 2, {TCE, 0});
+    auto read = [](uint32_t size) {  // a table of size bytes: the two regions, then empty entries
+        Shape s = plus(kHardwareOnly, {{FILE_, size}, {TCE, 0x10}, {TCE, 0x10}});
+        s.resize(s.size() + size / 32 - 2, {TCE, 0});
+        return s;
+    };
     expectRows({
         {"the MDRT file cannot be read", mdrt("match=MDRT count=1", 0), list(plus(kHardwareOnly, {{FILE_, 64}})), "",
          {"platform:1101 rc=5 sev=40 cp=011E:1:0 cp=1306:2F:0 DumpBufferDataInfo=********000000400000000000000000"}},
-        {"the largest table", mdrt("", 0x100000), list(largest), "", {}},
-        {"a small table", mdrt("", 0x400), list(small), "", {}},
+        {"the largest table", mdrt("", 0x100000), list(read(0x100000)), "", {}},
+        // A small table is read on the stack, after calls that left bytes there.
+        {"a small table", mdrt("", 0x400), list(read(0x400)), "", {}},
         {"a table one byte larger", mdrt("", 0x100001), list(plus(kHardwareOnly, {{FILE_, 0x100001}})), "",
          {"13060F30 100001 0 0 rc=B sev=20 tr=dump"}},
         {"a table of 4 GiB", mdrt("", 0xFFFFFFFF), list(plus(kHardwareOnly, {{FILE_, 0xFFFFFFFF}})), "",

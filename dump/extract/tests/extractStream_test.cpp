@@ -65,11 +65,7 @@ protected:
 };
 
 TEST_F(ExtractStream, EveryKindReadsAsTheConcatenationOfItsParts) {
-    struct Row {
-        Kind kind;
-        bool mainStore;
-        uint32_t state;
-    };
+    struct Row { Kind kind; bool mainStore; uint32_t state; };
     uint32_t n = 0;
     for (const Row& r : {Row{kSys, false, 11}, Row{kSys, true, 11}, Row{kHwu, false, 11}, Row{kHwu, true, 9},
                          Row{kSys, true, 9}}) {

@@ -1,10 +1,6 @@
 // Main-store blocks against the simulated main store, DMA engine and host
 // mailbox: the reads, the handle's setup, the mailbox's second request form
 // and retries, and the failure table with its release requests.
-#include <cstdio>
-#include <string>
-#include <vector>
-
 #include "platdump/dumpDataBlock.h"
 #include "tests/common/dumpTest.h"
 
@@ -32,12 +28,12 @@ protected:
         for (uint32_t i = 0; i < kRegionSize; ++i) iv_pattern.push_back(static_cast<char>(i * 7 + 1));
         platsim::writeMainStore(kRegion, iv_pattern);
     }
-    // The bytes a read with the fixture's handle gave, or "" after a
-    // failure (whose entry iv_error keeps).
+    // The bytes a read with the fixture's handle gave, or its log's
+    // signature after a failure.
     std::string read(const DumpDataBlock& block, uint32_t offset, uint32_t length) {
         std::string out(length, '\0');
-        iv_error = block.getData(offset, length, &out[0], &iv_handle);
-        return iv_error ? "" : out;
+        const std::string log = signature(block.getData(offset, length, &out[0], &iv_handle));
+        return log.empty() ? out : log;
     }
     // A failure row's call: 0x40 bytes from 0x40 into the region by TCE.
     std::function<ErrlEntry*()> tceRead() {
@@ -52,14 +48,11 @@ protected:
     std::function<void()> released(const Lines& requests, uint32_t granted) {
         return [=] {
             EXPECT_EQ(codes(), requests);
-            char release[40];
-            std::snprintf(release, sizeof release, "40 %016llX %08X", static_cast<unsigned long long>(kRegion + 0x40),
-                          granted);
+            const std::string release = "40 00000000" + hex8(kRegion + 0x40) + " " + hex8(granted);
             EXPECT_EQ(platsim::mailboxRequests().back().substr(0, 28), release);
         };
     }
 
-    ErrlEntry* iv_error = nullptr;
     std::string iv_pattern;
 };
 
@@ -97,22 +90,23 @@ TEST_F(MainStoreBlocks, TceBlockReadsAtTheGrantedAddressInEitherRequestForm) {
 TEST_F(MainStoreBlocks, FailureTable) {
     const std::string request = "000000400000000000002040";  // length, address high and low
     const std::string notice = " rc=2 sev=0 tr=mbox", failure = " rc=2 sev=40 DumpBufferDataInfo=";
+    auto dmaeRead = [this] {
+        return DumpDataBlockDMAE(kRegionSize, kRegion).getData(0, 4, &iv_pattern[0], &iv_handle);
+    };
+    // The log of a TCE read that failed before anything was granted.
+    auto ungranted = [=](const std::string& head) {
+        return head + failure + "00000000" + request + " tr=mbox tr=dmae";
+    };
     expectRows({
-        {"DMAE: the engine's setup fails", fault("dmaeSetup", "reason=0x1234"),
-         [this] { return DumpDataBlockDMAE(kRegionSize, kRegion).getData(0, 4, &iv_pattern[0], &iv_handle); },
+        {"DMAE: the engine's setup fails", fault("dmaeSetup", "reason=0x1234"), dmaeRead,
          "platform:1234 rc=1 sev=40 tr=dmae", {}, [this] { EXPECT_EQ(iv_handle.word[1] | iv_handle.word[2], 0u); }},
-        {"DMAE: the engine's read fails", fault("dmaeRawRead"),
-         [this] { return DumpDataBlockDMAE(kRegionSize, kRegion).getData(0, 4, &iv_pattern[0], &iv_handle); },
-         "platform:2104 rc=1 sev=40 tr=dmae", {}},
+        {"DMAE: the engine's read fails", fault("dmaeRawRead"), dmaeRead, "platform:2104 rc=1 sev=40 tr=dmae", {}},
         {"TCE: both request forms refused", fault("mboxFetchCecData", "mode=refuse9539"), tceRead(),
-         "platform:9539 011FE901 40 0 0" + failure + "00000000" + request + " tr=mbox tr=dmae", {},
-         released({"C0", "80", "40"}, 0)},
+         ungranted("platform:9539 011FE901 40 0 0"), {}, released({"C0", "80", "40"}, 0)},
         {"TCE: the second form refused otherwise", fault("mboxFetchCecData", "mode=refuse9539 count=2"), tceRead(),
-         "platform:9539 011FE901 40 0 0" + failure + "00000000" + request + " tr=mbox tr=dmae", {},
-         released({"C0", "80", "40"}, 0)},
+         ungranted("platform:9539 011FE901 40 0 0"), {}, released({"C0", "80", "40"}, 0)},
         {"TCE: the exchange fails otherwise", fault("mboxFetchCecData", "count=1 reason=0x4321"), tceRead(),
-         "platform:4321 011FE902 40 0 0" + failure + "00000000" + request + " tr=mbox tr=dmae", {},
-         released({"C0", "40"}, 0)},
+         ungranted("platform:4321 011FE902 40 0 0"), {}, released({"C0", "40"}, 0)},
         {"TCE: a bad status, noted and asked again", fault("mboxFetchCecData", "mode=status status=0x05 count=1"),
          tceRead(), "", {"011FE903 5 0 0" + notice}, [] { EXPECT_EQ(codes(), (Lines{"C0", "C0"})); }},
         {"TCE: a bad status twice", fault("mboxFetchCecData", "mode=status status=0x05 match=C0"), tceRead(),

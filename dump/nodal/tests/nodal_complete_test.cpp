@@ -5,7 +5,6 @@
 // set and nothing else, then the dump flushes.
 #include <unistd.h>
 
-#include <filesystem>
 #include <set>
 
 #include "tests/common/dumpTest.h"
@@ -17,11 +16,8 @@ namespace {
 class NodalComplete : public DumpTest {};
 
 TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
-    const struct {
-        Kind kind;
-        const char *fault, *params;
-        bool repaired;  // the damaged service-processor pair
-    } rows[] = {
+    // repaired: the damaged service-processor pair.
+    const struct { Kind kind; const char *fault, *params; bool repaired; } rows[] = {
         {kSys, "", "", true},
         {kHwu, "UtilFile.Open", "match=sp5.toc count=1", false},
         {kRsc, "UtilFile.read", "match=RESDUMP count=1", true},  // the summary's re-read
@@ -36,15 +32,13 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
         std::string toc = prefix + "sp5.toc", data = prefix + "sp5.data";
         auto pair = [&] { return readPair(toc, data); };
         create(k);
-        ErrlEntry* errl = nullptr;
-        DumpSummary dump(k.id, errl, k.type);
-        ASSERT_EQ(errl, nullptr);
-        dump.setDumpFlags(0x4201);
-        dump.SetHWDATAFileNames(3, hwData, hwToc);
-        dump.SetSPDATAFileNames(5, data, toc);
-        dump.SetSYSDATAFileNames(sysData, sysToc);
+        std::unique_ptr<DumpSummary> dump = open(k);
+        dump->setDumpFlags(0x4201);
+        dump->SetHWDATAFileNames(3, hwData, hwToc);
+        dump->SetSPDATAFileNames(5, data, toc);
+        dump->SetSYSDATAFileNames(sysData, sysToc);
         {  // a service-processor pair whose second item lost its end: dropped
-            DumpNodalSection s(DumpNodalSection::SPDATA, &dump);
+            DumpNodalSection s(DumpNodalSection::SPDATA, dump.get());
             ASSERT_EQ(s.createNodalFiles(toc, data, 5), nullptr);
             ASSERT_EQ(putItem(s, 41), nullptr);
             ASSERT_EQ(putItem(s, 42), nullptr);
@@ -55,9 +49,9 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
         rmgrCalls();
         if (*r.fault) platsim::setFault(r.fault, r.params);
 
-        dump.setDumpComplete();
+        dump->setDumpComplete();
         platsim::clearFaults();
-        EXPECT_EQ(dump.getDumpFlags(), 0xC201);
+        EXPECT_EQ(dump->getDumpFlags(), 0xC201);
         EXPECT_EQ(readBytes(primary(hwToc)), nodalHeader("HWDATA", 0, 48, 3, 0, 0, 28).bytes());
         EXPECT_EQ(readBytes(primary(sysToc)), nodalHeader("SYSDATA", 1, 48, 10, 0, 0, 12).bytes());
         if (r.repaired)
@@ -69,7 +63,7 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
             nodal += readFile(primary(f)).size();
             expectedFiles.insert(f.substr(f.rfind('/') + 1));
         }
-        EXPECT_EQ(dump.getHWDumpTotalSize(), 1024 + nodal);
+        EXPECT_EQ(dump->getHWDumpTotalSize(), 1024 + nodal);
         if (row == 0) {
             // The flag is written first, then the flush writes the sizes.
             const std::string sync = "rmgrSyncFileChunk 0xF000 " + summaryPath(k);
@@ -80,9 +74,7 @@ TEST_F(NodalComplete, EveryNamedSectionIsFinalisedAndTheDumpCompletes) {
         }
         expectedFiles.insert(summaryPath(k).substr(11));
     }
-    std::set<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(primary("/plat_dump"))) files.insert(e.path().filename());
-    EXPECT_EQ(files, expectedFiles);
+    EXPECT_EQ(listing(), std::vector<std::string>(expectedFiles.begin(), expectedFiles.end()));
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <random>
 
 #include "tests/common/dumpTest.h"
@@ -119,9 +118,7 @@ TEST_F(NodalCrash, KilledWritersAndFinalisersLoseNoFinishedItem) {
     // The kills fell inside the work; under load the windows measured at the
     // start can be off (a loaded machine saw 18 of 200 under the sanitizers),
     // so only one round in twenty must have killed.
-    EXPECT_GT(killedWriting, kRounds / 20);
-    std::printf("%u rounds, %u writers killed, %zu items kept; windows %ld and %ld us\n", kRounds, killedWriting,
-                present.size(), writeWindow, finaliseWindow);
+    EXPECT_GT(killedWriting, kRounds / 20) << "windows of " << writeWindow << " and " << finaliseWindow << " us";
 }
 
 }  // namespace

@@ -67,8 +67,7 @@ TEST_F(NodalSection, FinalisedPairsOfEachKind) {
             EXPECT_EQ(tocName + s.getDataFileName(), "/plat_dump/00000005.SysTOC/plat_dump/00000005.SysData");
             ASSERT_EQ(c.fill(s), nullptr);
         }
-        EXPECT_EQ(readBytes(primary(tocName)), c.toc) << c.type;
-        EXPECT_EQ(readBytes(backup(tocName)), c.toc) << c.type;
+        for (const std::string& side : {primary(tocName), backup(tocName)}) EXPECT_EQ(readBytes(side), c.toc) << side;
         EXPECT_EQ(readBytes(primary(dataName)), c.data) << c.type;
         for (const std::string& f : {primary(tocName), primary(dataName), backup(tocName)}) ::unlink(f.c_str());
     }
@@ -83,7 +82,8 @@ TEST_F(NodalSection, FailureTable) {
     enum Setup { NONE, NEW, EXISTING, DAMAGED };  // DAMAGED: existing, its TOC 5 bytes too long
     const Section::DumpNodalType_t SP = Section::SPDATA, HW = Section::HWDATA;
     auto row = [this](const char* condition, const char* fault, const char* params, Setup setup,
-                      Section::DumpNodalType_t type, Act act, std::string log) {
+                      Section::DumpNodalType_t type, Act act, std::string log,
+                      std::function<void()> check = nullptr) {
         return FailureRow{condition,
                           [=] {
                               if (setup == EXISTING || setup == DAMAGED) {
@@ -106,7 +106,8 @@ TEST_F(NodalSection, FailureTable) {
                               return static_cast<ErrlEntry*>(nullptr);
                           },
                           act == DESTROY ? "" : log,
-                          act == DESTROY && !log.empty() ? std::vector<std::string>{log} : std::vector<std::string>{}};
+                          act == DESTROY && !log.empty() ? std::vector<std::string>{log} : std::vector<std::string>{},
+                          check};
     };
     const std::string file = " sev=40 cp=";
     expectRows({
@@ -149,12 +150,8 @@ TEST_F(NodalSection, FailureTable) {
             "platform:1103 rc=5 sev=40 cp=010F:2:4 kv=iv_TOCFile:?:/plat_dump/n.toc"),
         row("the repair's reopen fails", "UtilFile.Open", "count=1 match=n.toc", DAMAGED, SP, DESTROY, ""),  // traced
         // Left open: a pair whose length cannot be measured is left as it is.
-        [&] {
-            FailureRow r =
-                row("the finalisation cannot measure the TOC", "UtilFile.seek", "match=n.toc", NEW, SP, DESTROY, "");
-            r.check = [this] { EXPECT_EQ(pair().data.size(), itemBytes(5).size()) << "not padded"; };
-            return r;
-        }(),
+        row("the finalisation cannot measure the TOC", "UtilFile.seek", "match=n.toc", NEW, SP, DESTROY, "",
+            [this] { EXPECT_EQ(pair().data.size(), itemBytes(5).size()) << "not padded"; }),
     });
 }
 
@@ -193,29 +190,13 @@ TEST_F(NodalSection, TheRepairFollowsItsHeaderAndDropsAnEntryItCannotRead) {
         }
         platsim::clearFaults();
         NodalPair p = pair();
-        EXPECT_EQ(p.entryCount(), r.entries);
-        EXPECT_EQ(p.toc[9], r.headerSizeOf40 ? 40 : 48);
-        EXPECT_EQ(be32(p.toc, 24), r.dataFileSize);
-        EXPECT_EQ(p.data.size(), r.dataFileSize);
-        EXPECT_EQ(be32(p.toc, 16), r.totalSize);
+        // Entries, header size, data file size (stored, then actual), total size.
+        EXPECT_EQ((std::vector<uint32_t>{p.entryCount(), p.toc[9], be32(p.toc, 24), uint32_t(p.data.size()),
+                                         be32(p.toc, 16)}),
+                  (std::vector<uint32_t>{r.entries, r.headerSizeOf40 ? 40u : 48u, r.dataFileSize, r.dataFileSize,
+                                         r.totalSize}));
         EXPECT_EQ(slice(p.toc, 48, p.toc.size() - 48), slice(before, 48, 12 * r.entries));
     }
-}
-
-TEST_F(NodalSection, AFullFileSystemMarksTheSummaryAndLeavesAConsistentPair) {
-    create(kSys);
-    std::unique_ptr<DumpSummary> dump = DumpTest::open(kSys);
-    {
-        Section s(Section::SPDATA, dump.get());
-        open(s);
-        ASSERT_EQ(putItem(s, 31), nullptr);
-        platsim::setStatfs(1000, 70);
-        EXPECT_EQ(putItem(s, 32), nullptr) << "the writes fell short: traced only";
-        EXPECT_EQ(dump->getHWErrorFlags(), 0x8200);
-        EXPECT_EQ(dump->getDumpFlags(), 0x1000);
-        EXPECT_EQ(newLogs(), std::vector<std::string>{"0B132407 0 0 0 rc=22 sev=20 tr=dump"});
-    }
-    EXPECT_EQ(checkConsistent(pair()), std::vector<uint32_t>{31});
 }
 
 // What a failed or short item leaves: it is not cut back out of the files,
@@ -258,14 +239,23 @@ TEST_F(NodalSection, AFailedItemStaysAndTheNextGoesAtTheDataFilesEnd) {
     }
 }
 
-TEST_F(NodalSection, ASecondCreateChangesNothing) {
+// A second create changes nothing; a full file system marks the summary
+// and leaves a consistent pair.
+TEST_F(NodalSection, ASecondCreateChangesNothingAndAFullFileSystemMarksTheSummary) {
+    create(kSys);
+    std::unique_ptr<DumpSummary> dump = DumpTest::open(kSys);
     std::string otherToc = "/plat_dump/o.toc", otherData = "/plat_dump/o.data";
     {
-        Section s(Section::SPDATA, nullptr);
+        Section s(Section::SPDATA, dump.get());
         open(s);
         ASSERT_EQ(putItem(s, 31), nullptr);
         EXPECT_EQ(s.createNodalFiles(otherToc, otherData, 1), nullptr);
         EXPECT_EQ(s.getTocFileName() + " " + s.getDataFileName(), toc + " " + data);
+        platsim::setStatfs(1000, 70);
+        EXPECT_EQ(putItem(s, 32), nullptr) << "the writes fell short: traced only";
+        EXPECT_EQ(dump->getHWErrorFlags(), 0x8200);
+        EXPECT_EQ(dump->getDumpFlags(), 0x1000);
+        EXPECT_EQ(newLogs(), std::vector<std::string>{"0B132407 0 0 0 rc=22 sev=20 tr=dump"});
     }
     EXPECT_EQ(checkConsistent(pair()), std::vector<uint32_t>{31});
     EXPECT_FALSE(fileExists(primary(otherToc)) || fileExists(primary(otherData)));

@@ -32,8 +32,7 @@ TEST_F(CcmLock, FailureTable) {
     auto get = [this] { return iv_lock.getCCMOperationLock(); };
     auto release = [this] { iv_lock.releaseCCMOperationLock(); return nullptr; };
     auto refused = [](const char* rc) { return std::string("platform:1A01 0118F701 ") + rc + " 0 0 rc=2 sev=40"; };
-    const char* prevent = "ccmmPreventCcmFeatures";
-    const char* allow = "ccmmAllowCcmFeatures";
+    const char *prevent = "ccmmPreventCcmFeatures", *allow = "ccmmAllowCcmFeatures";
     expectRows({
         {"prevention: already prevented for 0xF000, held", fault(prevent, "rc=0x11030302"), get, "", {}},
         {"prevention refused: held by another component", fault(prevent, "rc=0x11030302 component=0xF001"), get,

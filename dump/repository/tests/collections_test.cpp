@@ -17,10 +17,7 @@ namespace {
 using Ids = std::vector<unsigned>;
 using Names = std::vector<std::string>;
 
-class Collections : public DumpTest {
-protected:
-    void foreign(const std::string& name) { writeFile(primary("/plat_dump/" + name), "x"); }
-};
+class Collections : public DumpTest {};
 
 TEST_F(Collections, ListingsOfAnOddDirectory) {
     for (const char* n : {"SYSDUMP.0000001A.summary", "SYSDUMP.1B.summary", "SYSDUMP.0000001C.summary.bak",
@@ -28,21 +25,18 @@ TEST_F(Collections, ListingsOfAnOddDirectory) {
                           "sysdump.0000002E.summary", "old-SYSDUMP.0000004F.summary", "RESDUMP.FFFFFFFF.summary",
                           "RESDUMP.00000C3D.summary", "HWUDUMP.FFFFFFFF.summary", "HWUDUMP.01000003.summary",
                           "HWUDUMP.01000001.summary", "HWUDUMP.10000002.summary", "notes.txt", ".hidden"})
-        foreign(n);
+        writeFile(primary("/plat_dump/" + std::string(n)), "x");
     ASSERT_EQ(mkdir(primary("/plat_dump/SYSDUMP.0000003E.summary.d").c_str(), 0755), 0);
 
-    Names paths = {"kept"}, expected = {"kept"}, names;
-    for (const auto& e : std::filesystem::directory_iterator(primary("/plat_dump"))) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());  // the C locale's order
-    for (const std::string& n : names) expected.push_back("/plat_dump/" + n);
+    Names paths = {"kept"}, expected = {"kept"};
+    for (const std::string& n : listing()) expected.push_back("/plat_dump/" + n);
     EXPECT_EQ(DumpCollections::listFilenames(paths), nullptr);
     EXPECT_EQ(paths, expected);
 
     Ids sys = {7}, hwu, res;
-    EXPECT_EQ(DumpCollections::listSYSDUMPIds(sys), nullptr);
-    EXPECT_EQ(DumpCollections::listSYSDUMPIds(sys), nullptr);
-    EXPECT_EQ(DumpCollections::listHWUDUMPIds(hwu), nullptr);
-    EXPECT_EQ(DumpCollections::listRESDUMPIds(res), nullptr);
+    EXPECT_EQ((std::vector<ErrlEntry*>{DumpCollections::listSYSDUMPIds(sys), DumpCollections::listSYSDUMPIds(sys),
+                                       DumpCollections::listHWUDUMPIds(hwu), DumpCollections::listRESDUMPIds(res)}),
+              std::vector<ErrlEntry*>(4, nullptr));
     EXPECT_EQ(sys, (Ids{7, 0x12, 0x1A, 0x1C, 0x3E, 0x1B, 0, 0x12, 0x1A, 0x1C, 0x3E, 0x1B, 0}));
     EXPECT_EQ(hwu, (Ids{0x10000002, 0x01000001, 0x01000003, 0xFFFFFFFF}));
     EXPECT_EQ(res, (Ids{0xC3D}));
@@ -67,11 +61,10 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
             EXPECT_EQ(signature(l.first(ids)), unreadable + " cp=" + l.second + ":0 tr=dump");
             EXPECT_TRUE(ids.empty());
         }
-        unsigned n[5] = {9, 9, 9, 9, 9}, id = 9;
+        Ids n(6, 9);  // the counts, then the current id
         EXPECT_FALSE(DumpCollections::CountDumps(n[0], n[1], n[2], n[3], n[4]));
-        EXPECT_EQ(Ids(n, n + 5), Ids(5, 0));
-        EXPECT_FALSE(DumpCollections::GetCurrentDumpID(id));
-        EXPECT_EQ(id, 0u);
+        EXPECT_FALSE(DumpCollections::GetCurrentDumpID(n[5]));
+        EXPECT_EQ(n, Ids(6, 0));
         std::vector<_dumpstate> states;
         EXPECT_EQ(signature(DumpCollections::dumpSummarizeDumps(states)), unreadable + " cp=091C:9:0 tr=dump");
         EXPECT_TRUE(states.empty());
@@ -81,16 +74,10 @@ TEST_F(Collections, ARepositoryThatCannotBeReadFailsEveryListing) {
 
 TEST_F(Collections, CountsAndTheCurrentDumpOfMixedRepositories) {
     const uint16_t done = 0x8000, apart = 0x0081;
-    struct Dump {
-        DumpSummary::typeOfSummary_t type;
-        unsigned id;
-        uint16_t flags;
-    };
+    struct Dump { DumpSummary::typeOfSummary_t type; unsigned id; uint16_t flags; };
     const auto S = DumpSummary::SYS, H = DumpSummary::HWU, R = DumpSummary::RSC;
-    const struct {
-        std::vector<Dump> dumps;
-        Ids expected;  // sys, sys incomplete, hwu, hwu incomplete, set apart; current (0: none)
-    } cases[] = {
+    // expected: sys, sys incomplete, hwu, hwu incomplete, set apart; current (0: none).
+    const struct { std::vector<Dump> dumps; Ids expected; } cases[] = {
         {{}, {0, 0, 0, 0, 0, 0}},
         {{{S, 0x12, 0}, {S, 0x10, done}, {S, 0x11, 0}, {H, 0x01000001, done}, {H, 0x01000002, 0}, {R, 0xC3D, 0}},
          {3, 2, 2, 1, 0, 0x11}},

@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "platdump/platdump.h"
 #include "tests/common/dumpTest.h"
 
@@ -18,14 +16,6 @@ using Names = std::vector<std::string>;
 
 class Deletion : public DumpTest {
 protected:
-    // The entries of /plat_dump on one side, sorted.
-    Names entries(bool onBackup = false) const {
-        Names names;
-        for (const auto& e : std::filesystem::directory_iterator(onBackup ? backup("/plat_dump") : primary("/plat_dump")))
-            names.push_back(e.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     static Names without(Names names, const Names& gone) {
         for (const std::string& g : gone) names.erase(std::remove(names.begin(), names.end(), g), names.end());
         return names;
@@ -37,16 +27,16 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
     makeDump(kSys, 0, Parts().pairs(2).logged());
     makeDump({DumpSummary::SYS, 0x1B}, 0, Parts().pairs(1));
     create(kHwu);
-    const Names here = entries(), there = entries(true);
+    const Names here = listing(), there = listing(true);
     const Names gone = {"0000001A.HwData0", "0000001A.HwData1", "0000001A.HwToc0", "0000001A.HwToc1",
                         "0000001A.SysData", "0000001A.SysTOC", "SYSDUMP.0000001A.summary", "dumpstatus.0000001A"};
     std::unique_ptr<DumpSummary> a = open(kSys);
     EXPECT_TRUE(DeleteDump(a.get()));
-    EXPECT_EQ(entries(), without(here, gone));
-    EXPECT_EQ(entries(true), without(there, gone));
+    EXPECT_EQ(listing(), without(here, gone));
+    EXPECT_EQ(listing(true), without(there, gone));
     foreign("notes.txt");
     a.reset();  // the summary is gone: the destructor sweeps again
-    EXPECT_EQ(entries(), without(here, gone));
+    EXPECT_EQ(listing(), without(here, gone));
 
     // A dump naming no file goes all the same but is reported false; files
     // already gone do not matter.
@@ -54,8 +44,7 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
     unlink(primary("/plat_dump/0000001B.HwData0").c_str());
     EXPECT_TRUE(DeleteDump_nolock(open({DumpSummary::SYS, 0x1B}).get()));
     EXPECT_FALSE(DeleteDump(nullptr));
-    EXPECT_EQ(entries(), Names{});
-    EXPECT_EQ(entries(true), Names{});
+    for (bool onBackup : {false, true}) EXPECT_EQ(listing(onBackup), Names{}) << onBackup;
 }
 
 // The answer comes of the one names list the summary gives: an empty list,
@@ -63,10 +52,8 @@ TEST_F(Deletion, RemovesExactlyTheDumpsFilesOnBothSides) {
 // false and the deletion goes on; nothing more is read or opened to find
 // names (the sweep takes named files no summary claims any more).
 TEST_F(Deletion, AnEmptyNamesListMakesTheAnswerFalse) {
-    const struct {
-        bool named, faultBeforeOpen;  // else set between the open and the deletion
-        const char *fault, *params;
-    } rows[] = {
+    // The fault set before the open, or between the open and the deletion.
+    const struct { bool named, faultBeforeOpen; const char *fault, *params; } rows[] = {
         {true, true, "UtilFile.read", "after=1 count=2 match=.summary"},  // the open's names read and the re-read
         {false, false, "UtilFile.Open", "match=.summary"},
     };
@@ -81,7 +68,7 @@ TEST_F(Deletion, AnEmptyNamesListMakesTheAnswerFalse) {
         if (!r.faultBeforeOpen) platsim::setFault(r.fault, r.params);
         EXPECT_FALSE(DeleteDump(s.get()));
         platsim::clearFaults();
-        EXPECT_EQ(entries(), Names{});
+        EXPECT_EQ(listing(), Names{});
     }
 }
 
@@ -111,13 +98,13 @@ TEST_F(Deletion, TheSweepRemovesExactlyWhatNoReadableSummaryClaims) {
 
     // The exhaustive comparison; the directory stays as its removal fails.
     Names expected = {"olddir"};
-    for (const std::string& n : entries())
+    for (const std::string& n : listing())
         if (std::find(claimed.begin(), claimed.end(), "/plat_dump/" + n) != claimed.end()) expected.push_back(n);
     std::sort(expected.begin(), expected.end());
-    const Names there = without(entries(true), {"SYSDUMP.0000001D.summary"});
+    const Names there = without(listing(true), {"SYSDUMP.0000001D.summary"});
     DumpCollections::removeOrphanedFiles();
-    EXPECT_EQ(entries(), expected);
-    EXPECT_EQ(entries(true), there) << "only the damaged summary goes on the backup";
+    EXPECT_EQ(listing(), expected);
+    EXPECT_EQ(listing(true), there) << "only the damaged summary goes on the backup";
     // One notice per failed removal, in listing order: the damaged summary,
     // which its own open removed before its turn came, and the directory.
     EXPECT_EQ(newLogs(), Names(2, "0C1C0B0F 0 0 0 rc=1 sev=0"));

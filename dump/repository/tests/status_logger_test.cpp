@@ -35,8 +35,7 @@ TEST_F(StatusLog, EachEventAppendsItsKeywordAndTheTimeInSeconds) {
     int64_t second = kClock;
     for (const auto& event : events) {
         platsim::setClock(++second);
-        DumpStatusLogger logger(0x1A);  // a fresh object each time: it keeps no state
-        (logger.*event.first)();
+        (DumpStatusLogger(0x1A).*event.first)();  // a fresh object each time: it keeps no state
         expected += line(event.second, second);
     }
     EXPECT_EQ(log(0x1A), expected);
@@ -53,7 +52,7 @@ TEST_F(StatusLog, EachEventAppendsItsKeywordAndTheTimeInSeconds) {
                           line("HWCOLLECTION_PHASE-1_START") + line("HWCOLLECTION_PHASE12_END", -86400));
 }
 
-TEST_F(StatusLog, FailuresLoseTheLineAndCommitNothing) {
+TEST_F(StatusLog, FailuresLoseTheLineAndCommitNothingAndRemovalAlwaysSucceeds) {
     DumpStatusLogger logger(3);
     logger.setSystemDumpRequested();
     for (const char* timeCall : {"rtim_GetTimeOfDay", "rtim_ConvertBCDtoTimeVal"}) {
@@ -71,16 +70,12 @@ TEST_F(StatusLog, FailuresLoseTheLineAndCommitNothing) {
     logger.setHeaderCollection();
     EXPECT_EQ(log(3), line("SYSTEM_DUMP_REQ") + line("HEADER_COLLECTION"))
         << "the lost lines leave no trace in the log, and earlier lines are intact";
-}
 
-// (Its removal from both sides shows in the deletion tests.)
-TEST_F(StatusLog, RemoveFileAlwaysSucceeds) {
-    DumpStatusLogger logger(5);
-    EXPECT_TRUE(logger.RemoveFile()) << "no log yet";
-    logger.setWaitingState();
+    // RemoveFile always succeeds. (Its removal from both sides shows in the deletion tests.)
+    EXPECT_TRUE(DumpStatusLogger(5).RemoveFile()) << "no log yet";
     platsim::setFault("UtilFile.Remove", "count=1 match=dumpstatus");
     EXPECT_TRUE(logger.RemoveFile());
-    EXPECT_TRUE(fileExists(primary("/plat_dump/dumpstatus.00000005")));
+    EXPECT_TRUE(fileExists(primary("/plat_dump/dumpstatus.00000003")));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <new>
 
-#include "platform/errlEntry.h"
-#include "platform/sim/platsim.h"
 #include "platform/srciSrc.h"
 #include "tests/common/dumpTest.h"
 
@@ -25,10 +23,7 @@ struct Facts {
     uint32_t voskWord1 = kVoskWord1, voskWord2 = kVoskWord2;
 };
 
-Bytes& put(Bytes& b, const std::vector<uint8_t>& v) {
-    for (uint8_t x : v) b.u8(x);
-    return b;
-}
+std::string text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
 // The 4372 bytes of a new summary of kind k, from the documented layout,
 // as the creating holder leaves it: its flush has derived totalDumpSize
@@ -47,7 +42,7 @@ std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Facts()) {
                              Section{2, 1, 0, "HYPERVISOR DATA"}})
         b.text("SECTION ").u16(48).u16(s.priority).u32(0).u32(s.last).u16(2).u16(0).u64(s.size).field(s.name, 16);
     b.text(kind + " DUMP");                           // 208
-    put(b, f.creationTime);                           // 216
+    b.text(text(f.creationTime));                     // 216
     b.u32(k.id).u16(0x0221).u16(1024).u64(1024);      // 224, 228, 230, 232
     b.field(f.typeModel, 32).field(f.systemName, 32); // 240, 272
     b.field(serial7, 7).u8(1);                        // 304, 311
@@ -58,8 +53,8 @@ std::vector<uint8_t> expectedSummary(const Kind& k, const Facts& f = Facts()) {
     b.field(f.voskInfoData, 8).fill(2);               // 752, 760
     b.u8(0).u8(f.voskDumpContent).fill(2);            // 762, 763, 764
     b.u16(0).fill(4).u32(0).u32(1024).u32(0);         // 766, 768, 772, 776, 780
-    put(b.u64(0).u64(0), f.voskInfoTime);             // 784, 792, 800
-    put(b.fill(8).u32(0).u32(0).fill(8), f.voskHrmor); // 808, 816, 820, 824, 832
+    b.u64(0).u64(0).text(text(f.voskInfoTime));       // 784, 792, 800
+    b.fill(8).u32(0).u32(0).fill(8).text(text(f.voskHrmor));  // 808, 816, 820, 824, 832
     b.u32(f.voskWord1).u32(f.voskWord2).fill(384);    // 840, 848
     b.fill(4288 - 1232).field(summaryPath(k), 64).fill(20);  // names: only summaryFileName
     EXPECT_EQ(b.size(), 4372u);
@@ -93,22 +88,17 @@ protected:
         DumpSummary s(id, e, static_cast<DumpSummary::typeOfSummary_t>(type));
         return e;
     }
-    std::function<ErrlEntry*()> opening(uint32_t id = kSys.id) {
-        return [this, id] { return tryOpen(id); };
-    }
-    // Checks: the summary created with substitutes, here and on the
-    // backup; its size at the constructor's return; gone from both.
+    std::function<ErrlEntry*()> opening(uint32_t id = kSys.id) { return [this, id] { return tryOpen(id); }; }
+    // Checks: the summary created with substitutes (its mirroring is the
+    // layout test's); its size at the constructor's return; gone from both.
     std::function<void()> createdWith(std::function<void(Facts&)> substitute) {
         return [this, substitute] {
             Facts f;
             substitute(f);
             EXPECT_EQ(bytesOf(kSys), expectedSummary(kSys, f));
-            EXPECT_EQ(bytesOf(kSys, true), bytesOf(kSys));
         };
     }
-    std::function<void()> sizeAtReturn(long size) {
-        return [this, size] { EXPECT_EQ(iv_size, size); };
-    }
+    std::function<void()> sizeAtReturn(long size) { return [this, size] { EXPECT_EQ(iv_size, size); }; }
     std::function<void()> goneFromBoth() {
         return [this] { EXPECT_FALSE(fileExists(primary(kPath)) || fileExists(backup(kPath))); };
     }
@@ -158,10 +148,8 @@ TEST_F(SummaryCreate, ASummaryCreatedShortGrowsWithTheFirstNameSet) {
     std::string mdrt = "/plat_dump/0000001A.MDRT";
     s.setMDRTFileName(mdrt, 0x40);
     std::vector<uint8_t> want = expectedSummary(kSys);
-    std::fill(want.begin() + 232, want.begin() + 240, 0);  // not flushed yet: no derived total
-    std::fill(want.begin() + 776, want.begin() + 780, 0);
-    const std::vector<uint8_t> name = Bytes().field(mdrt, 64).u32(0x40).bytes();
-    std::copy(name.begin(), name.end(), want.begin() + 4088);
+    // Not flushed yet: no derived totals.
+    apply(want, {{232, Bytes().fill(8)}, {776, Bytes().fill(4)}, {4088, Bytes().field(mdrt, 64).u32(0x40)}});
     EXPECT_EQ(bytesOf(kSys), want);
     EXPECT_EQ(bytesOf(kSys, true), want);
 }
@@ -177,9 +165,8 @@ TEST_F(SummaryCreate, SerialNumberVoskFileAndHypervisorModeVariants) {
 
     platsim::setRegistry("menu/HypMode", std::string(1, '\0'));
     create(kHwu);
-    Facts none = f;
-    noVoskInfo(none);
-    EXPECT_EQ(bytesOf(kHwu), expectedSummary(kHwu, none)) << "mode 0: no Vosk info";
+    noVoskInfo(f);
+    EXPECT_EQ(bytesOf(kHwu), expectedSummary(kHwu, f)) << "mode 0: no Vosk info";
 }
 
 // Left open: a type other than the three. Nothing is created, and the
@@ -200,6 +187,7 @@ TEST_F(SummaryCreate, AnObjectOfAnUnknownTypeDoesNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(primary("/plat_dump")));
 }
 
+const std::string kDamaged = "01130B27 1A 0 0 rc=1 sev=20 tr=dump";  // a summary not to be read
 const std::string kDetails = " kv=Dump Summary Header file:?:/plat_dump/SYSDUMP.0000001A.summary";
 const std::string kVosk = "0813F113 0 0 0";  // readVoskInfo's log as initSummary commits it
 const std::string kVoskFile = " kv=Vosk File:?:/registry/dump/VoskInfo";
@@ -281,17 +269,14 @@ TEST_F(SummaryCreate, FailureTable) {
          "01130B03 2 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
         {"open: the read fails", created("UtilFile.read", "count=1 match=.summary"), opening(),
          "01130B18 5 1A 0 rc=1 sev=20" + kDetails + " tr=dump", {}, goneFromBoth()},
-        {"open: the eye-catcher is none of the three", spoiled(208, "SYS DUMX"), opening(),
-         "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
-        {"open: an empty eye-catcher", spoiled(208, std::string(8, '\0')), opening(),
-         "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
-        {"open: a short file", [this] { writeFile(primary(kPath), std::string(100, 'x')); }, opening(),
-         "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {}, goneFromBoth()},
+        {"open: an eye-catcher none of the three", spoiled(208, "SYS DUMX"), opening(), kDamaged, {}, goneFromBoth()},
+        {"open: an empty eye-catcher", spoiled(208, std::string(8, '\0')), opening(), kDamaged, {}, goneFromBoth()},
+        {"open: a short file", [this] { writeFile(primary(kPath), std::string(100, 'x')); }, opening(), kDamaged, {},
+         goneFromBoth()},
         // Removal.
         {"remove: the removal of a damaged summary fails",
          [this] { spoiled(208, "XXXXXXXX")(); platsim::setFault("UtilFile.Remove", "count=1 errno=13"); }, opening(),
-         "01130B27 1A 0 0 rc=1 sev=20 tr=dump", {"platform:1106 05130B1F D 0 0 rc=2 sev=40"},
-         [this] { EXPECT_TRUE(fileExists(primary(kPath)) && !fileExists(backup(kPath))) << "the backup's goes first"; }},
+         kDamaged, {"platform:1106 05130B1F D 0 0 rc=2 sev=40"}},  // (which side goes first: the file tests)
         {"remove: the names read left its error pending", created("UtilFile.read", "after=1 count=1 match=.summary"),
          [this] { return open(kSys)->removeSummaryFile(); }, "platform:1102 05130B1F 5 0 0 rc=2 sev=40", {}},
     });
@@ -306,8 +291,7 @@ TEST_F(SummaryCreate, OpeningTakesTheKindFromTheIdAndToleratesAnyEyeCatcher) {
     patch(kSys, 208, {'R', 'S', 'C', ' ', 'D', 'U', 'M', 'P'});
     EXPECT_EQ(signature(tryOpen(kSys.id)), "");
     patch(kSys, 224, {0xFF, 0xFF, 0xFF, 0xFF});  // another id inside
-    EXPECT_EQ(signature(tryOpen(kSys.id)), "");
-    std::unique_ptr<DumpSummary> held = open(kSys);
+    std::unique_ptr<DumpSummary> held = open(kSys);  // with no log
     EXPECT_EQ(held->removeSummaryFile(), nullptr);
     EXPECT_EQ(held->removeSummaryFile(), nullptr) << "nothing left to remove";
     EXPECT_FALSE(fileExists(primary(kPath)) || fileExists(backup(kPath)));
@@ -335,7 +319,7 @@ TEST_F(SummaryCreate, WhatAShortSummaryLacksReadsAsZero) {
 
     std::filesystem::resize_file(primary(kPath), 100);
     s = new (memory) DumpSummary(kSys.id, errl);
-    EXPECT_EQ(signature(errl), "01130B27 1A 0 0 rc=1 sev=20 tr=dump");
+    EXPECT_EQ(signature(errl), kDamaged);
     s->~DumpSummary();
     EXPECT_FALSE(fileExists(primary(kPath)));
 }

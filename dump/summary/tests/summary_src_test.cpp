@@ -1,7 +1,6 @@
 // The dump's SRC kept in its summary file and rebuilt by other holders,
 // the marking of failed collections in the summary's flags, the withdrawal
 // of main-store data, and their failure table.
-#include "platform/sim/platsim.h"
 #include "platform/srciSrc.h"
 #include "tests/common/dumpTest.h"
 
@@ -52,10 +51,9 @@ TEST_F(SummarySrc, SavedSrcComesBackEqualInAnotherProcessEvenWithoutTheTemporary
         EXPECT_EQ(slice(file, 320, 332), slice(file, 4372, 332)) << "its first 332 bytes in dumpSrc";
         EXPECT_EQ(bytesOf(kSys, true), file);
         EXPECT_FALSE(fileExists(primary("/plat_dump/flatsrc.0000001a.tmp")));
-        EXPECT_EQ(waitChild(forkChild([&src] {
-                      ErrlEntry* errl = nullptr;
-                      DumpSummary fresh(kSys.id, errl);
-                      return fresh.getSrc() && *fresh.getSrc() == src ? 0 : 1;
+        EXPECT_EQ(waitChild(forkChild([&] {
+                      std::unique_ptr<DumpSummary> fresh = open(kSys);
+                      return fresh->getSrc() && *fresh->getSrc() == src ? 0 : 1;
                   })),
                   0);
     }
@@ -76,8 +74,7 @@ TEST_F(SummarySrc, CollectionFailuresSetTheirFlags) {
 
 TEST_F(SummarySrc, WithdrawingMainStoreDataClearsItsFieldsAndRemovesTheMdrtFileOnBoth) {
     std::string mdrt = "/plat_dump/0000001A.MDRT";
-    writeFile(primary(mdrt), "table");
-    writeFile(backup(mdrt), "table");
+    for (const std::string& side : {primary(mdrt), backup(mdrt)}) writeFile(side, "table");
     s->setMDRTFileName(mdrt, 5);
     s->setMemoryDumpSize(0x1000);
     s->setMDRTTableSize(0x20);

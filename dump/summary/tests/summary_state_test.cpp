@@ -16,9 +16,6 @@ T at(const void* record, size_t offset) {
     std::memcpy(&v, static_cast<const uint8_t*>(record) + offset, sizeof v);
     return v;
 }
-uint64_t u64At(const void* record, size_t offset) {  // high word first
-    return (static_cast<uint64_t>(at<uint32_t>(record, offset)) << 32) | at<uint32_t>(record, offset + 4);
-}
 std::vector<uint8_t> bytesAt(const void* record, size_t offset, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(record) + offset;
     return std::vector<uint8_t>(p, p + n);
@@ -27,11 +24,7 @@ std::vector<uint8_t> bytesAt(const void* record, size_t offset, size_t n) {
 class SummaryState : public HeldDumpTest {};
 
 TEST_F(SummaryState, ProgressFollowsItemsFlagsAndTheMainStorePhase) {
-    const struct {
-        uint16_t flags;
-        uint32_t privateFlags, total, finished;
-        unsigned hardware, overall;
-    } cases[] = {
+    const struct { uint16_t flags; uint32_t privateFlags, total, finished; unsigned hardware, overall; } cases[] = {
         {0, 0, 3, 1, 33, 33},         {0, 0, 3, 2, 67, 67},         {0, 0, 200, 99, 50, 50},
         {0, 0, 4, 5, 125, 125},       {0, 0, 0, 7, 0, 0},           {0x4000, 0, 3, 1, 100, 100},
         {0x8000, 0, 0, 0, 100, 100},  {0x0200, 0, 2, 1, 50, 30},    {0x0200, 0, 100, 99, 99, 59},
@@ -69,12 +62,13 @@ TEST_F(SummaryState, RecordOfIncompleteAndCompleteDumps) {
     auto expectRecord = [&](uint16_t flags, uint32_t dataSize, uint64_t dumpSize, uint32_t progress) {
         ASSERT_TRUE(s->PopulateDumpState(&r));
         EXPECT_EQ(bytesAt(&r, 8, 48), Bytes().field("SYSDUMP.AB12CD3.0000001A.20261205203015", 48).bytes());
+        // 64-bit fields high word first.
         EXPECT_EQ((std::vector<uint32_t>{at<uint32_t>(&r, 0), at<uint32_t>(&r, 4), at<uint32_t>(&r, 56),
                                          at<uint32_t>(&r, 60), at<uint16_t>(&r, 64), at<uint16_t>(&r, 66),
-                                         at<uint32_t>(&r, 76), at<uint32_t>(&r, 88)}),
-                  (std::vector<uint32_t>{92, kSys.id, 2, 0xC0FFEE01, flags, 0x0102, dataSize, progress}));
-        EXPECT_EQ(u64At(&r, 68), 0x0123456789ABCDEFULL);
-        EXPECT_EQ(u64At(&r, 80), dumpSize);
+                                         at<uint32_t>(&r, 68), at<uint32_t>(&r, 72), at<uint32_t>(&r, 76),
+                                         at<uint32_t>(&r, 80), at<uint32_t>(&r, 84), at<uint32_t>(&r, 88)}),
+                  (std::vector<uint32_t>{92, kSys.id, 2, 0xC0FFEE01, flags, 0x0102, 0x01234567, 0x89ABCDEF,
+                                         dataSize, uint32_t(dumpSize >> 32), uint32_t(dumpSize), progress}));
     };
     // Incomplete, main store still to come: the data files measured now.
     expectRecord(0x0200, 1300, 0, 30);

@@ -16,7 +16,7 @@ protected:
     // Commits e (the pointer becomes null) and returns its record.
     Json committed(ErrlEntry*& e) {
         dumpCommitAndFreeLog(e);
-        iv_logsSeen = committedCount();
+        newLogs();  // looked at here
         return errlog().back();
     }
     // A section's bytes as attached to a committed entry, and its type.
@@ -89,29 +89,7 @@ TEST_F(ErrlHelpers, InfoLogReceivedErrorAndCallPoints) {
 // (The buffer, key/value and registry sections show in the failure tables'
 // signatures.)
 TEST_F(ErrlHelpers, UserDataSectionsAreBigEndianImages) {
-    std::list<std::string> strings = {"x", "yz"}, none;
-    EXPECT_EQ(attached(DumpMultiKeyValueStringsInfo(0xF000, strings)), "DumpMultiKeyValueStringsInfo=783A3F3A797A3A3F3A");
-    EXPECT_EQ(attached(DumpMultiKeyValueStringsInfo(0xF000, none)), "DumpMultiKeyValueStringsInfo=");
-    EXPECT_EQ(attached(DumpTocEntryInfo(0xF000, 1, 0x02030405, 0xFFFFFFFF)), "DumpTocEntryInfo=0000000102030405FFFFFFFF");
-
-    DumpClientRecord_t record;
-    std::memset(&record, 0xEE, sizeof record);
-    record.toolType = 0x01020304;
-    std::memcpy(record.clientId, "0123456789abcdef0123456789ABCDEF", 32);
-    std::memset(record.userId, 0, sizeof record.userId);
-    std::memcpy(record.userId, "operator", 8);
-    EXPECT_EQ(attached(DumpClientRecordInfo(0xF000, record)),
-              "DumpClientRecordInfo=" +
-                  hexOf(Bytes().u32(0x01020304).text("0123456789abcdef0123456789ABCDEF").field("operator", 33).fill(3)));
-
-    hwFacilityEntry1 entry;
-    for (uint32_t i = 0; i < 13; ++i) entry.word[i] = 0x10000000u * (i % 16) + i;
-    entry.status = 0x5C;
-    EXPECT_EQ(attached(DumpHwFacilityEntryInfo(0xF000, entry)), "DumpHwFacilityEntryInfo=C000000C" "00000000" "10000001"
-              "30000003" "40000004" "50000005" "60000006" "90000009" "5C000000");
-}
-
-TEST_F(ErrlHelpers, RegistryInfoReadsTheDumpKeysAndCommitsEachFailedRead) {
+    // The registry section reads the dump keys and commits each failed read.
     platsim::setRegistry("dump/DumpPending", "\x01");
     platsim::setRegistryU32("dump/DumpPolicy", 0x00010002);
     platsim::setRegistryU32("dump/SystemDumpId", 0x0000001A);
@@ -121,6 +99,26 @@ TEST_F(ErrlHelpers, RegistryInfoReadsTheDumpKeysAndCommitsEachFailedRead) {
     ASSERT_EQ(before.size(), 1u) << "the failed read is committed";
     EXPECT_EQ(before[0]["commit"]["flags"], 0);
     EXPECT_EQ(attached(section), "DumpRegistryInfo=01000000" "00010002" "00000000" "0000001A" "00000000");
+
+    std::list<std::string> strings = {"x", "yz"}, none;
+    EXPECT_EQ(attached(DumpMultiKeyValueStringsInfo(0xF000, strings)), "DumpMultiKeyValueStringsInfo=783A3F3A797A3A3F3A");
+    EXPECT_EQ(attached(DumpMultiKeyValueStringsInfo(0xF000, none)), "DumpMultiKeyValueStringsInfo=");
+    EXPECT_EQ(attached(DumpTocEntryInfo(0xF000, 1, 0x02030405, 0xFFFFFFFF)), "DumpTocEntryInfo=0000000102030405FFFFFFFF");
+
+    DumpClientRecord_t record;
+    std::memset(&record, 0xEE, sizeof record);
+    record.toolType = 0x01020304;
+    std::memcpy(record.clientId, "0123456789abcdef0123456789ABCDEF", 32);
+    std::strncpy(record.userId, "operator", sizeof record.userId);  // NUL-padded
+    EXPECT_EQ(attached(DumpClientRecordInfo(0xF000, record)),
+              "DumpClientRecordInfo=" +
+                  hexOf(Bytes().u32(0x01020304).text("0123456789abcdef0123456789ABCDEF").field("operator", 33).fill(3)));
+
+    hwFacilityEntry1 entry;
+    for (uint32_t i = 0; i < 13; ++i) entry.word[i] = 0x10000000u * (i % 16) + i;
+    entry.status = 0x5C;
+    EXPECT_EQ(attached(DumpHwFacilityEntryInfo(0xF000, entry)), "DumpHwFacilityEntryInfo=C000000C" "00000000" "10000001"
+              "30000003" "40000004" "50000005" "60000006" "90000009" "5C000000");
 }
 
 }  // namespace
