@@ -58,7 +58,6 @@ TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
     // Its stream's size, as curl counts it.
     ToolRun size = curl({"-o", "/dev/null", "-w", "%{size_download}", attachment("1A")});
     EXPECT_EQ(size.out, std::to_string(demo["AdditionalDataSizeBytes"].get<uint64_t>()));
-    EXPECT_EQ(status({attachment("2B")}), "409");  // not complete
     Json service = Json::parse(curl({base + "/redfish/v1/Systems/system/LogServices/Dump"}).out);
     EXPECT_EQ(service["@odata.type"], "#LogService.v1_7_0.LogService");
     EXPECT_EQ(service["OverWritePolicy"], "NeverOverWrites");
@@ -113,7 +112,6 @@ TEST_F(ServeClients, DeleteRemovesTheDumpOrShowsTheLibrarysErrorLog) {
 
     platsim::clearFaults();
     ASSERT_EQ(status({"-X", "DELETE", entry("1A")}), "204") << serverLog();
-    EXPECT_EQ(status({"-X", "DELETE", entry("1A")}), "404");
     EXPECT_EQ(status({entry("1A")}), "404");
     Json list = Json::parse(platdump({"list", "--json"}).out);
     EXPECT_TRUE(list["dumps"].empty());
