@@ -67,10 +67,7 @@ TEST_F(InspectCommand, ShowFindsEachKindAndReportsWhatItCannotOpen) {
     EXPECT_TRUE(fileExists(primary("/plat_dump/notes.txt")));  // nothing was opened, nothing swept
 
     createDump(DumpSummary::SYS, 0x1C);
-    std::string path = primary("/plat_dump/SYSDUMP.0000001C.summary");
-    std::string bytes = readFile(path);
-    bytes.replace(208, 8, "BAD DUMP");
-    writeFile(path, bytes);
+    patchFile(primary("/plat_dump/SYSDUMP.0000001C.summary"), 208, "BAD DUMP");
     r = platdump({"show", "1C"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("the library cannot open dump 0x0000001C"), std::string::npos) << r.err;

@@ -37,12 +37,6 @@ void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
 
 class Drill : public ToolTest, public ::testing::WithParamInterface<Scenario> {
 public:  // the scenarios reach these
-    using ToolTest::completeDump;
-    using ToolTest::CollectionStep;
-    using ToolTest::openDump;
-    using SimTest::backup;
-    using SimTest::primary;
-
     // Node 1: its hardware section written by a process that is killed
     // (SIGKILL) between an item's data and its TOC entry, so that the data
     // file holds 712 bytes no entry counts, here and on the backup; then
@@ -167,10 +161,8 @@ const Scenario kScenarios[] = {
      [](Drill& t) {
          t.completeDump(kDump, true);
          t.completeDump(kOther, true);
-         const std::string path = t.primary(kRepository + "/SYSDUMP." + hex8(kOther) + ".summary");
-         std::string summary = readFile(path);
-         summary.replace(208, 8, "XXX DUMP");  // its eye-catcher damaged here only
-         writeFile(path, summary);
+         // its eye-catcher damaged here only
+         t.patchFile(t.primary(summaryPath({DumpSummary::SYS, kOther})), 208, "XXX DUMP");
          std::vector<_dumpstate> states;
          delete DumpCollections::dumpSummarizeDumps(states);
      },
