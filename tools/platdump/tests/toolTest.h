@@ -201,9 +201,7 @@ public:  // tables of damages and scenarios reach the helpers
             }
             DumpNodalSection sp(DumpNodalSection::SPDATA, dump.get());
             EXPECT_EQ(sp.createNodalFiles(spToc, spData, 0), nullptr);
-            char item[] = "service processor item";
-            DumpSpTocEntry entry{0xF2000000, 0, sizeof item};
-            EXPECT_EQ(sp.writeEntry(entry, item), nullptr);
+            EXPECT_EQ(testsupport::signature(testsupport::putItem(sp, 0xF2000000)), "");
             ErrlEntry* errl = nullptr;
             DumpSystemNodal system(dump.get(), errl);
             EXPECT_EQ(errl, nullptr);

@@ -105,22 +105,16 @@ TEST_F(FailedItem, TheBytesOfAFailedItemAreFoundAndTheFinalisationKeepsThem) {
         }
     }
     dump->SetHWDATAFileNames(0, data, toc);
-    const std::vector<Found> expected = {{"items-misplaced", "0x0000001B", toc}};
-    const std::string gap = "entry 1's item (12 (0xC) bytes at 21 (0x15)) starts 11 (0xB) bytes after the previous "
-                            "item's end: bytes no entry describes";
-    ToolRun r = check();
-    EXPECT_EQ(found(r), expected) << r.out;
-    EXPECT_EQ(r.json()["findings"][0]["detail"], gap);
-
-    dump->setDumpComplete();
-    const std::string tocBytes = readFile(primary(toc)), dataBytes = readFile(primary(data));
-    EXPECT_EQ(dataBytes.size(), 10u + 11 + 12 + 7);  // padded with the 104-byte TOC to 144
-    r = check();
-    EXPECT_EQ(found(r), expected) << r.out;
-    EXPECT_EQ(r.json()["findings"][0]["detail"], gap);
-    dump->setDumpComplete();
-    EXPECT_EQ(readFile(primary(toc)), tocBytes);
-    EXPECT_EQ(readFile(primary(data)), dataBytes);
+    for (int completions = 0; completions < 2; ++completions) {
+        ToolRun r = check();
+        EXPECT_EQ(found(r), (std::vector<Found>{{"items-misplaced", "0x0000001B", toc}})) << r.out;
+        EXPECT_EQ(r.json()["findings"][0]["detail"], "entry 1's item (12 (0xC) bytes at 21 (0x15)) starts 11 (0xB) "
+                                                     "bytes after the previous item's end: bytes no entry describes");
+        const std::string pair = readFile(primary(toc)) + readFile(primary(data));
+        dump->setDumpComplete();
+        EXPECT_TRUE(completions == 0 || readFile(primary(toc)) + readFile(primary(data)) == pair) << "not kept";
+    }
+    EXPECT_EQ(readFile(primary(data)).size(), 10u + 11 + 12 + 7);  // padded with the 104-byte TOC to 144
 }
 
 }  // namespace

@@ -63,9 +63,7 @@ public:  // the scenarios reach these
         {
             DumpNodalSection sp(DumpNodalSection::SPDATA, &dump);
             EXPECT_EQ(sp.createNodalFiles(spToc, spData, 1), nullptr);
-            char item[] = "node 1 service processor item";
-            DumpSpTocEntry entry{0xF2000100, 0, sizeof item};
-            EXPECT_EQ(sp.writeEntry(entry, item), nullptr);
+            EXPECT_EQ(signature(putItem(sp, 0xF2000100)), "");
         }
         dump.SetHWDATAFileNames(1, data, toc);
         dump.SetSPDATAFileNames(1, spData, spToc);

@@ -13,16 +13,6 @@ namespace {
 
 class ServeDownload : public ServeTest {
 protected:
-    // platdump offload's file of dump 1A.
-    std::string offloaded(bool mainStore) {
-        const std::string file = root() + (mainStore ? "/offloaded-main" : "/offloaded");
-        std::vector<std::string> args{"offload", "1A", "-o", file};
-        if (mainStore) args.push_back("--main-store");
-        ToolRun r = platdump(args);
-        EXPECT_EQ(r.code, 0) << r.err;
-        return readFile(file);
-    }
-
     // A users file of one user, "operator" with password "secret".
     std::string usersFile() {
         ToolRun r = run({"mkpasswd", "-m", "sha-512", "secret"});  // Debian's whois
@@ -35,7 +25,7 @@ protected:
 
 TEST_F(ServeDownload, TheAttachmentIsTheOffloadStreamWholeAndInRanges) {
     startServer();
-    const std::string stream = offloaded(false);
+    const std::string stream = extracted(0x1A, false);
     const std::string file = root() + "/got";
     ASSERT_EQ(status({attachment("1A")}, file), "200");
     EXPECT_TRUE(sameBytes(readFile(file), stream));
@@ -88,8 +78,8 @@ TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransfer
     int wstatus = 0;
     ASSERT_EQ(::waitpid(slow, &wstatus, 0), slow);
     EXPECT_EQ(WEXITSTATUS(wstatus), 18) << "curl: partial file";  // CURLE_PARTIAL_FILE
-    EXPECT_LT(cut.size(), offloaded(true).size());
-    EXPECT_TRUE(sameBytes(cut, offloaded(true).substr(0, cut.size()))) << "what came is the old version's";
+    EXPECT_LT(cut.size(), extracted(0x1A, true).size());
+    EXPECT_TRUE(sameBytes(cut, extracted(0x1A, true).substr(0, cut.size()))) << "what came is the old version's";
     EXPECT_NE(serverLog().find("dump 0x0000001A: the dump changed during the transfer"), std::string::npos)
         << serverLog();
 
@@ -97,7 +87,7 @@ TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransfer
     const std::string now = after(head.out, "ETag: ", "\r\n");
     const std::string file = root() + "/got";
     EXPECT_EQ(status({"-r", "100-", "-H", "If-Range: " + before, attachment("1A")}, file), "200");
-    EXPECT_TRUE(sameBytes(readFile(file), offloaded(false)));
+    EXPECT_TRUE(sameBytes(readFile(file), extracted(0x1A, false)));
     EXPECT_EQ(status({"-r", "100-", "-H", "If-Range: " + now, attachment("1A")}, file), "206");
 }
 
@@ -105,7 +95,7 @@ TEST_F(ServeDownload, AKilledDownloadResumesAcrossARestartOfTheServer) {
     const std::string users = usersFile();
     const std::string socket = root() + "/serve.sock";
     startServer({"--listen", "127.0.0.1:0", "--unix", socket, "--users", users});
-    const std::string stream = offloaded(true);
+    const std::string stream = extracted(0x1A, true);
     const std::string file = root() + "/resumed";
     const std::string url = attachment("1A") + "?mainstore=true";
     // curl is killed half-way; what it delivered is the start of the file.
@@ -143,7 +133,7 @@ TEST_F(ServeDownload, MainStoreOnlyToALoggedInUserOrOverTheUnixSocket) {
     const std::string users = usersFile();
     const std::string socket = root() + "/serve.sock";
     startServer({"--listen", "127.0.0.1:0", "--unix", socket, "--users", users});
-    const std::string main = offloaded(true), file = root() + "/got";
+    const std::string main = extracted(0x1A, true), file = root() + "/got";
     const std::string url = attachment("1A") + "?mainstore=true";
 
     EXPECT_EQ(status({url}), "401");
@@ -178,7 +168,7 @@ TEST_F(ServeDownload, OverTlsWithASelfSignedCertificate) {
     ASSERT_EQ(base.rfind("https://127.0.0.1:", 0), 0u) << base;
     const std::string file = root() + "/got";
     ASSERT_EQ(status({"--cacert", cert, attachment("1A")}, file), "200");
-    EXPECT_TRUE(sameBytes(readFile(file), offloaded(false)));
+    EXPECT_TRUE(sameBytes(readFile(file), extracted(0x1A, false)));
     EXPECT_EQ(status({attachment("1A")}), "000") << "an unknown certificate is refused by curl";
     std::string plain = base;
     plain.replace(0, 5, "http");
