@@ -145,16 +145,14 @@ const Scenario kScenarios[] = {
              if (step == Drill::CollectionStep::BeforeCompletion) t.nodeOfAKilledWriter(d);
          });
      },
-     {{"mirror-differs", 1}},
-     {{"replace", 1}}},
+     {{"mirror-differs", 1}}, {{"replace", 1}}},
     {"SweepDuringCollection",
      [](Drill& t) {
          t.completeDump(kDump, true, [&](Drill::CollectionStep step, DumpSummary&) {
              if (step == Drill::CollectionStep::SectionsWritten) t.sweepElsewhere();
          });
      },
-     {{"mirror-differs", 4}},
-     {{"replace", 4}}},
+     {{"mirror-differs", 4}}, {{"replace", 4}}},
     {"DamagedSummaryRemovedByAListing",
      [](Drill& t) {
          t.completeDump(kDump, true);
@@ -164,8 +162,7 @@ const Scenario kScenarios[] = {
          std::vector<_dumpstate> states;
          delete DumpCollections::dumpSummarizeDumps(states);
      },
-     {{"backup-only", 7}},
-     {{"delete", 7}}},
+     {{"backup-only", 7}}, {{"delete", 7}}},
     {"ReplacedEmptyBackup",
      [](Drill& t) {
          t.completeDump(kDump, true);
@@ -173,8 +170,7 @@ const Scenario kScenarios[] = {
          std::filesystem::create_directories(t.backup(kRepository));
          t.openDump(kDump);  // its open asks the backup to create the summary
      },
-     {{"mirror-differs", 1}, {"mirror-missing", 7}},
-     {{"copy", 1}, {"create", 7}}},
+     {{"mirror-differs", 1}, {"mirror-missing", 7}}, {{"copy", 1}, {"create", 7}}},
     {"UnclaimedFilesAndAFailedBackupDelete",
      [](Drill& t) {
          t.completeDump(kOther, true);
@@ -187,8 +183,7 @@ const Scenario kScenarios[] = {
          platsim::clearFaults();
          t.completeDump(kDump, true);
      },
-     {{"backup-only", 2}},
-     {{"delete", 2}}},
+     {{"backup-only", 2}}, {{"delete", 2}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Drill, ::testing::ValuesIn(kScenarios),

@@ -34,7 +34,6 @@ TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
     EXPECT_EQ(redfishtool({"versions"}), Json({{"v1", "/redfish/v1/"}}));
     Json root = redfishtool({"root"});
     EXPECT_EQ(root["@odata.id"], "/redfish/v1");
-    EXPECT_EQ(root["Systems"]["@odata.id"], "/redfish/v1/Systems");
 
     Json entries = redfishtool({"Systems", "-I", "system", "Logs", "-i", "Dump", "-E"});
     ASSERT_EQ(entries["Members@odata.count"], 2) << entries;
@@ -53,8 +52,7 @@ TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
     EXPECT_EQ(open["Oem"]["Platdump"]["Complete"], false);
     EXPECT_TRUE(open["AdditionalDataSizeBytes"].is_null());
 
-    Json one = redfishtool({"raw", "GET", "/redfish/v1/Systems/system/LogServices/Dump/Entries/0000001A"});
-    EXPECT_EQ(one, demo);
+    EXPECT_EQ(redfishtool({"raw", "GET", "/redfish/v1/Systems/system/LogServices/Dump/Entries/0000001A"}), demo);
     // Its stream's size, as curl counts it.
     ToolRun size = curl({"-o", "/dev/null", "-w", "%{size_download}", attachment("1A")});
     EXPECT_EQ(size.out, std::to_string(demo["AdditionalDataSizeBytes"].get<uint64_t>()));
