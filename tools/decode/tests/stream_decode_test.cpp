@@ -21,10 +21,9 @@ TEST(DecodeStream, SystemDumpHeaderAndSummaryFields) {
     // and kind are checked against each other and against the stream: one
     // decoded wrong is a finding.
 
-    const FileHeader& h = d.header;
-    EXPECT_EQ(h.fileEyeCatcher, "FILE    ");
-    EXPECT_EQ(h.dumpFileName, "SYSDUMP.ABC1234.0000001A.20261205203015");
-    ASSERT_EQ(h.sections.size(), 3u);
+    EXPECT_EQ(std::tie(d.header.fileEyeCatcher, d.header.dumpFileName),
+              std::make_tuple("FILE    ", "SYSDUMP.ABC1234.0000001A.20261205203015"));
+    ASSERT_EQ(d.header.sections.size(), 3u);
 
     ASSERT_TRUE(d.summary);
     const SummarySection& s = *d.summary;
@@ -73,8 +72,7 @@ TEST(DecodeStream, SystemDumpNodalSectionsAndMainStore) {
     EXPECT_EQ(hw.groups[1].hardware->header.sectionIndex, 1);
     EXPECT_EQ(hw.groups[1].hardware->entries[0].spareBits, 7u);
     const NodalFile& sp1 = *hw.groups[1].serviceProcessor;  // no items: header alone
-    EXPECT_EQ(sp1.header.entryCount, 0u);
-    EXPECT_EQ(sp1.dataLength, 0u);
+    EXPECT_EQ(std::tie(sp1.header.entryCount, sp1.dataLength), std::make_tuple(0u, uint64_t{0}));
 
     ASSERT_TRUE(hw.system);
     ASSERT_EQ(hw.system->entries.size(), 2u);

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/common/dumpTest.h"
 #include "tools/platdump/tests/toolTest.h"
 
 using namespace testsupport;
@@ -72,11 +71,11 @@ public:  // the scenarios reach these
 
     // The orphan sweep of another process, as any deletion runs it.
     void sweepElsewhere() {
-        EXPECT_EQ(waitChild(forkChild([] {
-                      DumpCollections::removeOrphanedFiles();
-                      return 0;
-                  })),
-                  0);
+        const pid_t sweeper = forkChild([] {
+            DumpCollections::removeOrphanedFiles();
+            return 0;
+        });
+        EXPECT_EQ(waitChild(sweeper), 0);
     }
 
 protected:

@@ -39,16 +39,13 @@ TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
     ASSERT_EQ(entries["Members@odata.count"], 2) << entries;
     EXPECT_EQ(entries["@odata.type"], "#LogEntryCollection.LogEntryCollection");
     const Json& demo = entries["Members"][0];
-    EXPECT_EQ(demo["Id"], "0000001A");
-    EXPECT_EQ(demo["@odata.type"], "#LogEntry.v1_17_0.LogEntry");
-    EXPECT_EQ(demo["DiagnosticDataType"], "OEM");
-    EXPECT_EQ(demo["OEMDiagnosticDataType"], "SYS");
+    EXPECT_EQ(std::tie(demo["Id"], demo["@odata.type"], demo["DiagnosticDataType"], demo["OEMDiagnosticDataType"]),
+              std::make_tuple("0000001A", "#LogEntry.v1_17_0.LogEntry", "OEM", "SYS"));
     EXPECT_EQ(demo["AdditionalDataURI"], "/redfish/v1/Systems/system/LogServices/Dump/Entries/0000001A/attachment");
     EXPECT_EQ(demo["Oem"]["Platdump"]["Complete"], true);
     EXPECT_EQ(demo["Oem"]["Platdump"]["Progress"], 100);
     const Json& open = entries["Members"][1];
-    EXPECT_EQ(open["Id"], "0000002B");
-    EXPECT_EQ(open["Created"], "2026-12-05T20:30:15+00:00");
+    EXPECT_EQ(std::tie(open["Id"], open["Created"]), std::make_tuple("0000002B", "2026-12-05T20:30:15+00:00"));
     EXPECT_EQ(open["Oem"]["Platdump"]["Complete"], false);
     EXPECT_TRUE(open["AdditionalDataSizeBytes"].is_null());
 

@@ -30,18 +30,15 @@ TEST_F(ServeDownload, TheAttachmentIsTheOffloadStreamWholeAndInRanges) {
     ASSERT_EQ(status({attachment("1A")}, file), "200");
     EXPECT_TRUE(sameBytes(readFile(file), stream));
 
-    struct Range {
-        const char* asked;
-        size_t first, length;
-    };
-    for (const Range& r : {Range{"0-0", 0, 1}, Range{"100-4195", 100, 4096}, Range{"-50", stream.size() - 50, 50},
-                           Range{"500000-", 500000, stream.size() - 500000},
-                           Range{"5000-99999999999", 5000, stream.size() - 5000}}) {
-        EXPECT_EQ(status({"-r", r.asked, "-D", root() + "/headers", entry("0x1a") + "/attachment"}, file), "206");
-        const std::string range = std::to_string(r.first) + "-" + std::to_string(r.first + r.length - 1);
+    using Range = std::tuple<const char*, size_t, size_t>;  // asked, first byte, length
+    for (const auto& [asked, first, length] :
+         {Range{"0-0", 0, 1}, Range{"100-4195", 100, 4096}, Range{"-50", stream.size() - 50, 50},
+          Range{"500000-", 500000, stream.size() - 500000}, Range{"5000-99999999999", 5000, stream.size() - 5000}}) {
+        EXPECT_EQ(status({"-r", asked, "-D", root() + "/headers", entry("0x1a") + "/attachment"}, file), "206");
+        const std::string range = std::to_string(first) + "-" + std::to_string(first + length - 1);
         EXPECT_NE(readFile(root() + "/headers").find("Content-Range: bytes " + range + "/" +
-                                                     std::to_string(stream.size())), std::string::npos) << r.asked;
-        EXPECT_EQ(readFile(file), stream.substr(r.first, r.length)) << r.asked;
+                                                     std::to_string(stream.size())), std::string::npos) << asked;
+        EXPECT_EQ(readFile(file), stream.substr(first, length)) << asked;
     }
 
     ToolRun head = curl({"-I", attachment("1A")});
