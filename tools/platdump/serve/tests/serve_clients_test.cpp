@@ -32,8 +32,7 @@ TEST_F(ServeClients, RedfishtoolWalksToTheDumpEntries) {
     startServer();
 
     EXPECT_EQ(redfishtool({"versions"}), Json({{"v1", "/redfish/v1/"}}));
-    Json root = redfishtool({"root"});
-    EXPECT_EQ(root["@odata.id"], "/redfish/v1");
+    EXPECT_EQ(redfishtool({"root"})["@odata.id"], "/redfish/v1");
 
     Json entries = redfishtool({"Systems", "-I", "system", "Logs", "-i", "Dump", "-E"});
     ASSERT_EQ(entries["Members@odata.count"], 2) << entries;
@@ -108,8 +107,7 @@ TEST_F(ServeClients, DeleteRemovesTheDumpOrShowsTheLibrarysErrorLog) {
     platsim::clearFaults();
     ASSERT_EQ(status({"-X", "DELETE", entry("1A")}), "204") << serverLog();
     EXPECT_EQ(status({entry("1A")}), "404");
-    Json list = Json::parse(platdump({"list", "--json"}).out);
-    EXPECT_TRUE(list["dumps"].empty());
+    EXPECT_TRUE(platdump({"list", "--json"}).json()["dumps"].empty());
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // offload stream byte for byte, in ranges, resumed across a restart of the
 // server, never joined across two versions of a dump; main store only to a
 // logged-in user or over the Unix socket; TLS.
-#include <sys/stat.h>
-
 #include "serveTest.h"
 
 using namespace servetest;
@@ -138,13 +136,12 @@ TEST_F(ServeDownload, MainStoreOnlyToALoggedInUserOrOverTheUnixSocket) {
     EXPECT_EQ(status({"-u", "operator:wrong", base + "/redfish/v1"}), "401");  // credentials sent are checked
     EXPECT_EQ(status({base + "/redfish/v1"}), "200");                          // loopback needs none
 
-    struct stat st{};
-    ASSERT_EQ(::stat(socket.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(socket).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(status({"--unix-socket", socket, attachment("1A") + "?mainstore=1"}, file), "200");
     EXPECT_TRUE(sameBytes(readFile(file), main));
     EXPECT_EQ(stopServer(), 0);
-    EXPECT_NE(::stat(socket.c_str(), &st), 0) << "the socket file is removed";
+    EXPECT_FALSE(fs::exists(socket)) << "the socket file is removed";
 
     // An address beyond loopback is not served without users.
     ToolRun refused = platdump({"serve", "--listen", "0.0.0.0:0"});
