@@ -59,7 +59,7 @@ TEST_F(OffloadCommand, AFailureLeavesNoFileAndShowsTheErrorLog) {
     EXPECT_TRUE(files(out) == Files({{"old", "kept"}}));
 }
 
-TEST_F(OffloadCommand, ProgressOnATerminalOnly) {
+TEST_F(OffloadCommand, ProgressIsDrawnOnATerminal) {
     completeDump(0x1A, true);
     ToolRun r = onTerminal({"offload", "1A", "-o", out + "/t", "--main-store", "--request-size", "300"});
     ASSERT_EQ(r.code, 0) << r.out;
