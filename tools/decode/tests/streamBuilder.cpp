@@ -13,17 +13,11 @@ using testsupport::Bytes;
 
 namespace {
 
-const uint8_t kHwStart[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x31, 0x00, 0x50};
-const uint8_t kHwEnd[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x42, 0x59, 0x99};
-const uint8_t kMsStart[8] = {0x20, 0x26, 0x12, 0x05, 0x20, 0x43, 0x00, 0x00};
-const uint8_t kMsEnd[8] = {0x20, 0x26, 0x12, 0x05, 0x21, 0x02, 0x03, 0x04};
+// BCD times, written as one big-endian word: 2026-12-05 20:30:15.00 is 0x2026120520301500.
+constexpr uint64_t kCreated = 0x2026120520301500, kHwStart = 0x2026120520310050, kHwEnd = 0x2026120520425999;
+constexpr uint64_t kMsStart = 0x2026120520430000, kMsEnd = 0x2026120521020304;
 
 void append(Bytes& to, const Bytes& from) { to.text(std::string(from.bytes().begin(), from.bytes().end())); }
-
-Bytes& stamp(Bytes& b, const uint8_t* s) {
-    for (int i = 0; i < 8; ++i) b.u8(s[i]);
-    return b;
-}
 
 std::vector<uint8_t> pattern(size_t length, uint8_t seed) {
     std::vector<uint8_t> v(length);
@@ -74,21 +68,20 @@ Bytes summary(const Recipe& recipe, const Sizes& z, size_t headerSize) {
     const uint32_t hwDumpTotal = static_cast<uint32_t>(1024 + z.hardwareSection);
     Bytes b;
     b.text(hwu ? "HWU DUMP" : "SYS DUMP");
-    stamp(b, testsupport::kClockBcd.data()).u32(recipe.id).u16(0x0221).u16(1024).u64(hwDumpTotal + z.mdrt + z.memory);
+    b.u64(kCreated).u32(recipe.id).u16(0x0221).u16(1024).u64(hwDumpTotal + z.mdrt + z.memory);
     b.text("SIMXT01A").fill(8, ' ').text("0000000A").text("0000000B");
     b.field("sim-server-02", 32).field("ABC1234", 7).u8(1).u32(0x50001234);
     b.u16(static_cast<uint16_t>(headerSize)).u16(4).u8(0xB1).u8(0x81).u8(0x23).u8(0x45).fill(328);
     b.u32(3).field("offload-app", 32).field("service", 32);
     b.u16(recipe.dumpFlags).u16(0x0001).u16(0).u8(7).u8(0).u64(0x10);
-    stamp(b, kMsStart);
-    stamp(b, kMsEnd);
+    b.u64(kMsStart).u64(kMsEnd);
     b.text("DEADBEEF").fill(2).u8(1).u8(0xFF).fill(2).u16(static_cast<uint16_t>(recipe.groups.size())).fill(4);
     b.u32(static_cast<uint32_t>(z.nodalData)).u32(hwDumpTotal).u32(static_cast<uint32_t>(z.mdrt));
     b.u64(0x0000000012340000).u64(z.memory);
     b.fill(8);  // voskInfoTime unset
-    stamp(b, kHwEnd).u32(0x400).u32(0x00020003).fill(8);
+    b.u64(kHwEnd).u32(0x400).u32(0x00020003).fill(8);
     b.u64(0x8000000004000000).u64(0x0000000100000002);
-    stamp(b, kHwStart).fill(376);
+    b.u64(kHwStart).fill(376);
     if (b.size() != 1024) throw std::logic_error("summary section is not 1024 bytes");
     return b;
 }
@@ -122,14 +115,12 @@ Built build(const Recipe& recipe) {
     const bool hwu = recipe.kind == Kind::HardwareUnit;
     const size_t headerSize = hwu ? 160 : 208;
     Built out;
-    out.hardware = headerSize + 1024;
 
     Bytes hardware;
     Sizes z{0, 0, 32 * recipe.regions.size(), 0};
     auto add = [&](const char* name, bool isHw, const Nodal& n) {
         NodalAt at;
-        Bytes b = nodal(name, isHw, n, out.hardware + hardware.size(), at);
-        append(hardware, b);
+        append(hardware, nodal(name, isHw, n, headerSize + 1024 + hardware.size(), at));
         z.nodalData += at.dataLength;
         out.nodal.push_back(at);
     };
@@ -138,7 +129,7 @@ Built build(const Recipe& recipe) {
         add("SPDATA", false, g.second);
     }
     if (recipe.system) add("SYSDATA", false, *recipe.system);
-    z.hardwareSection = out.hardwareLength = hardware.size();
+    z.hardwareSection = hardware.size();
     for (const Region& r : recipe.regions) z.memory += r.length;
 
     char name[48];
@@ -150,20 +141,13 @@ Built build(const Recipe& recipe) {
     if (!hwu) append(header, sectionHeader("HYPERVISOR DATA", 2, 1, z.mdrt + z.memory));
     append(header, summary(recipe, z, headerSize));
     append(header, hardware);
-    out.bytes = header.bytes();
-    out.nodalDataSize = z.nodalData;
-    out.totalDumpSize = 1024 + z.hardwareSection + z.mdrt + z.memory;
-    out.mdrt = out.bytes.size();
-    if (recipe.regions.empty()) return out;
-
-    Bytes mdrt;
-    for (const Region& r : recipe.regions)
-        mdrt.text("MSREGION").u64(r.address).u32(0).u32(r.length).u64(0);
-    out.bytes.insert(out.bytes.end(), mdrt.bytes().begin(), mdrt.bytes().end());
+    out.mdrt = header.size();
+    for (const Region& r : recipe.regions) header.text("MSREGION").u64(r.address).u32(0).u32(r.length).u64(0);
     for (const Region& r : recipe.regions) {
-        out.regions.push_back(out.bytes.size());
-        out.bytes.insert(out.bytes.end(), r.length, r.fill);
+        out.regions.push_back(header.size());
+        header.fill(r.length, r.fill);
     }
+    out.bytes = header.bytes();
     return out;
 }
 

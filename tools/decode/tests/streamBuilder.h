@@ -58,13 +58,9 @@ struct NodalAt {
 
 struct Built {
     std::vector<uint8_t> bytes;
-    size_t hardware = 0;  // where the hardware data section starts
-    size_t hardwareLength = 0;
     std::vector<NodalAt> nodal;  // in stream order
     size_t mdrt = 0;              // where the hardware data ends
     std::vector<size_t> regions;  // stream offset of each region
-    uint64_t nodalDataSize = 0;
-    uint64_t totalDumpSize = 0;
 };
 
 // A complete system dump: two node groups (HWDATA with two and one items,

@@ -30,8 +30,10 @@ struct Damage {
     const char* what;
     std::function<void(Stream&)> apply;
     Listed findings;        // every finding, in stream order ("notice: " before a notice)
-    size_t groups;          // node groups decoded
-    uint64_t hypervisorAt;  // where the hypervisor data was found; 0: nowhere
+    // The walk: node groups decoded, where the hypervisor data was found (0:
+    // nowhere); by default the whole stream's.
+    size_t groups = 2;
+    uint64_t hypervisorAt = 1712;
     size_t findingCount = 0;  // when not 0: findings lists only some of them
 };
 
@@ -44,26 +46,25 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
     const size_t toc0 = b.nodal[0].toc, toc2 = b.nodal[2].toc;  // node groups 0 and 1's HWDATA
     const Damage table[] = {
         {"an unknown dumpTypeCode", put16(kTypeCode, 99),
-         {{22, "dumpTypeCode 99 is none of 15 (SYS), 17 (HWU), 0 (RSC)"}}, 2, 1712},
+         {{22, "dumpTypeCode 99 is none of 15 (SYS), 17 (HWU), 0 (RSC)"}}},
         {"a file name naming another dump", [](Stream& s) { s[kFileNameId + 7] = 'B'; },
-         {{40, "dumpFileName names dump \"0000001B\", the summary's summaryDumpId is 0000001A"}}, 2, 1712},
+         {{40, "dumpFileName names dump \"0000001B\", the summary's summaryDumpId is 0000001A"}}},
         {"a file name without its NUL", [](Stream& s) { s[kFileNameId + 23] = 'x'; },
-         {{63, "notice: dumpFileName is not NUL-terminated"}}, 2, 1712},
+         {{63, "notice: dumpFileName is not NUL-terminated"}}},
         {"a section header's name", [](Stream& s) { s[kSectionName] = '\\'; },
-         {{96, "sectionName is \"\\x5CUMP SUMMARY\", expected \"DUMP SUMMARY\""}}, 2, 1712},
+         {{96, "sectionName is \"\\x5CUMP SUMMARY\", expected \"DUMP SUMMARY\""}}},
         {"a hardware sectionSize beyond 32 bits", put64(kHardwareSectionSize, 0x100000000 + 480),
          {{136, "sectionSize 4294967776 (0x1000001E0) of the hardware section exceeds 32 bits"},
           {136, "sectionSize of the hardware data section is 4294967776 (0x1000001E0), its nodal files take 480 "
-                "(0x1E0) bytes (to 1712 (0x6B0))"}},
-         2, 1712},
+                "(0x1E0) bytes (to 1712 (0x6B0))"}}},
         {"a summary of no known kind", [](Stream& s) { s[kSummary] = 0xC3; },
-         {{208, "summaryEyeCatcher is \"\\xC3YS DUMP\", none of SYS DUMP, HWU DUMP, RSC DUMP"}}, 2, 1712},
+         {{208, "summaryEyeCatcher is \"\\xC3YS DUMP\", none of SYS DUMP, HWU DUMP, RSC DUMP"}}},
         {"a creation time that is no date", [](Stream& s) { s[kSummary + 8 + 2] = 0x13; },
-         {{216, "notice: dumpCreationTime is not a valid BCD time: 2026130520301500"}}, 2, 1712},
+         {{216, "notice: dumpCreationTime is not a valid BCD time: 2026130520301500"}}},
         {"a reserved summary byte", [](Stream& s) { s[kSummary + 519] = 1; },
-         {{727, "notice: reserved summary byte is 0x01, not 0"}}, 2, 1712},
+         {{727, "notice: reserved summary byte is 0x01, not 0"}}},
         {"main store without its dumpFlags bit", put16(kDumpFlags, 0xA280 & ~0x2000),
-         {{1712, "296 (0x128) bytes of hypervisor data follow, but dumpFlags lacks mainstoreDumpExistsFlag"}}, 2, 1712},
+         {{1712, "296 (0x128) bytes of hypervisor data follow, but dumpFlags lacks mainstoreDumpExistsFlag"}}},
         {"an mdrtTableSize of no whole entries", put32(kMdrtTableSize, 96 + 8),
          {{184, "sectionSize of the hypervisor data section is 296 (0x128), but memoryDumpSize + mdrtTableSize gives "
                 "304 (0x130)"},
@@ -72,8 +73,7 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
           {1808, "notice: the MDRT of 104 (0x68) bytes is no whole number of 32-byte entries: its last 8 bytes are "
                  "ignored"},
           {1980, "main-store region 2 (MDRT entry at 1776 (0x6F0): 36 (0x24) bytes at address 0x0000000300000000) "
-                 "runs past the end of the stream at 2008 (0x7D8): 28 (0x1C) bytes present"}},
-         2, 1712},
+                 "runs past the end of the stream at 2008 (0x7D8): 28 (0x1C) bytes present"}}},
         {"cut inside the file header", cutAt(40),
          {{0, "the stream ends at 40 (0x28), inside the file header (64 (0x40) bytes at 0)"}}, 0, 0},
         {"cut inside a section header", cutAt(100),
@@ -98,56 +98,46 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
                  "its header declares were not offloaded (an offload without main store)"}},
          2, 0},
         {"cut inside the MDRT", cutAt(b.mdrt + 40),
-         {{1712, "the stream ends at 1752 (0x6D8), inside the MDRT (96 (0x60) bytes at 1712 (0x6B0))"}}, 2, 1712},
+         {{1712, "the stream ends at 1752 (0x6D8), inside the MDRT (96 (0x60) bytes at 1712 (0x6B0))"}}},
         {"cut inside a region: the next is missing, the MDRT still accounts for memoryDumpSize",
          cutAt(b.regions[1] + 50),
          {{1872, "main-store region 1 (MDRT entry at 1744 (0x6D0): 100 (0x64) bytes at address 0x0000000200001000) "
                  "runs past the end of the stream at 1922 (0x782): 50 (0x32) bytes present"},
           {1972, "main-store region 2 (MDRT entry at 1776 (0x6F0): 36 (0x24) bytes at address 0x0000000300000000) "
-                 "runs past the end of the stream at 1922 (0x782): 0 bytes present"}},
-         2, 1712},
-        {"hardware sectionSize 16 too large", put64(kHardwareSectionSize, b.hardwareLength + 16),
+                 "runs past the end of the stream at 1922 (0x782): 0 bytes present"}}},
+        {"hardware sectionSize 16 too large", put64(kHardwareSectionSize, 480 + 16),
          {{136, "sectionSize of the hardware data section is 496 (0x1F0), its nodal files take 480 (0x1E0) bytes "
-                "(to 1712 (0x6B0))"}},
-         2, 1712},
-        {"hardware sectionSize 16 too small", put64(kHardwareSectionSize, b.hardwareLength - 16),
+                "(to 1712 (0x6B0))"}}},
+        {"hardware sectionSize 16 too small", put64(kHardwareSectionSize, 480 - 16),
          {{136, "sectionSize of the hardware data section is 464 (0x1D0), its nodal files take 480 (0x1E0) bytes "
-                "(to 1712 (0x6B0))"}},
-         2, 1712},
-        {"totalDumpSize one too large", put64(kTotalDumpSize, b.totalDumpSize + 1),
+                "(to 1712 (0x6B0))"}}},
+        {"totalDumpSize one too large", put64(kTotalDumpSize, 1800 + 1),
          {{232, "totalDumpSize is 1801 (0x709), but hwDumpTotalSize + mdrtTableSize + memoryDumpSize gives 1800 "
-                "(0x708)"}},
-         2, 1712},
-        {"nodalDataSize 4 too small", put32(kNodalDataSize, static_cast<uint32_t>(b.nodalDataSize - 4)),
-         {{772, "nodalDataSize is 116 (0x74), but the nodal data files found gives 120 (0x78)"}}, 2, 1712},
+                "(0x708)"}}},
+        {"nodalDataSize 4 too small", put32(kNodalDataSize, 120 - 4),
+         {{772, "nodalDataSize is 116 (0x74), but the nodal data files found gives 120 (0x78)"}}},
         {"fileHeaderSize of a hardware-unit dump", put16(kFileHeaderSize, 160),
-         {{316, "fileHeaderSize is 160 (0xA0), but the offloaded header gives 208 (0xD0)"}}, 2, 1712},
+         {{316, "fileHeaderSize is 160 (0xA0), but the offloaded header gives 208 (0xD0)"}}},
         {"an SPDATA item past its data file", put32(b.nodal[1].entries[0] + kSpEntryDataSize, 1000),
          {{1424, "entry 0 of the SPDATA TOC at 1376 (0x560): item of 1000 (0x3E8) bytes at data offset 0 ends at "
-                 "1000 (0x3E8), past its data file of 20 (0x14) bytes"}},
-         2, 1712},
+                 "1000 (0x3E8), past its data file of 20 (0x14) bytes"}}},
         {"an HWDATA item starting past its data file", put32(b.nodal[0].entries[1] + kHwEntryDataOffset, 0x100),
          {{1308, "entry 1 of the HWDATA TOC at 1232 (0x4D0): item of 9 bytes at data offset 256 (0x100) ends at 265 "
-                 "(0x109), past its data file of 40 (0x28) bytes"}},
-         2, 1712},
+                 "(0x109), past its data file of 40 (0x28) bytes"}}},
         {"a SYSDATA item not where the previous ends", put32(b.nodal[4].entries[1] + kSpEntryDataOffset, 11),
          {{1676, "entry 1 of the SYSDATA TOC at 1616 (0x650): item starts at data offset 11 (0xB), the previous item "
                  "ends at 12 (0xC)"},
-          {1704, "notice: SYSDATA TOC at 1616 (0x650): pad byte is 0xA4, not 0"}},
-         2, 1712},
+          {1704, "notice: SYSDATA TOC at 1616 (0x650): pad byte is 0xA4, not 0"}}},
         {"a TOC totalSize that lies: the boundary by dataFileSize is taken", put32(toc0 + kTocTotalSize, 144 + 16),
          {{1248, "HWDATA TOC at 1232 (0x4D0): totalSize 160 (0xA0) disagrees with 48 + entrySize x entryCount + "
-                 "dataFileSize = 144 (0x90); the data file is taken to end at 1376 (0x560) (by dataFileSize)"}},
-         2, 1712},
+                 "dataFileSize = 144 (0x90); the data file is taken to end at 1376 (0x560) (by dataFileSize)"}}},
         {"a TOC dataFileSize that lies: only totalSize leads to the next TOC", put32(toc0 + kTocDataFileSize, 40 + 16),
          {{1248, "HWDATA TOC at 1232 (0x4D0): totalSize 144 (0x90) disagrees with 48 + entrySize x entryCount + "
-                 "dataFileSize = 160 (0xA0); the data file is taken to end at 1376 (0x560) (by totalSize)"}},
-         2, 1712},
+                 "dataFileSize = 160 (0xA0); the data file is taken to end at 1376 (0x560) (by totalSize)"}}},
         {"the last TOC's dataFileSize that lies: the section's end is taken",
          put32(b.nodal[4].toc + kTocDataFileSize, 33),
          {{1632, "SYSDATA TOC at 1616 (0x650): totalSize 96 (0x60) disagrees with 48 + entrySize x entryCount + "
-                 "dataFileSize = 105 (0x69); the data file is taken to end at 1712 (0x6B0) (by totalSize)"}},
-         2, 1712},
+                 "dataFileSize = 105 (0x69); the data file is taken to end at 1712 (0x6B0) (by totalSize)"}}},
         {"a TOC entryCount beyond the stream: 16 entries listed, the rest counted",
          put32(toc0 + kTocEntryCount, 0x0FFFFFFF),
          {{1232, "the stream ends at 2008 (0x7D8), inside the HWDATA TOC at 1232 (0x4D0) (7516192788 (0x1C0000014) "
@@ -161,20 +151,18 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
                  "offset 1812 (0x714)"}},
          1, 0, 19},
         {"a hardware TOC's contentCode", put32(toc0 + kTocContentCode, 5),
-         {{1244, "HWDATA contentCode is 5, expected 0 or 2"}}, 2, 1712},
+         {{1244, "HWDATA contentCode is 5, expected 0 or 2"}}},
         {"an item 16 bytes shorter than its data file", put32(b.nodal[2].entries[0] + kHwEntryDataSize, 33 - 16),
          {{1549, "HWDATA TOC at 1456 (0x5B0): 19 (0x13) bytes follow the last item in the data file; padding is at "
-                 "most 15"}},
-         2, 1712},
+                 "most 15"}}},
         {"an MDRT length beyond the stream", put32(b.mdrt + 32 + kMdrtLength, 0x10000000),
          {{792, "memoryDumpSize is 200 (0xC8), but the lengths in the MDRT gives 268435556 (0x10000064)"},
           {1872, "main-store region 1 (MDRT entry at 1744 (0x6D0): 268435456 (0x10000000) bytes at address "
                  "0x0000000200001000) runs past the end of the stream at 2008 (0x7D8): 136 (0x88) bytes present"},
           {268437328, "main-store region 2 (MDRT entry at 1776 (0x6F0): 36 (0x24) bytes at address "
-                      "0x0000000300000000) runs past the end of the stream at 2008 (0x7D8): 0 bytes present"}},
-         2, 1712},
+                      "0x0000000300000000) runs past the end of the stream at 2008 (0x7D8): 0 bytes present"}}},
         {"bytes after the last region", [](Stream& s) { s.resize(s.size() + 5, 0xEE); },
-         {{2008, "5 bytes follow the last main-store region, which ends at 2008 (0x7D8)"}}, 2, 1712},
+         {{2008, "5 bytes follow the last main-store region, which ends at 2008 (0x7D8)"}}},
         {"bytes after a hardware-unit dump", [&hwu](Stream& s) { (s = hwu.bytes).resize(s.size() + 7, 0); },
          {{1392, "7 bytes follow the hardware data section, the last section of a 160-byte header"}},
          1, 0},
@@ -188,8 +176,7 @@ TEST(DamagedStream, EachDamageIsReportedWhereItIsAndTheWalkGoesOn) {
         {"a type code that contradicts the summary: the summary is read where it stands", put16(kTypeCode, 17),
          {{22, "dumpTypeCode 17 (HWU) gives a 160-byte header, but the summary starts at 208"},
           {24, "dumpFileName prefix is \"SYSDUMP\", expected \"HWUDUMP\""},
-          {208, "summaryEyeCatcher \"SYS DUMP\" disagrees with dumpTypeCode 17"}},
-         2, 1712},
+          {208, "summaryEyeCatcher \"SYS DUMP\" disagrees with dumpTypeCode 17"}}},
     };
     for (const Damage& row : table) {
         Stream bytes = b.bytes;

@@ -21,40 +21,28 @@ TEST(DecodeStream, SystemDumpHeaderAndSummaryFields) {
     // and kind are checked against each other and against the stream: one
     // decoded wrong is a finding.
 
-    const FileHeader& h = d.header;
-    EXPECT_EQ(h.fileEyeCatcher, "FILE    ");
-    EXPECT_EQ(h.dumpFileName, "SYSDUMP.ABC1234.0000001A.20261205203015");
-    ASSERT_EQ(h.sections.size(), 3u);
+    EXPECT_EQ(std::tie(d.header.fileEyeCatcher, d.header.dumpFileName),
+              std::make_tuple("FILE    ", "SYSDUMP.ABC1234.0000001A.20261205203015"));
+    ASSERT_EQ(d.header.sections.size(), 3u);
 
     ASSERT_TRUE(d.summary);
     const SummarySection& s = *d.summary;
-    EXPECT_EQ(s.dumpCreationTime.text, "2026-12-05 20:30:15.00");
-    EXPECT_EQ(s.machineTypeModelInfo, "SIMXT01A        0000000A0000000B");
-    EXPECT_EQ(s.systemName, "sim-server-02");
-    EXPECT_EQ(s.machineSerialNumber, "ABC1234");
-    EXPECT_EQ(s.systemLogId, 0x50001234u);
-    EXPECT_EQ(s.dumpSrc, bytesOf({0xB1, 0x81, 0x23, 0x45}));
-    EXPECT_EQ(s.toolType, 3u);
-    EXPECT_EQ(s.clientId, "offload-app");
-    EXPECT_EQ(s.userId, "service");
-    EXPECT_EQ(s.dumpFlags, 0xA280);
+    EXPECT_EQ(std::tie(s.dumpCreationTime.text, s.hardwareCollectionStartTime.text, s.hardwareCollectionEndTime.text,
+                       s.memoryDumpStartTime.text, s.memoryDumpCompletionTime.text),
+              std::make_tuple("2026-12-05 20:30:15.00", "2026-12-05 20:31:00.50", "2026-12-05 20:42:59.99",
+                              "2026-12-05 20:43:00.00", "2026-12-05 21:02:03.04"));
+    EXPECT_FALSE(s.voskInfoTime.set);
+    EXPECT_EQ(std::tie(s.machineTypeModelInfo, s.systemName, s.machineSerialNumber, s.clientId, s.userId),
+              std::make_tuple("SIMXT01A        0000000A0000000B", "sim-server-02", "ABC1234", "offload-app", "service"));
+    EXPECT_EQ(std::tie(s.systemLogId, s.toolType, s.contentType, s.failingUnitId, s.mdrtAddress, s.memoryDumpErrorFlags),
+              std::make_tuple(0x50001234u, 3u, 0x400u, 0x00020003u, uint64_t{0x12340000}, uint64_t{0x10}));
+    EXPECT_EQ(std::tie(s.dumpFlags, s.hwErrorFlags, s.hardwareObjectModel, s.hypMode, s.voskDumpContent),
+              std::make_tuple(0xA280, 1, 7, 1, 0xFF));
     EXPECT_EQ(s.dumpFlagNames, (std::vector<std::string>{"dumpCompleteFlag", "mainstoreDumpExistsFlag",
                                                          "mainstoreCollectionFlag", "0x0080"}));
-    EXPECT_EQ(s.hwErrorFlags, 1);
-    EXPECT_EQ(s.hardwareObjectModel, 7);
-    EXPECT_EQ(s.memoryDumpErrorFlags, 0x10u);
-    EXPECT_EQ(s.memoryDumpStartTime.text, "2026-12-05 20:43:00.00");
-    EXPECT_EQ(s.memoryDumpCompletionTime.text, "2026-12-05 21:02:03.04");
-    EXPECT_EQ(s.voskInfoData, bytesOf({'D', 'E', 'A', 'D', 'B', 'E', 'E', 'F'}));
-    EXPECT_EQ(s.hypMode, 1);
-    EXPECT_EQ(s.voskDumpContent, 0xFF);
-    EXPECT_EQ(s.mdrtAddress, 0x12340000u);
-    EXPECT_FALSE(s.voskInfoTime.set);
-    EXPECT_EQ(s.hardwareCollectionEndTime.text, "2026-12-05 20:42:59.99");
-    EXPECT_EQ(s.contentType, 0x400u);
-    EXPECT_EQ(s.failingUnitId, 0x00020003u);
-    EXPECT_EQ(s.voskHrmor, bytesOf({0x80, 0, 0, 0, 0x04, 0, 0, 0}));
-    EXPECT_EQ(s.hardwareCollectionStartTime.text, "2026-12-05 20:31:00.50");
+    EXPECT_EQ(std::tie(s.dumpSrc, s.voskInfoData, s.voskHrmor),
+              std::make_tuple(bytesOf({0xB1, 0x81, 0x23, 0x45}), bytesOf({'D', 'E', 'A', 'D', 'B', 'E', 'E', 'F'}),
+                              bytesOf({0x80, 0, 0, 0, 0x04, 0, 0, 0})));
 }
 
 // Offsets and sizes are held against each other: one decoded wrong is a
@@ -70,13 +58,10 @@ TEST(DecodeStream, SystemDumpNodalSectionsAndMainStore) {
     // 20 and 9 bytes, 11 pad bytes to reach 144.
     ASSERT_TRUE(hw.groups[0].hardware);
     const NodalFile& hw0 = *hw.groups[0].hardware;
-    EXPECT_EQ(hw0.dataOffset, 1336u);
-    EXPECT_EQ(hw0.itemsLength, 29u);
-    EXPECT_EQ(hw0.padLength, 11u);
+    EXPECT_EQ(std::tie(hw0.dataOffset, hw0.itemsLength, hw0.padLength), std::make_tuple(1336u, 29u, 11u));
     ASSERT_EQ(hw0.entries.size(), 2u);
-    EXPECT_EQ(hw0.entries[0].hwWord[0], 0x11u);
-    EXPECT_EQ(hw0.entries[0].hwWord[4], 0x80300000u);
-    EXPECT_EQ(hw0.entries[0].spareBits, 3u);
+    const TocEntry& e = hw0.entries[0];
+    EXPECT_EQ(std::tie(e.hwWord[0], e.hwWord[4], e.spareBits), std::make_tuple(0x11u, 0x80300000u, 3u));
 
     ASSERT_TRUE(hw.groups[0].serviceProcessor);
     const NodalFile& sp0 = *hw.groups[0].serviceProcessor;
@@ -87,8 +72,7 @@ TEST(DecodeStream, SystemDumpNodalSectionsAndMainStore) {
     EXPECT_EQ(hw.groups[1].hardware->header.sectionIndex, 1);
     EXPECT_EQ(hw.groups[1].hardware->entries[0].spareBits, 7u);
     const NodalFile& sp1 = *hw.groups[1].serviceProcessor;  // no items: header alone
-    EXPECT_EQ(sp1.header.entryCount, 0u);
-    EXPECT_EQ(sp1.dataLength, 0u);
+    EXPECT_EQ(std::tie(sp1.header.entryCount, sp1.dataLength), std::make_tuple(0u, uint64_t{0}));
 
     ASSERT_TRUE(hw.system);
     ASSERT_EQ(hw.system->entries.size(), 2u);

@@ -67,10 +67,7 @@ TEST_F(InspectCommand, ShowFindsEachKindAndReportsWhatItCannotOpen) {
     EXPECT_TRUE(fileExists(primary("/plat_dump/notes.txt")));  // nothing was opened, nothing swept
 
     createDump(DumpSummary::SYS, 0x1C);
-    std::string path = primary("/plat_dump/SYSDUMP.0000001C.summary");
-    std::string bytes = readFile(path);
-    bytes.replace(208, 8, "BAD DUMP");
-    writeFile(path, bytes);
+    patchFile(primary("/plat_dump/SYSDUMP.0000001C.summary"), 208, "BAD DUMP");
     r = platdump({"show", "1C"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("the library cannot open dump 0x0000001C"), std::string::npos) << r.err;
@@ -103,11 +100,8 @@ TEST_F(InspectCommand, StatusShowsEventsWithDatesAndKeepsOtherLines) {
 TEST_F(InspectCommand, AnIdIsHexadecimalInEveryForm) {
     DumpStatusLogger(0xFFFFFFFF).setSystemDumpRequested();
     DumpStatusLogger(0x1A).setSystemDumpRequested();
-    for (const char* id : {"1A", "1a", "0x1A", "0X1a", "0000001A", "0x0000001a"}) {
-        ToolRun r = platdump({"status", id, "--json"});
-        EXPECT_EQ(r.code, 0) << id << ": " << r.err;
-        EXPECT_EQ(r.json()["dumpId"], 0x1A) << id;
-    }
+    for (const char* id : {"1A", "1a", "0x1A", "0X1a", "0000001A", "0x0000001a"})
+        EXPECT_EQ(platdump({"status", id, "--json"}).json()["dumpId"], 0x1A) << id;
     EXPECT_EQ(platdump({"status", "FFFFFFFF", "--json"}).json()["dumpId"], 0xFFFFFFFFu);
 }
 
@@ -119,12 +113,11 @@ TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
     DumpClientRecord_t client{7, "offload-app", "ce01", {}};
     dumpAddDetails(DumpClientRecordInfo(DUMP_COMPONENT_ID, client), e);
     dumpCommitAndFreeLog(e);
-    writeFile(platsim::errlogPath(), readFile(platsim::errlogPath()) + "{not json\n");
 
     ToolRun r = platdump({"errlog", "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     Json entries = r.json()["entries"];
-    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_EQ(entries.size(), 1u);
     // Module 0x0113 location 9 with reason 0xF00B; call point 0x0221 0x20.
     EXPECT_EQ(entries[0]["srcs"][0]["location"], Json::parse(R"({"word": 18025225, "moduleId": 275,
         "source": "dumpSummary", "function": 1, "locationIndex": 9, "matchesReasonCode": true})"));
@@ -136,7 +129,6 @@ TEST_F(InspectCommand, ErrlogDecodesLocationsCallPointsAndSections) {
          "positionLow": 4096},
         {"type": "DumpClientRecordInfo", "sectionLength": 72, "toolType": 7, "clientId": "offload-app",
          "userId": "ce01"}])"));
-    EXPECT_EQ(entries[1], (Json{{"line", 2}, {"unreadable", "{not json"}}));
 }
 
 // Lines of the error-log file that are no entry, whose members are of

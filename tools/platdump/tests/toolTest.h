@@ -43,14 +43,16 @@ struct ToolRun {
 // first offset where they differ.
 inline ::testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
     if (got == expected) return ::testing::AssertionSuccess();
-    size_t i = 0;
-    while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
+    const auto i = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first - got.begin();
     return ::testing::AssertionFailure() << "got " << got.size() << " bytes, expected " << expected.size()
                                          << "; they differ from offset " << i;
 }
 
 class ToolTest : public testsupport::SimTest {
-protected:
+public:  // tables of damages and scenarios reach the helpers
+    using SimTest::backup;
+    using SimTest::primary;
+
     void SetUp() override {
         SimTest::SetUp();
         platsim::setClock(kClock);
@@ -106,10 +108,7 @@ protected:
             ::dup2(err, 2);
             ::dup2(::open("/dev/null", O_RDONLY), 0);
             for (const std::string& v : env)
-                if (v[0] == '-')
-                    ::unsetenv(v.c_str() + 1);
-                else
-                    ::putenv(const_cast<char*>(v.c_str()));
+                v[0] == '-' ? ::unsetenv(v.c_str() + 1) : ::putenv(const_cast<char*>(v.c_str()));
             exec(argv);
         }
         ::close(out);
@@ -135,6 +134,15 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
 
+    // Bytes written into a host file at offset (appended when offset is npos).
+    static void patchFile(const std::string& host, size_t offset, const std::string& bytes) {
+        std::string content = testsupport::readFile(host);
+        if (offset == std::string::npos) offset = content.size();
+        content.resize(std::max(content.size(), offset + bytes.size()));
+        content.replace(offset, bytes.size(), bytes);
+        testsupport::writeFile(host, content);
+    }
+
     // The names (relative to dir) and bytes of every file under dir,
     // directories as "(directory)", the tool's own output files left out.
     static Files files(const std::string& dir) {
@@ -152,15 +160,13 @@ protected:
     std::unique_ptr<DumpSummary> createDump(DumpSummary::typeOfSummary_t type, unsigned int id) {
         ErrlEntry* errl = nullptr;
         auto dump = std::make_unique<DumpSummary>(type, id, errl);
-        EXPECT_EQ(errl, nullptr);
-        delete errl;
+        EXPECT_EQ(testsupport::signature(errl), "");
         return dump;
     }
     std::unique_ptr<DumpSummary> openDump(unsigned int id) {
         ErrlEntry* errl = nullptr;
         auto dump = std::make_unique<DumpSummary>(id, errl, DumpSummary::SYS);
-        EXPECT_EQ(errl, nullptr);
-        delete errl;
+        EXPECT_EQ(testsupport::signature(errl), "");
         return dump;
     }
 
@@ -179,9 +185,6 @@ protected:
     // system state lets it be extracted. hook, when given, is called at each
     // step.
     void completeDump(unsigned int id, bool mainStore, const CollectionHook& hook = {}) {
-        auto at = [&](CollectionStep step, DumpSummary& d) {
-            if (hook) hook(step, d);
-        };
         platsim::setRegistry("iplp/SysOpMode", std::string(1, '\x02'));
         platsim::setRegistry("smgr/StateData", std::string("\0\0\0\x09", 4) + std::string(52, '\0'));
         auto dump = createDump(DumpSummary::SYS, id);
@@ -198,33 +201,30 @@ protected:
             }
             DumpNodalSection sp(DumpNodalSection::SPDATA, dump.get());
             EXPECT_EQ(sp.createNodalFiles(spToc, spData, 0), nullptr);
-            char item[] = "service processor item";
-            DumpSpTocEntry entry{0xF2000000, 0, sizeof item};
-            EXPECT_EQ(sp.writeEntry(entry, item), nullptr);
+            EXPECT_EQ(testsupport::signature(testsupport::putItem(sp, 0xF2000000)), "");
             ErrlEntry* errl = nullptr;
             DumpSystemNodal system(dump.get(), errl);
             EXPECT_EQ(errl, nullptr);
             EXPECT_TRUE(system.SaveRegistryNVPair("svpd/Raw_MachineSerialNumber", true));
         }
-        at(CollectionStep::SectionsWritten, *dump);
+        if (hook) hook(CollectionStep::SectionsWritten, *dump);
         dump->SetHWDATAFileNames(0, data, toc);
         dump->SetSPDATAFileNames(0, spData, spToc);
         dump->setHardwareNodeCount(1);
         if (mainStore) {
             platsim::writeMainStore(0x100000, std::string(5000, 'm'));
             std::string mdrt = "/plat_dump/MDRT." + std::to_string(id);
-            testsupport::Bytes entry;  // address at 8, length at 20
-            entry.u64(0).u64(0x100000).u32(0).u32(5000).u64(0);
+            const std::string entry = testsupport::mdrtOf({{0x100000, 5000}});
             DumpUtilFile file(mdrt.c_str());  // written as a collector writes it, mirrored
             EXPECT_EQ(file.open("w+"), nullptr);
-            EXPECT_EQ(file.write(entry.bytes().data(), static_cast<uint32_t>(entry.size())), entry.size());
+            EXPECT_EQ(file.write(entry.data(), static_cast<uint32_t>(entry.size())), entry.size());
             file.Close();
             dump->setMDRTFileName(mdrt, 32);
             dump->setMDRTTableSize(32);
             dump->setMemoryDumpSize(5000);
             dump->setDumpFlagsByMask(0x2000);
         }
-        at(CollectionStep::BeforeCompletion, *dump);
+        if (hook) hook(CollectionStep::BeforeCompletion, *dump);
         dump->setDumpComplete();
     }
 

@@ -12,10 +12,7 @@
 namespace tooltest {
 
 class CheckTest : public ToolTest {
-public:  // the damage tables reach the helpers
-    using SimTest::backup;
-    using SimTest::primary;
-    using ToolTest::openDump;
+public:
     using Found = std::tuple<std::string, Json, std::string>;  // kind, dump, path
 
     // `platdump check args`, asserting that nothing under the root changed.
@@ -44,13 +41,7 @@ public:  // the damage tables reach the helpers
     // The file on both processors, bytes written at offset (or appended
     // when offset is npos).
     void patchBoth(const std::string& spPath, size_t offset, const std::string& bytes) {
-        for (const std::string& host : {primary(spPath), backup(spPath)}) {
-            std::string content = testsupport::readFile(host);
-            if (offset == std::string::npos) offset = content.size();
-            content.resize(std::max(content.size(), offset + bytes.size()));
-            content.replace(offset, bytes.size(), bytes);
-            testsupport::writeFile(host, content);
-        }
+        for (const std::string& host : {primary(spPath), backup(spPath)}) patchFile(host, offset, bytes);
     }
     void resizeBoth(const std::string& spPath, size_t size) {
         for (const std::string& host : {primary(spPath), backup(spPath)}) std::filesystem::resize_file(host, size);

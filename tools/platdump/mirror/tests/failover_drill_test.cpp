@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/common/dumpTest.h"
 #include "tools/platdump/tests/toolTest.h"
 
 using namespace testsupport;
@@ -37,12 +36,6 @@ void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
 
 class Drill : public ToolTest, public ::testing::WithParamInterface<Scenario> {
 public:  // the scenarios reach these
-    using ToolTest::completeDump;
-    using ToolTest::CollectionStep;
-    using ToolTest::openDump;
-    using SimTest::backup;
-    using SimTest::primary;
-
     // Node 1: its hardware section written by a process that is killed
     // (SIGKILL) between an item's data and its TOC entry, so that the data
     // file holds 712 bytes no entry counts, here and on the backup; then
@@ -69,9 +62,7 @@ public:  // the scenarios reach these
         {
             DumpNodalSection sp(DumpNodalSection::SPDATA, &dump);
             EXPECT_EQ(sp.createNodalFiles(spToc, spData, 1), nullptr);
-            char item[] = "node 1 service processor item";
-            DumpSpTocEntry entry{0xF2000100, 0, sizeof item};
-            EXPECT_EQ(sp.writeEntry(entry, item), nullptr);
+            EXPECT_EQ(signature(putItem(sp, 0xF2000100)), "");
         }
         dump.SetHWDATAFileNames(1, data, toc);
         dump.SetSPDATAFileNames(1, spData, spToc);
@@ -80,11 +71,11 @@ public:  // the scenarios reach these
 
     // The orphan sweep of another process, as any deletion runs it.
     void sweepElsewhere() {
-        EXPECT_EQ(waitChild(forkChild([] {
-                      DumpCollections::removeOrphanedFiles();
-                      return 0;
-                  })),
-                  0);
+        const pid_t sweeper = forkChild([] {
+            DumpCollections::removeOrphanedFiles();
+            return 0;
+        });
+        EXPECT_EQ(waitChild(sweeper), 0);
     }
 
 protected:
@@ -153,29 +144,24 @@ const Scenario kScenarios[] = {
              if (step == Drill::CollectionStep::BeforeCompletion) t.nodeOfAKilledWriter(d);
          });
      },
-     {{"mirror-differs", 1}},
-     {{"replace", 1}}},
+     {{"mirror-differs", 1}}, {{"replace", 1}}},
     {"SweepDuringCollection",
      [](Drill& t) {
          t.completeDump(kDump, true, [&](Drill::CollectionStep step, DumpSummary&) {
              if (step == Drill::CollectionStep::SectionsWritten) t.sweepElsewhere();
          });
      },
-     {{"mirror-differs", 4}},
-     {{"replace", 4}}},
+     {{"mirror-differs", 4}}, {{"replace", 4}}},
     {"DamagedSummaryRemovedByAListing",
      [](Drill& t) {
          t.completeDump(kDump, true);
          t.completeDump(kOther, true);
-         const std::string path = t.primary(kRepository + "/SYSDUMP." + hex8(kOther) + ".summary");
-         std::string summary = readFile(path);
-         summary.replace(208, 8, "XXX DUMP");  // its eye-catcher damaged here only
-         writeFile(path, summary);
+         // its eye-catcher damaged here only
+         t.patchFile(t.primary(summaryPath({DumpSummary::SYS, kOther})), 208, "XXX DUMP");
          std::vector<_dumpstate> states;
          delete DumpCollections::dumpSummarizeDumps(states);
      },
-     {{"backup-only", 7}},
-     {{"delete", 7}}},
+     {{"backup-only", 7}}, {{"delete", 7}}},
     {"ReplacedEmptyBackup",
      [](Drill& t) {
          t.completeDump(kDump, true);
@@ -183,8 +169,7 @@ const Scenario kScenarios[] = {
          std::filesystem::create_directories(t.backup(kRepository));
          t.openDump(kDump);  // its open asks the backup to create the summary
      },
-     {{"mirror-differs", 1}, {"mirror-missing", 7}},
-     {{"copy", 1}, {"create", 7}}},
+     {{"mirror-differs", 1}, {"mirror-missing", 7}}, {{"copy", 1}, {"create", 7}}},
     {"UnclaimedFilesAndAFailedBackupDelete",
      [](Drill& t) {
          t.completeDump(kOther, true);
@@ -197,8 +182,7 @@ const Scenario kScenarios[] = {
          platsim::clearFaults();
          t.completeDump(kDump, true);
      },
-     {{"backup-only", 2}},
-     {{"delete", 2}}},
+     {{"backup-only", 2}}, {{"delete", 2}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Drill, ::testing::ValuesIn(kScenarios),

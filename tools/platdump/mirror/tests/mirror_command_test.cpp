@@ -32,10 +32,8 @@ TEST_F(MirrorCommand, ADryRunPrintsThePlanAndTheMirrorCopiesOnlyWhatDiffers) {
     // longer, a copy gone, a file only the backup holds, and a file of
     // 300000 bytes only this processor holds (written past the library);
     // and a subdirectory here, which is not mirrored.
-    std::string hw = readFile(backup("/plat_dump/HwData.26"));
-    hw[7] ^= 0x40;
-    writeFile(backup("/plat_dump/HwData.26"), hw);
-    writeFile(backup("/plat_dump/SpTOC.26"), readFile(primary("/plat_dump/SpTOC.26")) + "x");
+    patchFile(backup("/plat_dump/HwData.26"), 7, "\x40");  // was 0
+    patchFile(backup("/plat_dump/SpTOC.26"), std::string::npos, "x");
     std::filesystem::remove(backup("/plat_dump/MDRT.26"));
     writeFile(backup("/plat_dump/stale.txt"), "left behind");
     std::string big(300000, '\0');

@@ -49,9 +49,6 @@ TEST_F(ServeBadInput, EachRequestGetsAClearAnswer) {
         {"DELETE with a small body", kEntries + "/FF", {"-X", "DELETE", "-d", "x=1"}, "404",
          "Base.1.18.ResourceNotFound"},
         {"a Range without a unit", kAttachment, {"-H", "Range: 0-10"}, "416", "Base.1.18.PropertyValueOutOfRange"},
-        {"a thousand ranges", kAttachment, {"-H", "Range: bytes=0-0" + std::string(4000, ',')}, "416",
-         "Base.1.18.PropertyValueOutOfRange"},
-        {"a unit the server has not is ignored", kAttachment, {"-H", "Range: items=0-5"}, "200", ""},
         {"a main-store flag of another value", kAttachment + "?mainstore=maybe", {}, "400",
          "Base.1.18.QueryParameterValueFormatError"},
         {"main store without users configured", kAttachment + "?mainstore=true", {}, "403",
@@ -77,17 +74,12 @@ TEST_F(ServeBadInput, EachRequestGetsAClearAnswer) {
 
 // A connection to the server's port, of the test's own.
 int connectTo(const std::string& base) {
-    const int port = std::stoi(base.substr(base.rfind(':') + 1));
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_port = htons(static_cast<uint16_t>(std::stoi(base.substr(base.rfind(':') + 1))));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? fd : -1;  // the test ends then
 }
 
 TEST_F(ServeBadInput, SlowClientsAreClosedAndStarveNoOne) {
@@ -103,9 +95,8 @@ TEST_F(ServeBadInput, SlowClientsAreClosedAndStarveNoOne) {
         }
         slow.push_back(fd);
     }
-    EXPECT_EQ(status({base + "/redfish/v1/Systems/system/LogServices/Dump/Entries"}), "200");
-    const std::string file = root() + "/got";
-    EXPECT_EQ(status({base + kAttachment}, file), "200");
+    EXPECT_EQ(status({base + kEntries}), "200");
+    EXPECT_EQ(status({base + kAttachment}), "200");
 
     // Each silent connection is closed by the server after its idle time.
     timeval wait{10, 0};

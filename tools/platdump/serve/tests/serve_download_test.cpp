@@ -2,8 +2,6 @@
 // offload stream byte for byte, in ranges, resumed across a restart of the
 // server, never joined across two versions of a dump; main store only to a
 // logged-in user or over the Unix socket; TLS.
-#include <sys/stat.h>
-
 #include "serveTest.h"
 
 using namespace servetest;
@@ -13,16 +11,6 @@ namespace {
 
 class ServeDownload : public ServeTest {
 protected:
-    // platdump offload's file of dump 1A.
-    std::string offloaded(bool mainStore) {
-        const std::string file = root() + (mainStore ? "/offloaded-main" : "/offloaded");
-        std::vector<std::string> args{"offload", "1A", "-o", file};
-        if (mainStore) args.push_back("--main-store");
-        ToolRun r = platdump(args);
-        EXPECT_EQ(r.code, 0) << r.err;
-        return readFile(file);
-    }
-
     // A users file of one user, "operator" with password "secret".
     std::string usersFile() {
         ToolRun r = run({"mkpasswd", "-m", "sha-512", "secret"});  // Debian's whois
@@ -35,27 +23,20 @@ protected:
 
 TEST_F(ServeDownload, TheAttachmentIsTheOffloadStreamWholeAndInRanges) {
     startServer();
-    const std::string stream = offloaded(false);
+    const std::string stream = extracted(0x1A, false);
     const std::string file = root() + "/got";
     ASSERT_EQ(status({attachment("1A")}, file), "200");
     EXPECT_TRUE(sameBytes(readFile(file), stream));
 
-    struct Range {
-        const char* asked;
-        size_t first, length;
-    };
-    for (const Range& r : {Range{"0-0", 0, 1}, Range{"100-4195", 100, 4096}, Range{"-50", stream.size() - 50, 50},
-                           Range{"500000-", 500000, stream.size() - 500000},
-                           Range{"5000-99999999999", 5000, stream.size() - 5000}}) {
-        ToolRun got = curl({"-r", r.asked, "-D", root() + "/headers", "-o", file, entry("0x1a") + "/attachment"});
-        ASSERT_EQ(got.code, 0) << r.asked;
-        const std::string headers = readFile(root() + "/headers");
-        EXPECT_NE(headers.find("HTTP/1.1 206"), std::string::npos) << r.asked << headers;
-        EXPECT_NE(headers.find("Content-Range: bytes " + std::to_string(r.first) + "-" +
-                               std::to_string(r.first + r.length - 1) + "/" + std::to_string(stream.size())),
-                  std::string::npos)
-            << r.asked << headers;
-        EXPECT_EQ(readFile(file), stream.substr(r.first, r.length)) << r.asked;
+    using Range = std::tuple<const char*, size_t, size_t>;  // asked, first byte, length
+    for (const auto& [asked, first, length] :
+         {Range{"0-0", 0, 1}, Range{"100-4195", 100, 4096}, Range{"-50", stream.size() - 50, 50},
+          Range{"500000-", 500000, stream.size() - 500000}, Range{"5000-99999999999", 5000, stream.size() - 5000}}) {
+        EXPECT_EQ(status({"-r", asked, "-D", root() + "/headers", entry("0x1a") + "/attachment"}, file), "206");
+        const std::string range = std::to_string(first) + "-" + std::to_string(first + length - 1);
+        EXPECT_NE(readFile(root() + "/headers").find("Content-Range: bytes " + range + "/" +
+                                                     std::to_string(stream.size())), std::string::npos) << asked;
+        EXPECT_EQ(readFile(file), stream.substr(first, length)) << asked;
     }
 
     ToolRun head = curl({"-I", attachment("1A")});
@@ -77,36 +58,29 @@ TEST_F(ServeDownload, AStaleIfRangeGetsTheWholeNewVersionAndAChangeCutsATransfer
     ToolRun head = curl({"-I", attachment("1A")});
     const std::string before = after(head.out, "ETag: ", "\r\n");
     ASSERT_NE(before, "") << head.out;
-    const std::string file = root() + "/got";
-    EXPECT_EQ(status({"-r", "100-", "-H", "If-Range: " + before, attachment("1A")}, file), "206");
 
     // A transfer of several pieces under way when the summary changes is
     // cut off, not ended as if whole (main store, over the Unix socket).
     // The test reads curl's output: while it does not, the server waits to
     // send the rest of the first piece.
     int output = -1;
-    pid_t slow = piped({"curl", "-s", "--unix-socket", socket,
-                        "http://localhost/redfish/v1/Systems/system/LogServices/Dump/Entries/1A/"
-                        "attachment?mainstore=true"},
-                       output);
+    pid_t slow = piped({"curl", "-s", "--unix-socket", socket, attachment("1A") + "?mainstore=true"}, output);
     std::string cut = readUpTo(output, 100000);
     ASSERT_EQ(cut.size(), 100000u);
     openDump(0x1A)->SetPrivateFlagsByMask(0x00010000);
     cut += readUpTo(output, 1u << 30);
     ::close(output);
-    int wstatus = 0;
-    ASSERT_EQ(::waitpid(slow, &wstatus, 0), slow);
-    EXPECT_EQ(WEXITSTATUS(wstatus), 18) << "curl: partial file";  // CURLE_PARTIAL_FILE
-    EXPECT_LT(cut.size(), offloaded(true).size());
-    EXPECT_TRUE(sameBytes(cut, offloaded(true).substr(0, cut.size()))) << "what came is the old version's";
+    EXPECT_EQ(waitFor(slow, 60), 18) << "curl: partial file";  // CURLE_PARTIAL_FILE
+    EXPECT_LT(cut.size(), extracted(0x1A, true).size());
+    EXPECT_TRUE(sameBytes(cut, extracted(0x1A, true).substr(0, cut.size()))) << "what came is the old version's";
     EXPECT_NE(serverLog().find("dump 0x0000001A: the dump changed during the transfer"), std::string::npos)
         << serverLog();
 
     head = curl({"-I", attachment("1A")});
     const std::string now = after(head.out, "ETag: ", "\r\n");
-    EXPECT_NE(now, before);
+    const std::string file = root() + "/got";
     EXPECT_EQ(status({"-r", "100-", "-H", "If-Range: " + before, attachment("1A")}, file), "200");
-    EXPECT_TRUE(sameBytes(readFile(file), offloaded(false)));
+    EXPECT_TRUE(sameBytes(readFile(file), extracted(0x1A, false)));
     EXPECT_EQ(status({"-r", "100-", "-H", "If-Range: " + now, attachment("1A")}, file), "206");
 }
 
@@ -114,7 +88,7 @@ TEST_F(ServeDownload, AKilledDownloadResumesAcrossARestartOfTheServer) {
     const std::string users = usersFile();
     const std::string socket = root() + "/serve.sock";
     startServer({"--listen", "127.0.0.1:0", "--unix", socket, "--users", users});
-    const std::string stream = offloaded(true);
+    const std::string stream = extracted(0x1A, true);
     const std::string file = root() + "/resumed";
     const std::string url = attachment("1A") + "?mainstore=true";
     // curl is killed half-way; what it delivered is the start of the file.
@@ -131,19 +105,14 @@ TEST_F(ServeDownload, AKilledDownloadResumesAcrossARestartOfTheServer) {
     // transfer waiting for its client, which sees it cut off (over the Unix
     // socket, whose buffers hold far less than the stream).
     int stalledOutput = -1;
-    pid_t stalled = piped({"curl", "-s", "--unix-socket", socket,
-                           "http://localhost/redfish/v1/Systems/system/LogServices/Dump/Entries/1A/"
-                           "attachment?mainstore=true"},
-                          stalledOutput);
+    pid_t stalled = piped({"curl", "-s", "--unix-socket", socket, url}, stalledOutput);
     EXPECT_EQ(readUpTo(stalledOutput, 1000).size(), 1000u);
     EXPECT_EQ(stopServer(), 0) << serverLog();
     EXPECT_NE(serverLog().find("platdump serve: stopped"), std::string::npos) << serverLog();
     ::waitpid(events, nullptr, 0);
     EXPECT_LT(1000 + readUpTo(stalledOutput, 1u << 30).size(), stream.size());
     ::close(stalledOutput);
-    int wstatus = 0;
-    ASSERT_EQ(::waitpid(stalled, &wstatus, 0), stalled);
-    EXPECT_EQ(WEXITSTATUS(wstatus), 18) << "curl: partial file";
+    EXPECT_EQ(waitFor(stalled, 60), 18) << "curl: partial file";
 
     startServer({"--users", users});
     ToolRun resumed = curl({"-u", "operator:secret", "-C", "-", "-o", file, attachment("1A") + "?mainstore=true"});
@@ -155,7 +124,7 @@ TEST_F(ServeDownload, MainStoreOnlyToALoggedInUserOrOverTheUnixSocket) {
     const std::string users = usersFile();
     const std::string socket = root() + "/serve.sock";
     startServer({"--listen", "127.0.0.1:0", "--unix", socket, "--users", users});
-    const std::string main = offloaded(true), file = root() + "/got";
+    const std::string main = extracted(0x1A, true), file = root() + "/got";
     const std::string url = attachment("1A") + "?mainstore=true";
 
     EXPECT_EQ(status({url}), "401");
@@ -167,16 +136,12 @@ TEST_F(ServeDownload, MainStoreOnlyToALoggedInUserOrOverTheUnixSocket) {
     EXPECT_EQ(status({"-u", "operator:wrong", base + "/redfish/v1"}), "401");  // credentials sent are checked
     EXPECT_EQ(status({base + "/redfish/v1"}), "200");                          // loopback needs none
 
-    struct stat st{};
-    ASSERT_EQ(::stat(socket.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    ASSERT_EQ(status({"--unix-socket", socket, "http://localhost/redfish/v1/Systems/system/LogServices/Dump/"
-                                               "Entries/1A/attachment?mainstore=1"},
-                     file),
-              "200");
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(socket).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(status({"--unix-socket", socket, attachment("1A") + "?mainstore=1"}, file), "200");
     EXPECT_TRUE(sameBytes(readFile(file), main));
     EXPECT_EQ(stopServer(), 0);
-    EXPECT_NE(::stat(socket.c_str(), &st), 0) << "the socket file is removed";
+    EXPECT_FALSE(fs::exists(socket)) << "the socket file is removed";
 
     // An address beyond loopback is not served without users.
     ToolRun refused = platdump({"serve", "--listen", "0.0.0.0:0"});
@@ -193,11 +158,9 @@ TEST_F(ServeDownload, OverTlsWithASelfSignedCertificate) {
     ASSERT_EQ(base.rfind("https://127.0.0.1:", 0), 0u) << base;
     const std::string file = root() + "/got";
     ASSERT_EQ(status({"--cacert", cert, attachment("1A")}, file), "200");
-    EXPECT_TRUE(sameBytes(readFile(file), offloaded(false)));
+    EXPECT_TRUE(sameBytes(readFile(file), extracted(0x1A, false)));
     EXPECT_EQ(status({attachment("1A")}), "000") << "an unknown certificate is refused by curl";
-    std::string plain = base;
-    plain.replace(0, 5, "http");
-    EXPECT_NE(status({plain + "/redfish/v1"}), "200");
+    EXPECT_NE(status({"http" + base.substr(5) + "/redfish/v1"}), "200");  // plain HTTP
     EXPECT_EQ(stopServer(), 0) << serverLog();
 }
 
