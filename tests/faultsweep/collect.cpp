@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "collector/dumpCollector.h"
-#include "lifecycle.h"
 #include "platdump/platdump.h"
 #include "platform/sim/platsim.h"
+#include "sweep.h"
 
 namespace sweep {
 

@@ -1,6 +1,6 @@
 // The lifecycle's order of events, the error log the collector saves into
 // the dump, and the host-side facts the lifecycle compares answers with.
-#include "lifecycle.h"
+#include "sweep.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,7 +10,6 @@
 #include "platdump/platdump.h"
 #include "platform/hwFacility.h"
 #include "platform/sim/platsim.h"
-#include "verify.h"
 
 namespace fs = std::filesystem;
 

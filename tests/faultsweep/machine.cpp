@@ -1,10 +1,10 @@
-// The sweep's simulated machine (lifecycle.h).
+// The sweep's simulated machine (sweep.h).
 #include <filesystem>
 #include <fstream>
 
 #include "collector/runningServer.h"
-#include "lifecycle.h"
 #include "platform/sim/platsim.h"
+#include "sweep.h"
 
 namespace sweep {
 

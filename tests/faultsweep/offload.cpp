@@ -4,15 +4,15 @@
 // program's own block list, and both deletions.
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dump/summary/summaryLayout.h"
-#include "lifecycle.h"
 #include "platdump/platdump.h"
 #include "platform/utilReg.h"
 #include "platform/utilSemaphore.h"
-#include "verify.h"
+#include "sweep.h"
 
 namespace sweep {
 
@@ -32,6 +32,18 @@ std::string idList(const std::vector<unsigned>& ids) {
 // named files and its summary is gone.
 void recordDeletion(RunRecord& r, unsigned id, bool named, bool answer) {
     r.deletions.push_back({id, answer, named && !std::filesystem::exists(summaryHostPath(id))});
+}
+
+// Opens dump id to delete it; null when it cannot be opened, and then a
+// dump that was created has vanished.
+std::unique_ptr<DumpSummary> openToDelete(RunRecord& r, const char* dump, unsigned id, bool created) {
+    ErrlEntry* errl = nullptr;
+    during(r, dump, step::kOpening);
+    auto s = std::make_unique<DumpSummary>(id, errl);
+    if (r.entry(std::string("DumpSummary open ") + dump, errl)) return s;
+    r.vanished = r.vanished || created;
+    during(r, dump, step::kDestruction);
+    return nullptr;
 }
 
 }  // namespace
@@ -95,16 +107,10 @@ void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
                     extract.ExtractDump(kUnitDump, size - length, length, buffer.data(), true, &handle));
         }
     }
-    ErrlEntry* errl = nullptr;
-    during(r, step::kUnitDump, step::kOpening);
-    DumpSummary unit(kUnitDump, errl);
-    if (!r.entry("DumpSummary open unit dump", errl)) {
-        r.vanished = r.vanished || created;
-        during(r, step::kUnitDump, step::kDestruction);
-        return;
-    }
+    std::unique_ptr<DumpSummary> unit = openToDelete(r, step::kUnitDump, kUnitDump, created);
+    if (!unit) return;
     during(r, step::kUnitDump, step::kWithdrawal);
-    unit.ClearMainstoreDumpExistFlag(dump::layout::sum::memReadFailuresWithdrawnFlag);
+    unit->ClearMainstoreDumpExistFlag(dump::layout::sum::memReadFailuresWithdrawnFlag);
     during(r, step::kUnitDump, step::kDeletion);
     DumpStatusLogger status(kUnitDump);
     status.setCheckstopIPLCompleted();
@@ -117,7 +123,7 @@ void requestCheckstopAndDeleteUnitDump(RunRecord& r, bool created) {
     if (!r.entry("extraction semaphore init", extraction.init("dump", 3, 1))) return;
     if (!r.entry("extraction semaphore Down", extraction.Down(1))) return;
     bool named = summaryNamesFiles(kUnitDump);
-    recordDeletion(r, kUnitDump, named, DeleteDump_nolock(&unit));
+    recordDeletion(r, kUnitDump, named, DeleteDump_nolock(unit.get()));
     r.entry("extraction semaphore Up", extraction.Up(1));
     during(r, step::kUnitDump, step::kDestruction);
 }
@@ -150,17 +156,11 @@ void readOwnBlocks(RunRecord& r) {
 }
 
 void deleteSystemDump(RunRecord& r, bool created) {
-    ErrlEntry* errl = nullptr;
-    during(r, step::kSystemDump, step::kOpening);
-    DumpSummary s(kSystemDump, errl);
-    if (!r.entry("DumpSummary open system dump for deletion", errl)) {
-        r.vanished = r.vanished || created;
-        during(r, step::kSystemDump, step::kDestruction);
-        return;
-    }
+    std::unique_ptr<DumpSummary> s = openToDelete(r, step::kSystemDump, kSystemDump, created);
+    if (!s) return;
     during(r, step::kSystemDump, step::kDeletion);
     bool named = summaryNamesFiles(kSystemDump);
-    recordDeletion(r, kSystemDump, named, DeleteDump(&s));
+    recordDeletion(r, kSystemDump, named, DeleteDump(s.get()));
     during(r, step::kSystemDump, step::kDestruction);
 }
 

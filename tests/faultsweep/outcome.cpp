@@ -1,6 +1,6 @@
 // The classification of one run: its symptoms, the rules that explain
 // them, and the outcome class.
-#include "outcome.h"
+#include "sweep.h"
 
 #include <sys/wait.h>
 
@@ -8,8 +8,6 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "lifecycle.h"
-#include "verify.h"
 
 namespace sweep {
 

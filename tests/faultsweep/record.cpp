@@ -1,6 +1,6 @@
 // The run record's file form: record.json, and stream.bin with the
 // extracted bytes.
-#include "record.h"
+#include "sweep.h"
 
 #include <filesystem>
 #include <fstream>

@@ -3,9 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "lifecycle.h"
-#include "outcome.h"
-#include "verify.h"
+#include "sweep.h"
 
 namespace sweep {
 
@@ -20,11 +18,6 @@ std::string stepKind(const Fired& f) {
 }
 
 bool duringOffload(const Fired& f) { return stepKind(f) == step::kOffload; }
-
-// The step worked on dump d (the repository's steps on none).
-bool stepOn(const Fired& f, unsigned d) {
-    return f.step.rfind(d == kUnitDump ? step::kUnitDump : step::kSystemDump, 0) == 0;
-}
 
 bool listed(const std::vector<std::string>& names, const std::string& name) {
     return names.empty() || std::find(names.begin(), names.end(), name) != names.end();
@@ -206,7 +199,8 @@ bool deletionFalse(const Run&, const Run&, const Fired&, const Symptom& s, unsig
 
 // ... in a step on that dump (the deleting program's own opening).
 bool deletionFalseOwnSummary(const Run&, const Run&, const Fired& f, const Symptom& s, unsigned d) {
-    return s.kind == Symptom::Deletion && d == s.dump && stepOn(f, s.dump);
+    const char* own = d == kUnitDump ? step::kUnitDump : step::kSystemDump;
+    return s.kind == Symptom::Deletion && d == s.dump && f.step.rfind(own, 0) == 0;
 }
 
 // Files a deletion could not remove, or the orphan sweep after it.

@@ -21,10 +21,8 @@
 #include <map>
 #include <sstream>
 
-#include "lifecycle.h"
-#include "outcome.h"
 #include "platform/sim/platsim.h"
-#include "verify.h"
+#include "sweep.h"
 
 namespace fs = std::filesystem;
 
@@ -77,15 +75,8 @@ std::vector<Fired> firedFaults(const std::string& log, const std::vector<Step>& 
     return fired;
 }
 
-bool sanitizerReport(const std::string& log) {
-    for (const char* marker :
-         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "UndefinedBehaviorSanitizer"})
-        if (log.find(marker) != std::string::npos) return true;
-    return false;
-}
-
 // Runs body in a child process whose output goes to log, under an alarm of
-// timeout seconds; how it ended.
+// timeout seconds; how it ended, and whether the log holds a sanitizer report.
 template <typename Body>
 ProcessEnd inChild(const char* what, const std::string& log, unsigned timeout, Body body) {
     std::fflush(nullptr);
@@ -100,7 +91,10 @@ ProcessEnd inChild(const char* what, const std::string& log, unsigned timeout, B
     }
     ProcessEnd end{0, false, what};
     if (pid < 0 || ::waitpid(pid, &end.status, 0) != pid) end.status = W_EXITCODE(99, 0);
-    end.sanitizer = sanitizerReport(readFile(log));
+    const std::string output = readFile(log);
+    for (const char* marker :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "UndefinedBehaviorSanitizer"})
+        end.sanitizer = end.sanitizer || output.find(marker) != std::string::npos;
     return end;
 }
 
