@@ -42,17 +42,6 @@ std::string dumpName(unsigned dump) {
     return dump == kSystemDump ? "the system dump" : dump == kUnitDump ? "the unit dump" : "no dump";
 }
 
-// A dump damaged at rest (its offload did not decode) that `platdump check`
-// found nothing in at that moment; empty when there is none.
-std::string damageCheckMisses(const RunRecord& check) {
-    const std::map<std::pair<std::string, unsigned>, Symptom> found = atRest(check);
-    for (const Damage& d : check.damage)
-        if (!found.count({d.when, d.dump}))
-            return dumpName(d.dump) + " as it lay " + d.when + " does not offload whole (" + d.problem +
-                   "), and platdump check finds nothing in it";
-    return "";
-}
-
 // Every symptom of the run in the order of their kinds; the answers and a
 // stream that differs but decodes only when nothing was reported (a report
 // accounts for them).
@@ -124,14 +113,6 @@ bool surplus(const std::vector<std::string>& run, const std::vector<std::string>
     return std::any_of(n.begin(), n.end(), [](const auto& entry) { return entry.second > 0; });
 }
 
-bool reportedSomething(const Run& run, const Run& baseline) {
-    // DeleteDump reports a deletion that did not go through by its answer.
-    return surplus(run.errorLogs, baseline.errorLogs) ||
-           surplus(run.record.failedCalls, baseline.record.failedCalls) ||
-           std::any_of(run.record.deletions.begin(), run.record.deletions.end(),
-                       [](const Deletion& d) { return !d.answer; });
-}
-
 }  // namespace
 
 std::vector<const char*> outcomeClasses() {
@@ -153,13 +134,23 @@ Verdict classify(const Run& run, const Run& baseline) {
             return {kFalseAnswer, "DeleteDump of " + dumpName(d.dump) + " answered true, and the dump is not gone"};
     for (const CheckFinding& f : run.check.found)
         if (f.kind == kCheckCannotRead) return {kInconsistent, "platdump check " + f.when + ": " + f.detail};
-    if (std::string missed = damageCheckMisses(run.check); !missed.empty()) return {kMissedDamage, missed};
+    // A dump damaged at rest (its offload did not decode) that `platdump
+    // check` found nothing in at that moment.
+    const auto found = atRest(run.check);
+    for (const Damage& d : run.check.damage)
+        if (!found.count({d.when, d.dump}))
+            return {kMissedDamage, dumpName(d.dump) + " as it lay " + d.when + " does not offload whole (" +
+                                       d.problem + "), and platdump check finds nothing in it"};
 
     // Every symptom must be explained by a rule for one of the faults that
     // fired: the first fault, in firing order, that a rule explains it by
     // (the first such rule in table order). The run takes the class of the
     // rule that explains the first symptom.
-    const bool reported = reportedSomething(run, baseline);
+    // DeleteDump reports a deletion that did not go through by its answer.
+    const bool reported = surplus(run.errorLogs, baseline.errorLogs) ||
+                          surplus(run.record.failedCalls, baseline.record.failedCalls) ||
+                          std::any_of(run.record.deletions.begin(), run.record.deletions.end(),
+                                      [](const Deletion& d) { return !d.answer; });
     const Rule* first = nullptr;
     for (const Symptom& s : symptomsOf(run, baseline, reported)) {
         const Rule* explaining = nullptr;

@@ -188,16 +188,6 @@ const std::vector<std::string> kFaultNames = {
     "netcConnect", "netcSendRecv", "netcClose", "netcSessionEntryFileLock", "netcSessionEntryFileUnLock",
     "dmaeSetup", "dmaeRawRead", "mboxFetchCecData", "smgrIplTypeRequest", "orlaDataBuffer.memCopyOut"};
 
-// One run's job: the run in dir and its verdict, written to dir/run.json
-// with the task and the faults that fired.
-void runJob(const std::string& dir, const Task& task, const Run& baseline) {
-    Run run = runOnce(dir, {{task.name, faultText(task)}}, kTimeout);
-    const Verdict v = classify(run, baseline);
-    const nlohmann::json j = {{"name", task.name},    {"after", task.after}, {"once", task.once},
-                              {"outcome", v.outcome}, {"detail", v.detail},  {"fired", run.fired}};
-    std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-}
-
 int runSweep(SweepOptions o) {
     if (o.names.empty()) o.names = kFaultNames;
     if (o.stride == 0) o.stride = 1;
@@ -249,7 +239,16 @@ int runSweep(SweepOptions o) {
             std::fflush(nullptr);
             const pid_t pid = ::fork();
             if (pid == 0) {
-                runJob(work + "/" + std::to_string(i), tasks[i], baseline);
+                // One run's job: the run and its verdict, written to run.json
+                // with the task and the faults that fired.
+                const Task& t = tasks[i];
+                const std::string dir = work + "/" + std::to_string(i);
+                Run run = runOnce(dir, {{t.name, faultText(t)}}, kTimeout);
+                const Verdict v = classify(run, baseline);
+                const nlohmann::json j = {{"name", t.name},       {"after", t.after},   {"once", t.once},
+                                          {"outcome", v.outcome}, {"detail", v.detail}, {"fired", run.fired}};
+                std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                                 << '\n';
                 ::_exit(0);
             }
             running[pid] = i;

@@ -121,7 +121,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(RunRecord, failedCalls, answers, steps, delet
 // A whole file's bytes; empty when it cannot be read.
 std::string readFile(const std::string& path);
 
-// ==== The lifecycle (lifecycle.cpp, machine.cpp, collect.cpp, offload.cpp).
+// ==== The lifecycle (lifecycle.cpp, collect.cpp).
 //
 // The sweep's lifecycle: what collectors, an offload program and a
 // manager do with two dumps on one machine, reaching every exported
@@ -139,7 +139,7 @@ std::string readFile(const std::string& path);
 // that was running, and it can take snapshots of the repository around
 // the offload for `platdump check`.
 
-// ---- The simulated machine every run starts from (machine.cpp): the same
+// ---- The simulated machine every run starts from: the same
 // in every run so that two runs' streams compare byte for byte: a standing
 // clock, fixed free-space figures, the registry values a dump records and
 // extraction reads, a console that answers, and main store holding the
@@ -215,27 +215,14 @@ struct Snapshots {
 // The whole lifecycle on the current simulation root.
 void runLifecycle(RunRecord& record, const Snapshots& snapshots);
 
-// Its parts (collect.cpp, offload.cpp).
-// savedLog is the error log the collector saves into the system section.
-// The collectors return whether their dump was created.
+// The collectors' part (collect.cpp). savedLog is the error log the
+// collector saves into the system section. Each returns whether its dump
+// was created.
 bool collectSystemDump(RunRecord& record, ErrlEntry*& savedLog);
 bool collectUnitDump(RunRecord& record);
-void listRepository(RunRecord& record);
-void offloadSystemDump(RunRecord& record);
-// created: whether the dump was created, so that one gone since is told
-// from one that never was.
-void requestCheckstopAndDeleteUnitDump(RunRecord& record, bool created);
-void readOwnBlocks(RunRecord& record);
-void deleteSystemDump(RunRecord& record, bool created);
 
 // Host path of a dump's summary file on the primary.
 std::string summaryHostPath(unsigned id);
-// Whether a summary file names any intermediate file (read from the host
-// file, not through the library); false when it cannot be read.
-bool summaryNamesFiles(unsigned id);
-// The dumpSize of a dump's state record from dumpSummarizeDumps, 0 when
-// there is none.
-uint64_t streamSize(unsigned id);
 
 // ==== The check (verify.cpp).
 //
