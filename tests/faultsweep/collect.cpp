@@ -4,7 +4,6 @@
 // what only the sweep does: every remaining setter, a resource file, a
 // file outside the repository saved into the system section, a section
 // left behind by a crashed writer, and a read-back of every getter.
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,19 +22,14 @@ using collector::Stage;
 
 // The collector's moments at fixed times, so that two runs' streams compare.
 BCD_time8_t stamp(collector::Moment moment) {
-    BCD_time8_t t{};
-    const uint8_t bytes[8] = {0x20, 0x26, 0x12, 0x05, 0x20, static_cast<uint8_t>(0x31 + static_cast<int>(moment)),
-                              0x15, 0x00};
-    static_assert(sizeof t == sizeof bytes, "eight BCD bytes");
-    std::memcpy(&t, bytes, sizeof t);
-    return t;
+    return {{0x20, 0x26}, 0x12, 0x05, 0x20, static_cast<uint8_t>(0x31 + static_cast<int>(moment)), 0x15, 0x00};
 }
 
 // The step kind of each of the collector's stages, in the order of Stage.
-constexpr const char* kStageKinds[] = {step::kCreation,  step::kSetter,           step::kGetter,
-                                       step::kSrc,       step::kFileWrite,        step::kNodalWrite,
-                                       step::kNodalFinalisation, step::kSystemSection, step::kFailureMarking,
-                                       step::kCompletion};
+constexpr const char* kStageKinds[] = {
+    step::kCreation,       step::kSetter,     step::kGetter,           step::kSrc,
+    "file written",        step::kNodalWrite, "nodal section finalised", step::kSystemSection,
+    step::kFailureMarking, step::kCompletion};
 
 // A collector killed while it continued a section leaves an item's bytes
 // and the first bytes of its TOC entry behind; the next finalisation of

@@ -306,7 +306,7 @@ void during(RunRecord& r, const char* dump, const char* kind) { r.step(std::stri
 std::string snapshotStep(const std::string& when) { return "snapshot: " + when; }
 
 void runLifecycle(RunRecord& r, const Snapshots& snapshots) {
-    during(r, step::kRepository, step::kHelpers);
+    during(r, step::kRepository, "error-log helpers");
     ErrlEntry* savedLog = buildSavedLog();
     useRemainingHelpers(r);
     during(r, step::kRepository, step::kMaintenanceLock);
@@ -323,7 +323,7 @@ void runLifecycle(RunRecord& r, const Snapshots& snapshots) {
     offloadSystemDump(r);
     takeSnapshot(r, snapshots.afterOffload, kAfterOffload);
     requestCheckstopAndDeleteUnitDump(r, unit);
-    during(r, step::kRepository, step::kOwnBlocks);
+    during(r, step::kRepository, "own blocks");
     readOwnBlocks(r);
     deleteSystemDump(r, system);
     delete savedLog;

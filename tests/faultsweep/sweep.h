@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -169,7 +168,8 @@ void prepareMachine();
 // ---- The lifecycle.
 
 // The kinds of step the lifecycle marks (RunRecord::step), each named
-// after the dump it works on: "system dump: summary setter".
+// after the dump it works on: "system dump: summary setter". (A kind
+// that no rule names and that is marked in one place is named there.)
 namespace step {
 constexpr char kCreation[] = "creation";
 constexpr char kOpening[] = "opening";
@@ -178,9 +178,7 @@ constexpr char kFailureMarking[] = "collection-failure marking";
 constexpr char kSrc[] = "SRC saved and read";
 constexpr char kGetter[] = "summary getter";
 constexpr char kRegionPrimitives[] = "region primitives";
-constexpr char kFileWrite[] = "file written";
 constexpr char kNodalWrite[] = "nodal section written";
-constexpr char kNodalFinalisation[] = "nodal section finalised";
 constexpr char kSystemSection[] = "system section gathered";
 constexpr char kCompletion[] = "completion";
 constexpr char kDestruction[] = "summary destroyed";
@@ -189,8 +187,6 @@ constexpr char kOffload[] = "offload";
 constexpr char kCheckstop[] = "checkstop request";
 constexpr char kWithdrawal[] = "main store withdrawn";
 constexpr char kDeletion[] = "deletion";
-constexpr char kOwnBlocks[] = "own blocks";
-constexpr char kHelpers[] = "error-log helpers";
 constexpr char kMaintenanceLock[] = "code-maintenance lock";
 constexpr char kSystemDump[] = "system dump";
 constexpr char kUnitDump[] = "unit dump";
@@ -267,7 +263,7 @@ std::string streamProblem(const std::string& stream);
 // holds, whatever the sizes around it say.
 std::vector<std::string> streamItems(const std::string& stream);
 
-// ==== The outcomes (outcome.cpp, rules.cpp).
+// ==== The outcomes (outcome.cpp).
 //
 // The outcome classes of a sweep run and the rules that assign them. A
 // single failed platform call may end in one of three accepted ways: it
@@ -278,7 +274,7 @@ std::vector<std::string> streamItems(const std::string& stream);
 // rule for one of the faults that fired; a symptom no rule explains is a
 // finding.
 
-// Accepted outcomes; the prescribed ones are those of rules().
+// Accepted outcomes; the prescribed ones are those of the rules (outcome.cpp).
 constexpr char kUnaffected[] = "unaffected";
 constexpr char kReported[] = "reported, repository consistent";
 // Findings.
@@ -320,47 +316,5 @@ struct Run {
 };
 
 Verdict classify(const Run& run, const Run& baseline);
-
-// ---- Symptoms.
-
-// In the order of what they say of the dump: what lies in the repository
-// first, the answers last. A run takes the class of the rule that explains
-// its first.
-struct Symptom {
-    enum Kind {
-        AtRest,         // `platdump check` found something in the repository at a moment
-        Vanished,       // a dump whose creation succeeded was gone before its deletion
-        Deletion,       // DeleteDump answered false, while its dump named files and is gone
-        StreamBad,      // the extracted stream of the system dump does not decode
-        StreamDiffers,  // it decodes, but differs from the no-fault stream
-        Answer,         // a listing, count, state or getter answer differs
-    };
-    Kind kind;
-    unsigned dump = 0;              // the dump it concerns; 0: none, or any
-    std::string when;               // AtRest: the moment
-    std::set<std::string> kinds;    // AtRest: the kinds of finding there
-    std::string detail;
-};
-
-// ---- Rules (rules.cpp): each prescribes what a failed platform call
-// leaves behind, and explains a symptom when one of the faults that fired
-// could, by it, have brought the symptom about: the fault's call, the file
-// it hit (whose dump, a summary or a nodal file) and the step of the
-// lifecycle that was running are what the sweep observes.
-
-struct Rule {
-    const char* outcome;               // "prescribed: ...", the rule in plain words
-    std::vector<std::string> calls;    // the fault names it concerns; empty: any
-    bool (*file)(const Fired& fault);  // the file it hit: any, a dump's, a summary, nodal, a TOC
-    std::vector<std::string> steps;    // the kinds of step it concerns; empty: any
-    // Whether what the fault left can be the symptom; dump is the one whose
-    // file the fault hit (0: none).
-    bool (*leaves)(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom, unsigned dump);
-
-    bool explains(const Run& run, const Run& baseline, const Fired& fault, const Symptom& symptom) const;
-};
-
-// Every rule, in the order of the outcome table.
-const std::vector<Rule>& rules();
 
 }  // namespace sweep
