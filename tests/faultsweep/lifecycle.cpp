@@ -15,6 +15,7 @@
 
 #include "collector/runningServer.h"
 #include "dump/summary/summaryLayout.h"
+#include "dumpAccess.h"
 #include "platdump/platdump.h"
 #include "platform/hwFacility.h"
 #include "platform/sim/platsim.h"
@@ -31,8 +32,6 @@ namespace {
 constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 constexpr uint64_t kTotalBlocks = 1000000, kFreeBlocks = 640000;
 constexpr uint64_t kMainStoreSize = 1u << 20;
-
-std::string word(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 // The same bytes for a region every time.
 std::string regionBytes(const Region& r) {
@@ -280,13 +279,10 @@ void prepareMachine() {
     platsim::setClock(kClock);
     platsim::setStatfs(kTotalBlocks, kFreeBlocks);
     collector::setRunningServerRegistry();
-    const std::pair<const char*, std::string> dumpValues[] = {
-        {"dump/DumpPending", std::string(1, '\x01')},
-        {"dump/DumpPolicy", word(3)},
-        {"dump/HwUnitDumpId", word(kUnitDump)},
-        {"dump/SystemDumpId", word(kSystemDump)},
-    };
-    for (const auto& [key, value] : dumpValues) platsim::setRegistry(key, value);
+    platsim::setRegistry("dump/DumpPending", std::string(1, '\x01'));
+    platsim::setRegistryU32("dump/DumpPolicy", 3);
+    platsim::setRegistryU32("dump/HwUnitDumpId", kUnitDump);
+    platsim::setRegistryU32("dump/SystemDumpId", kSystemDump);
     collector::setConsoles(2);
     platsim::setMainStoreSize(kMainStoreSize);
     for (const Region& r : systemDumpRegions()) platsim::writeMainStore(r.address, regionBytes(r));
@@ -296,9 +292,8 @@ void prepareMachine() {
 }
 
 std::string summaryHostPath(unsigned id) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/plat_dump/%s%08X.summary", (id & 0x0F000000) ? "HWUDUMP." : "SYSDUMP.", id);
-    return platsim::hostPath(name);
+    const DumpSummary::typeOfSummary_t kind = (id & 0x0F000000) ? DumpSummary::HWU : DumpSummary::SYS;
+    return platsim::hostPath(platdump::summaryPath(id, kind));
 }
 
 void during(RunRecord& r, const char* dump, const char* kind) { r.step(std::string(dump) + ": " + kind); }

@@ -17,7 +17,7 @@ class ErrlEntry;
 
 namespace sweep {
 
-// ==== The run record (record.cpp).
+// ==== The run record (runner.cpp).
 //
 // What one sweep run leaves for the runner to judge, written by the
 // process that ran it and read back by the runner: every call that
