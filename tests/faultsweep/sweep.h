@@ -120,7 +120,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(RunRecord, failedCalls, answers, steps, delet
 // A whole file's bytes; empty when it cannot be read.
 std::string readFile(const std::string& path);
 
-// ==== The lifecycle (lifecycle.cpp, collect.cpp).
+// ==== The lifecycle (lifecycle.cpp).
 //
 // The sweep's lifecycle: what collectors, an offload program and a
 // manager do with two dumps on one machine, reaching every exported
@@ -210,12 +210,6 @@ struct Snapshots {
 
 // The whole lifecycle on the current simulation root.
 void runLifecycle(RunRecord& record, const Snapshots& snapshots);
-
-// The collectors' part (collect.cpp). savedLog is the error log the
-// collector saves into the system section. Each returns whether its dump
-// was created.
-bool collectSystemDump(RunRecord& record, ErrlEntry*& savedLog);
-bool collectUnitDump(RunRecord& record);
 
 // Host path of a dump's summary file on the primary.
 std::string summaryHostPath(unsigned id);
