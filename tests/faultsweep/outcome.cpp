@@ -470,15 +470,15 @@ Verdict classify(const Run& run, const Run& baseline) {
             return {kMissedDamage, dumpName(d.dump) + " as it lay " + d.when + " does not offload whole (" +
                                        d.problem + "), and platdump check finds nothing in it"};
 
-    // Every symptom must be explained by a rule for one of the faults that
-    // fired: the first fault, in firing order, that a rule explains it by
-    // (the first such rule in table order). The run takes the class of the
-    // rule that explains the first symptom.
     // DeleteDump reports a deletion that did not go through by its answer.
     const bool reported = surplus(run.errorLogs, baseline.errorLogs) ||
                           surplus(run.record.failedCalls, baseline.record.failedCalls) ||
                           std::any_of(run.record.deletions.begin(), run.record.deletions.end(),
                                       [](const Deletion& d) { return !d.answer; });
+    // Every symptom must be explained by a rule for one of the faults that
+    // fired: the first fault, in firing order, that a rule explains it by
+    // (the first such rule in table order). The run takes the class of the
+    // rule that explains the first symptom.
     const Rule* first = nullptr;
     for (const Symptom& s : symptomsOf(run, baseline, reported)) {
         const Rule* explaining = nullptr;
