@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/dumpCollector.h"
 #include "collector/runningServer.h"
 #include "dump/summary/summaryLayout.h"
 #include "dumpAccess.h"
@@ -26,9 +27,35 @@ namespace sweep {
 
 namespace {
 
+// ---- The simulated machine and what the lifecycle works with.
+
 constexpr int64_t kClock = 1796502615;  // 2026-12-05 20:30:15 UTC
 constexpr uint64_t kTotalBlocks = 1000000, kFreeBlocks = 640000;
 constexpr uint64_t kMainStoreSize = 1u << 20;
+
+using collector::Region;
+
+// The system dump's main-store regions; the unit dump's lies beyond main
+// store.
+const std::vector<Region>& systemDumpRegions() {
+    // Together with the hardware data more than two 64 KiB requests.
+    static const std::vector<Region> regions = {{0x40000, 80u << 10, ""}, {0x90100, (48u << 10) + 100, ""}};
+    return regions;
+}
+
+Region unitDumpRegion() { return {kMainStoreSize + 0x1000, 4096, ""}; }
+
+// Files outside the repository that the lifecycle writes, and the MDST
+// file the system dump names (of kMdstSize bytes, there from the start).
+constexpr char kConfigFile[] = "/etc/dump/sweep.cfg";
+constexpr char kMdstFile[] = "/var/mdst/0000001A";
+constexpr unsigned kMdstSize = 64;
+constexpr char kBlockFile[] = "/etc/dump/blocks";
+
+// Marks the beginning of a step of kind on the dump named (step::kSystemDump, ...).
+void during(RunRecord& r, const char* dump, const char* kind) { r.step(std::string(dump) + ": " + kind); }
+
+// ---- The error logs.
 
 constexpr uint16_t kSweepModule = 0x01FF;
 
@@ -466,14 +493,6 @@ void takeSnapshot(RunRecord& r, const std::string& to, const char* when) {
 
 }  // namespace
 
-const std::vector<Region>& systemDumpRegions() {
-    // Together with the hardware data more than two 64 KiB requests.
-    static const std::vector<Region> regions = {{0x40000, 80u << 10, ""}, {0x90100, (48u << 10) + 100, ""}};
-    return regions;
-}
-
-Region unitDumpRegion() { return {kMainStoreSize + 0x1000, 4096, ""}; }
-
 void prepareMachine() {
     platsim::setClock(kClock);
     platsim::setStatfs(kTotalBlocks, kFreeBlocks);
@@ -500,8 +519,6 @@ std::string summaryHostPath(unsigned id) {
     const DumpSummary::typeOfSummary_t kind = (id & 0x0F000000) ? DumpSummary::HWU : DumpSummary::SYS;
     return platsim::hostPath(platdump::summaryPath(id, kind));
 }
-
-void during(RunRecord& r, const char* dump, const char* kind) { r.step(std::string(dump) + ": " + kind); }
 
 std::string snapshotStep(const std::string& when) { return "snapshot: " + when; }
 

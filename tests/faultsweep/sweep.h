@@ -9,10 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "collector/dumpCollector.h"
 #include "platdump/dumpExtractData.h"
 
-class DumpSummary;
 class ErrlEntry;
 
 namespace sweep {
@@ -138,8 +136,8 @@ std::string readFile(const std::string& path);
 // that was running, and it can take snapshots of the repository around
 // the offload for `platdump check`.
 
-// ---- The simulated machine every run starts from: the same
-// in every run so that two runs' streams compare byte for byte: a standing
+// ---- The simulated machine every run starts from: the same in every run
+// so that two runs' streams compare byte for byte: a standing
 // clock, fixed free-space figures, the registry values a dump records and
 // extraction reads, a console that answers, and main store holding the
 // regions the system dump lists. The error-log numbering starts afresh
@@ -150,17 +148,6 @@ std::string readFile(const std::string& path);
 // that its reads fail and lead to a checkstop IPL request.
 constexpr unsigned kSystemDump = 0x1A;
 constexpr unsigned kUnitDump = 0x0100002B;
-
-using collector::Region;
-const std::vector<Region>& systemDumpRegions();
-Region unitDumpRegion();
-
-// Files outside the repository that the lifecycle writes, and the MDST
-// file the system dump names (of kMdstSize bytes, there from the start).
-constexpr char kConfigFile[] = "/etc/dump/sweep.cfg";
-constexpr char kMdstFile[] = "/var/mdst/0000001A";
-constexpr unsigned kMdstSize = 64;
-constexpr char kBlockFile[] = "/etc/dump/blocks";
 
 // Lays the machine out on the current simulation root.
 void prepareMachine();
@@ -192,9 +179,6 @@ constexpr char kSystemDump[] = "system dump";
 constexpr char kUnitDump[] = "unit dump";
 constexpr char kRepository[] = "repository";
 }  // namespace step
-
-// Marks the beginning of a step of kind on the dump named (step::kSystemDump, ...).
-void during(RunRecord& record, const char* dump, const char* kind);
 
 // The name of the step that marks a snapshot of the moment when
 // ("snapshot: before the offload").
