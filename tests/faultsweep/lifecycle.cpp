@@ -111,7 +111,8 @@ using collector::Stage;
 
 // The collector's moments at fixed times, so that two runs' streams compare.
 BCD_time8_t stamp(collector::Moment moment) {
-    return {{0x20, 0x26}, 0x12, 0x05, 0x20, static_cast<uint8_t>(0x31 + static_cast<int>(moment)), 0x15, 0x00};
+    const uint8_t minute = static_cast<uint8_t>(0x31 + static_cast<int>(moment));
+    return {{0x20, 0x26}, 0x12, 0x05, 0x20, minute, 0x15, 0x00};
 }
 
 // The step kind of each of the collector's stages, in the order of Stage.
