@@ -21,16 +21,57 @@
 #include <map>
 #include <sstream>
 
-#include "lifecycle.h"
-#include "outcome.h"
+#include "platdump/dumpErrl.h"
 #include "platform/sim/platsim.h"
-#include "verify.h"
+#include "sweep.h"
 
 namespace fs = std::filesystem;
 
 namespace sweep {
 
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Fired, call, subject, step)
+
+// ---- The run record, and its file form: record.json, and stream.bin with
+// the extracted bytes.
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+bool RunRecord::entry(const std::string& name, ErrlEntry* e) {
+    call(name, e == nullptr);
+    if (!e) return true;
+    dumpCommitAndFreeLog(e);
+    return false;
+}
+
+void RunRecord::step(const std::string& name) {
+    std::error_code absent;
+    const uintmax_t size = std::filesystem::file_size(platsim::root() + "/sim/faults.log", absent);
+    steps.push_back({name, absent ? 0 : uint64_t(size)});
+}
+
+bool RunRecord::save(const std::string& dir) const {
+    const nlohmann::json j = *this;
+    std::ofstream out(dir + "/record.json", std::ios::trunc);
+    out << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::ofstream bytes(dir + "/stream.bin", std::ios::binary | std::ios::trunc);
+    bytes << stream;
+    return bool(out) && bool(bytes);
+}
+
+bool RunRecord::load(const std::string& dir) {
+    const nlohmann::json j = nlohmann::json::parse(readFile(dir + "/record.json"), nullptr, false);
+    if (j.is_discarded()) return false;
+    j.get_to(*this);
+    stream = readFile(dir + "/stream.bin");
+    return true;
+}
+
+// ---- The sweep.
 
 namespace {
 
@@ -77,15 +118,8 @@ std::vector<Fired> firedFaults(const std::string& log, const std::vector<Step>& 
     return fired;
 }
 
-bool sanitizerReport(const std::string& log) {
-    for (const char* marker :
-         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "UndefinedBehaviorSanitizer"})
-        if (log.find(marker) != std::string::npos) return true;
-    return false;
-}
-
 // Runs body in a child process whose output goes to log, under an alarm of
-// timeout seconds; how it ended.
+// timeout seconds; how it ended, and whether the log holds a sanitizer report.
 template <typename Body>
 ProcessEnd inChild(const char* what, const std::string& log, unsigned timeout, Body body) {
     std::fflush(nullptr);
@@ -100,7 +134,10 @@ ProcessEnd inChild(const char* what, const std::string& log, unsigned timeout, B
     }
     ProcessEnd end{0, false, what};
     if (pid < 0 || ::waitpid(pid, &end.status, 0) != pid) end.status = W_EXITCODE(99, 0);
-    end.sanitizer = sanitizerReport(readFile(log));
+    const std::string output = readFile(log);
+    for (const char* marker :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "UndefinedBehaviorSanitizer"})
+        end.sanitizer = end.sanitizer || output.find(marker) != std::string::npos;
     return end;
 }
 
@@ -194,16 +231,6 @@ const std::vector<std::string> kFaultNames = {
     "netcConnect", "netcSendRecv", "netcClose", "netcSessionEntryFileLock", "netcSessionEntryFileUnLock",
     "dmaeSetup", "dmaeRawRead", "mboxFetchCecData", "smgrIplTypeRequest", "orlaDataBuffer.memCopyOut"};
 
-// One run's job: the run in dir and its verdict, written to dir/run.json
-// with the task and the faults that fired.
-void runJob(const std::string& dir, const Task& task, const Run& baseline) {
-    Run run = runOnce(dir, {{task.name, faultText(task)}}, kTimeout);
-    const Verdict v = classify(run, baseline);
-    const nlohmann::json j = {{"name", task.name},    {"after", task.after}, {"once", task.once},
-                              {"outcome", v.outcome}, {"detail", v.detail},  {"fired", run.fired}};
-    std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-}
-
 int runSweep(SweepOptions o) {
     if (o.names.empty()) o.names = kFaultNames;
     if (o.stride == 0) o.stride = 1;
@@ -255,7 +282,16 @@ int runSweep(SweepOptions o) {
             std::fflush(nullptr);
             const pid_t pid = ::fork();
             if (pid == 0) {
-                runJob(work + "/" + std::to_string(i), tasks[i], baseline);
+                // One run's job: the run and its verdict, written to run.json
+                // with the task and the faults that fired.
+                const Task& t = tasks[i];
+                const std::string dir = work + "/" + std::to_string(i);
+                Run run = runOnce(dir, {{t.name, faultText(t)}}, kTimeout);
+                const Verdict v = classify(run, baseline);
+                const nlohmann::json j = {{"name", t.name},       {"after", t.after},   {"once", t.once},
+                                          {"outcome", v.outcome}, {"detail", v.detail}, {"fired", run.fired}};
+                std::ofstream(dir + "/run.json") << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                                 << '\n';
                 ::_exit(0);
             }
             running[pid] = i;

@@ -1,5 +1,5 @@
 // The verification of a run's repository.
-#include "verify.h"
+#include "sweep.h"
 
 #include <stdlib.h>
 
@@ -9,8 +9,6 @@
 
 #include "checks.h"
 #include "decode/streamDecoder.h"
-#include "lifecycle.h"
-#include "outcome.h"
 #include "platdump/platdump.h"
 #include "platform/sim/platsim.h"
 

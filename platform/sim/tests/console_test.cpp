@@ -17,16 +17,8 @@ using namespace testsupport;
 
 namespace {
 
-class Console : public SimTest {
-protected:
-    // The return code of a failure (the errno for the network layer), or -1
-    // for success; the entry is deleted.
-    static long rcOf(ErrlEntry* e) {
-        long rc = e ? static_cast<long>(e->getRC()) : -1;
-        delete e;
-        return rc;
-    }
-};
+// A failure's return code is taken(entry)["rc"] (the errno for the network layer).
+class Console : public SimTest {};
 
 TEST_F(Console, ManagedInfoComesFromTheSimulationFile) {
     KelxManagedInfo info;
@@ -38,12 +30,12 @@ TEST_F(Console, ManagedInfoComesFromTheSimulationFile) {
     platsim::setManagedInfo("managed=1 console=2");
     KelxManagedInfo untouched;
     untouched.consoleCount = 77;
-    EXPECT_EQ(rcOf(kelxQueryKelManagedInfo(untouched, true)), 1);
+    EXPECT_EQ(taken(kelxQueryKelManagedInfo(untouched, true))["rc"], 1);
     EXPECT_EQ(untouched.consoleCount, 77u) << "a failed query leaves the record as it was";
 
     platsim::setManagedInfo("managed=1");
     platsim::setFault("kelxQueryKelManagedInfo", "count=1 rc=0x55");
-    EXPECT_EQ(rcOf(kelxQueryKelManagedInfo(info, true)), 0x55);
+    EXPECT_EQ(taken(kelxQueryKelManagedInfo(info, true))["rc"], 0x55);
     EXPECT_EQ(kelxQueryKelManagedInfo(info, true), nullptr);
 }
 
@@ -58,18 +50,18 @@ TEST_F(Console, SessionEntriesLoadTypeStateAndNameByIndex) {
     EXPECT_EQ(entry.getState(), 2);
     EXPECT_STREQ(entry.getName(), "mc-renamed");
 
-    EXPECT_EQ(rcOf(entry.FindSessionEntry(3)), ENOENT);
+    EXPECT_EQ(taken(entry.FindSessionEntry(3))["rc"], ENOENT);
     EXPECT_EQ(entry.getState(), 0) << "a failed load leaves the entry empty";
     EXPECT_STREQ(entry.getName(), "");
 
     // A damaged line makes the whole table unreadable.
     writeFile(root() + "/sim/netc/sessions", "# comment\n0 KEL 1 a\nx KEL 1 b\n");
-    EXPECT_EQ(rcOf(entry.FindSessionEntry(0)), EBADMSG);
+    EXPECT_EQ(taken(entry.FindSessionEntry(0))["rc"], EBADMSG);
 
     // An injected failure's errno is the return code (of every console call).
     writeFile(root() + "/sim/netc/sessions", "0 KEL 1 a\n");
     platsim::setFault("NetcSessionEntry.FindSessionEntry", "count=1 errno=71");
-    EXPECT_EQ(rcOf(entry.FindSessionEntry(0)), 71);
+    EXPECT_EQ(taken(entry.FindSessionEntry(0))["rc"], 71);
     EXPECT_EQ(entry.FindSessionEntry(0), nullptr);
 }
 
@@ -83,19 +75,19 @@ TEST_F(Console, AnExchangeNeedsAConnectionToAnAnsweringSessionOfStreamType) {
     ASSERT_EQ(errl, nullptr);
     NetcMessage request, response;
     request.setMessageType(0x1002);
-    EXPECT_EQ(rcOf(netcSendRecv(address, request, response)), ENOTCONN);
+    EXPECT_EQ(taken(netcSendRecv(address, request, response))["rc"], ENOTCONN);
     ASSERT_EQ(netcConnect(address), nullptr);
-    EXPECT_EQ(rcOf(netcConnect(address)), EISCONN);
+    EXPECT_EQ(taken(netcConnect(address))["rc"], EISCONN);
     ASSERT_EQ(netcSendRecv(address, request, response), nullptr);
     ASSERT_EQ(netcClose(address), nullptr);
-    EXPECT_EQ(rcOf(netcClose(address)), ENOTCONN);
+    EXPECT_EQ(taken(netcClose(address))["rc"], ENOTCONN);
     EXPECT_EQ(response.getDataLength(), 14u);
 
     NetcAddress missing(2, errl, NETC_SOCKET_STREAM);
-    EXPECT_EQ(rcOf(errl), ECONNREFUSED);
-    EXPECT_EQ(rcOf(netcConnect(missing)), EDESTADDRREQ);
+    EXPECT_EQ(taken(errl)["rc"], ECONNREFUSED);
+    EXPECT_EQ(taken(netcConnect(missing))["rc"], EDESTADDRREQ);
     NetcAddress datagram(3, errl, 2);
-    EXPECT_EQ(rcOf(errl), EPROTONOSUPPORT);
+    EXPECT_EQ(taken(errl)["rc"], EPROTONOSUPPORT);
     EXPECT_FALSE(datagram.isValid());
     EXPECT_EQ(platsim::consoleExchanges().size(), 1u) << "the refused send is not recorded";
 }
@@ -103,7 +95,7 @@ TEST_F(Console, AnExchangeNeedsAConnectionToAnAnsweringSessionOfStreamType) {
 TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
     UtilFile lock;
     ASSERT_EQ(netcSessionEntryFileLock(lock), nullptr);
-    EXPECT_EQ(rcOf(netcSessionEntryFileLock(lock)), EDEADLK) << "the same holder twice";
+    EXPECT_EQ(taken(netcSessionEntryFileLock(lock))["rc"], EDEADLK) << "the same holder twice";
 
     std::string marker = root() + "/child-locked";
     pid_t child = forkChild([&] {
@@ -118,13 +110,13 @@ TEST_F(Console, TheTableLockExcludesOtherProcessesUntilReleased) {
     EXPECT_EQ(waitChild(child), 0);
     EXPECT_TRUE(fileExists(marker));
 
-    EXPECT_EQ(rcOf(netcSessionEntryFileUnLock(lock)), ENOLCK) << "not held any more";
+    EXPECT_EQ(taken(netcSessionEntryFileUnLock(lock))["rc"], ENOLCK) << "not held any more";
 
     // An unlock that fails still drops the lock. (A refused lock shows in
     // the system section's failure table.)
     ASSERT_EQ(netcSessionEntryFileLock(lock), nullptr);
     platsim::setFault("netcSessionEntryFileUnLock", "count=1");
-    EXPECT_EQ(rcOf(netcSessionEntryFileUnLock(lock)), EIO);
+    EXPECT_EQ(taken(netcSessionEntryFileUnLock(lock))["rc"], EIO);
     UtilFile again;
     ASSERT_EQ(netcSessionEntryFileLock(again), nullptr);
     EXPECT_EQ(netcSessionEntryFileUnLock(again), nullptr);

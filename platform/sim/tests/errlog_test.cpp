@@ -95,13 +95,10 @@ TEST_F(ErrorLog, SrcImageIsBigEndian) {
     f.Open("w+", false);
     ASSERT_EQ(src.flatten(f), 0);
     f.Close();
-    std::vector<uint8_t> bytes = readBytes(primary("/plat_dump/src"));
-    Bytes expected;
-    expected.text("SRCI").u16(400).u8(1).u8(0xB1).u16(0xF000).u16(0xF00B).u16(0x4399)
-        .u8(0x81).u8(0).u8(0xF0).u8(0x13).u16(0).u32(0x11223344)
-        .u32(0x01130B09).u32(0xA).u32(0xB).u32(0xC).u32(356).fill(356, 0x5A);
-    EXPECT_EQ(bytes, expected.bytes());
-
+    EXPECT_EQ(readBytes(primary("/plat_dump/src")),
+              Bytes().text("SRCI").u16(400).u8(1).u8(0xB1).u16(0xF000).u16(0xF00B).u16(0x4399)
+                  .u8(0x81).u8(0).u8(0xF0).u8(0x13).u16(0).u32(0x11223344)
+                  .u32(0x01130B09).u32(0xA).u32(0xB).u32(0xC).u32(356).fill(356, 0x5A).bytes());
 }
 
 }  // namespace

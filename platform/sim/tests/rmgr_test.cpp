@@ -14,7 +14,7 @@ namespace {
 class Rmgr : public SimTest {};
 
 // (Whole-file syncs and deletions show in the mirrored-file and deletion tests.)
-TEST_F(Rmgr, RangeSyncsCopyOnlyTheRange) {
+TEST_F(Rmgr, RangeSyncsCopyOnlyTheRangeOfTheFilesAsTheyStand) {
     writeFile(primary("/plat_dump/f"), "0123456789");
     writeFile(backup("/plat_dump/f"), "abcdefghijklmnop");
     ASSERT_EQ(rmgrSyncFileChunk(0xF000, "/plat_dump/f", 1, 3), nullptr);
@@ -24,6 +24,21 @@ TEST_F(Rmgr, RangeSyncsCopyOnlyTheRange) {
     writeFile(primary("/plat_dump/new"), "xyz");
     ASSERT_EQ(rmgrSyncFileChunk(0xF000, "/plat_dump/new", 1, 2), nullptr);
     EXPECT_EQ(readFile(backup("/plat_dump/new")), std::string("\0yz", 3)) << "a missing copy is created";
+
+    // Range syncs keep the files they copied open; files removed or
+    // replaced by hand in between are still the ones synced.
+    const char* f = "/plat_dump/f";
+    std::remove(backup(f).c_str());
+    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f, 4, 2), nullptr);
+    EXPECT_EQ(readFile(backup(f)), std::string("\0\0\0\0" "45", 6)) << "a removed copy is made again";
+
+    std::remove(primary(f).c_str());
+    writeFile(primary(f), "abcdefghij");  // a new file of that name
+    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f, 0, 3), nullptr);
+    EXPECT_EQ(readFile(backup(f)), std::string("abc\0" "45", 6)) << "the new local file is copied";
+
+    std::remove(primary(f).c_str());
+    EXPECT_FALSE(taken(rmgrSyncFileChunk(0xF000, f, 0, 3)).is_null()) << "a local file gone";
 }
 
 TEST_F(Rmgr, BackupCopiesAreReadAsTheyStandWhateverTheRole) {
@@ -57,27 +72,6 @@ TEST_F(Rmgr, BackupCopiesAreReadAsTheyStandWhateverTheRole) {
     EXPECT_EQ(e["srcs"][0]["words"][0], 13);
     EXPECT_EQ(e["srcs"][0]["reasonCode"], 0x1609);
     EXPECT_TRUE(rmgrCalls().empty()) << "reads are not logged";
-}
-
-// Range syncs keep the files they copied open; files removed or replaced
-// by hand in between are still the ones synced.
-TEST_F(Rmgr, RangeSyncsFollowFilesRemovedOrReplacedSinceTheLast) {
-    const std::string f = "/plat_dump/kept";
-    writeFile(primary(f), "0123456789");
-    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f.c_str(), 0, 4), nullptr);
-    ASSERT_EQ(readFile(backup(f)), "0123");
-
-    std::remove(backup(f).c_str());
-    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f.c_str(), 4, 2), nullptr);
-    EXPECT_EQ(readFile(backup(f)), std::string("\0\0\0\0" "45", 6)) << "a removed copy is made again";
-
-    std::remove(primary(f).c_str());
-    writeFile(primary(f), "abcdefghij");  // a new file of that name
-    ASSERT_EQ(rmgrSyncFileChunk(0xF000, f.c_str(), 0, 3), nullptr);
-    EXPECT_EQ(readFile(backup(f)), std::string("abc\0" "45", 6)) << "the new local file is copied";
-
-    std::remove(primary(f).c_str());
-    EXPECT_FALSE(taken(rmgrSyncFileChunk(0xF000, f.c_str(), 0, 3)).is_null()) << "a local file gone";
 }
 
 }  // namespace

@@ -24,15 +24,13 @@ TEST_F(Simulation, FailedFileOperationsLeaveAPendingErrorNamingThePath) {
     UtilFile f("/plat_dump/missing");
     f.Open("r", false);
     ASSERT_TRUE(f.hasError());
-    ErrlEntry* e = f.takeError();
+    Json e = taken(f.takeError());
     EXPECT_FALSE(f.hasError());
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->getRC(), static_cast<uint32_t>(ENOENT));
-    EXPECT_EQ(e->getSRC(0)->userWord(1), static_cast<uint32_t>(ENOENT));
-    ASSERT_EQ(e->userData().size(), 1u);
-    std::string text(e->userData()[0].bytes.begin(), e->userData()[0].bytes.end());
-    EXPECT_NE(text.find("/plat_dump/missing"), std::string::npos) << text;
-    delete e;
+    EXPECT_EQ(e["rc"], ENOENT);
+    EXPECT_EQ(e["srcs"][0]["words"][0], ENOENT);
+    ASSERT_EQ(e["userData"].size(), 1u);
+    const std::vector<uint8_t> text = userDataBytes(e, 0);
+    EXPECT_NE(std::string(text.begin(), text.end()).find("/plat_dump/missing"), std::string::npos);
 
     // A failure on a file that is not open is reported too.
     EXPECT_EQ(f.read(nullptr, 4), 0u);
