@@ -212,7 +212,15 @@ TEST_F(MirroredFile, FailureTable) {
         {"the local removal fails", existing(fault("UtilFile.Remove", "count=1")),
          [=] { return DumpUtilFile(f.c_str()).remove(); }, "platform:1106 rc=5 sev=40", {}, [=] {
              EXPECT_TRUE(fileExists(platsim::hostPath(f)));
-             EXPECT_FALSE(fileExists(platsim::hostPath(f, platsim::Fs::Backup))) << "the backup's copy goes first";
+             EXPECT_FALSE(fileExists(platsim::hostPath(f, platsim::Fs::Backup))) << "the backup's copy goes all the same";
+         }},
+        {"the backup's delete and the local removal fail: the backup's comes first", existing([] {
+             platsim::setFault("rmgrDeleteFile");
+             platsim::setFault("UtilFile.Remove", "count=1");
+         }), [=] { return DumpUtilFile(f.c_str()).remove(); }, "platform:1106 rc=5 sev=40",
+         {"platform:1605 rc=1 sev=40 kv=File remove on back up TOV failed:?:/plat_dump/f"}, [=] {
+             EXPECT_EQ(readFile(platsim::root() + "/sim/faults.log"),
+                       "rmgrDeleteFile " + f + "\nUtilFile.Remove " + f + "\n");
          }},
         {"a missing file's removal", nullptr, [=] { return DumpUtilFile::remove(f.c_str()); },
          "platform:1106 rc=2 sev=40", {}},
